@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# README command 2: installs what is missing, builds, and runs the whole test suite under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+bash scripts/build.sh
+
+source scripts/wine-session.sh
+trap wine_session_stop EXIT
+wine_session_start build
+
+ctest --preset mingw "$@"

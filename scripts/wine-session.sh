@@ -1,0 +1,67 @@
+# Sourced, not run: starts and stops what the Windows programs need under Wine.
+#   wine_session_start BUILD_DIR   exports WINEPREFIX, DISPLAY, WINEDEBUG, WINEDLLOVERRIDES
+#   wine_session_stop              stops the wineserver and Xvfb started by wine_session_start
+#
+# Everything Wine starts gets /dev/null as its standard streams: a wineserver or a Wine
+# helper process that inherited a caller's pipe would keep that pipe open and make the
+# caller (CTest, CI) wait forever.
+
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver64
+_vantrel_xvfb_pid=""
+
+wine_session_start() {
+  local build_dir
+  build_dir=$(cd "$1" && pwd)
+  export WINEPREFIX="$build_dir/wineprefix"
+  export WINEARCH=win64
+  export WINEDEBUG=-all
+  # No Mono/Gecko download prompts, no desktop menu entries.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+  # A display of our own for the tests that open windows.
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    _vantrel_xvfb_pid=$!
+    local i
+    for i in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      sleep 0.1
+    done
+    if kill -0 "$_vantrel_xvfb_pid" 2>/dev/null; then
+      export DISPLAY=":$n"
+      break
+    fi
+    _vantrel_xvfb_pid=""
+  done
+  [ -n "$_vantrel_xvfb_pid" ] || { echo "wine-session: no Xvfb display could be started" >&2; return 1; }
+
+  mkdir -p "$WINEPREFIX"
+  if ! "$WINESERVER" -p </dev/null >/dev/null 2>&1; then
+    echo "wine-session: wineserver did not start" >&2
+    return 1
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine-session: creating Wine prefix $WINEPREFIX"
+  fi
+  "$WINE64" wineboot -i </dev/null >/dev/null 2>&1 || true
+  # wineboot returns before every service has settled; wait for the registry to be written.
+  local i
+  for i in $(seq 1 100); do
+    [ -f "$WINEPREFIX/system.reg" ] && break
+    sleep 0.1
+  done
+}
+
+wine_session_stop() {
+  if [ -n "${WINEPREFIX:-}" ]; then
+    "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+  fi
+  if [ -n "$_vantrel_xvfb_pid" ]; then
+    kill "$_vantrel_xvfb_pid" 2>/dev/null || true
+    wait "$_vantrel_xvfb_pid" 2>/dev/null || true
+    _vantrel_xvfb_pid=""
+  fi
+}

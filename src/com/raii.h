@@ -1,0 +1,127 @@
+// Owners for the Windows resources the add-in holds: each closes what it owns when it
+// goes out of scope. Handles invalid at NULL and at INVALID_HANDLE_VALUE are different types.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <utility>
+
+// A resource of type T released by Close(T) unless it equals Invalid.
+template <typename T, typename Traits>
+class UniqueResource {
+public:
+    UniqueResource() = default;
+    explicit UniqueResource(T value) : m_value(value) {}
+    ~UniqueResource() { reset(); }
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+    UniqueResource(UniqueResource&& other) noexcept : m_value(other.release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept
+    {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+
+    T get() const { return m_value; }
+    bool valid() const { return m_value != Traits::Invalid(); }
+    explicit operator bool() const { return valid(); }
+    // Releases what is held and gives the address to receive a new value.
+    T* put()
+    {
+        reset();
+        return &m_value;
+    }
+    T release() { return std::exchange(m_value, Traits::Invalid()); }
+    void reset(T value = Traits::Invalid())
+    {
+        T old = std::exchange(m_value, value);
+        if (old != Traits::Invalid())
+            Traits::Close(old);
+    }
+
+private:
+    T m_value = Traits::Invalid();
+};
+
+struct HandleTraits {
+    static HANDLE Invalid() { return nullptr; }
+    static void Close(HANDLE h) { (void)CloseHandle(h); }
+};
+struct FileHandleTraits {
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { (void)CloseHandle(h); }
+};
+struct HKeyTraits {
+    static HKEY Invalid() { return nullptr; }
+    static void Close(HKEY h) { (void)RegCloseKey(h); }
+};
+struct BstrTraits {
+    static BSTR Invalid() { return nullptr; }
+    static void Close(BSTR s) { SysFreeString(s); }
+};
+struct ModuleTraits {
+    static HMODULE Invalid() { return nullptr; }
+    static void Close(HMODULE m) { (void)FreeLibrary(m); }
+};
+struct WindowTraits {
+    static HWND Invalid() { return nullptr; }
+    static void Close(HWND w) { (void)DestroyWindow(w); }
+};
+struct GdiObjectTraits {
+    static HGDIOBJ Invalid() { return nullptr; }
+    static void Close(HGDIOBJ o) { (void)DeleteObject(o); }
+};
+struct CoTaskMemTraits {
+    static void* Invalid() { return nullptr; }
+    static void Close(void* p) { CoTaskMemFree(p); }
+};
+
+using UniqueHandle = UniqueResource<HANDLE, HandleTraits>;
+using UniqueFileHandle = UniqueResource<HANDLE, FileHandleTraits>;
+using UniqueHKey = UniqueResource<HKEY, HKeyTraits>;
+using UniqueBstr = UniqueResource<BSTR, BstrTraits>;
+using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
+using UniqueWindow = UniqueResource<HWND, WindowTraits>;
+using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
+using UniqueCoTaskMem = UniqueResource<void*, CoTaskMemTraits>;
+
+// A VARIANT that is cleared when it goes out of scope.
+class UniqueVariant {
+public:
+    UniqueVariant() { VariantInit(&m_value); }
+    ~UniqueVariant() { (void)VariantClear(&m_value); }
+    UniqueVariant(const UniqueVariant&) = delete;
+    UniqueVariant& operator=(const UniqueVariant&) = delete;
+
+    VARIANT* get() { return &m_value; }
+    const VARIANT* get() const { return &m_value; }
+    VARIANT* put()
+    {
+        (void)VariantClear(&m_value);
+        return &m_value;
+    }
+
+private:
+    VARIANT m_value;
+};
+
+// Initialises COM on this thread for the guard's lifetime, when the call succeeded.
+class CoInitializeGuard {
+public:
+    explicit CoInitializeGuard(DWORD model = COINIT_APARTMENTTHREADED)
+        : m_hr(CoInitializeEx(nullptr, model)) {}
+    ~CoInitializeGuard()
+    {
+        if (SUCCEEDED(m_hr))
+            CoUninitialize();
+    }
+    CoInitializeGuard(const CoInitializeGuard&) = delete;
+    CoInitializeGuard& operator=(const CoInitializeGuard&) = delete;
+    HRESULT result() const { return m_hr; }
+
+private:
+    HRESULT m_hr;
+};

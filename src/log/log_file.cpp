@@ -1,0 +1,189 @@
+#include "log/log_file.h"
+
+#include <oleauto.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <share.h>
+
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "com/raii.h"
+
+LogFile* LogFile::s_pInstance = nullptr;
+
+LogFile* LogFile::GetInstance()
+{
+    if (!s_pInstance)
+        s_pInstance = new LogFile();
+    return s_pInstance;
+}
+
+void LogFile::DestroyInstance()
+{
+    delete s_pInstance;
+    s_pInstance = nullptr;
+}
+
+LogFile* LogFile::Existing()
+{
+    return s_pInstance;
+}
+
+void LogFile::SetLogPath(const char* path)
+{
+    m_strPath = path ? path : "";
+}
+
+void LogFile::SetOptions(BOOL enabled, BOOL timeStamp)
+{
+    m_bEnabled = enabled;
+    m_bTimeStamp = timeStamp;
+}
+
+void LogFile::DeleteLogFile()
+{
+    (void)DeleteFileA(m_strPath.c_str()); // a missing file is the usual case
+}
+
+namespace {
+
+// Narrow text of a UTF-16 string in the thread's ANSI code page. Throws std::bad_alloc.
+std::string ToThreadAnsi(const wchar_t* text, int length)
+{
+    if (!text || length == 0)
+        return std::string();
+    int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return std::string();
+    std::string result(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, &result[0], bytes, nullptr, nullptr);
+    if (length < 0 && !result.empty() && result.back() == '\0')
+        result.pop_back();
+    return result;
+}
+
+// printf into a string of whatever length it needs. Throws std::bad_alloc.
+std::string FormatV(const char* format, va_list args)
+{
+    va_list probe;
+    va_copy(probe, args);
+    int needed = vsnprintf(nullptr, 0, format, probe);
+    va_end(probe);
+    if (needed <= 0)
+        return std::string();
+    std::vector<char> buffer(static_cast<size_t>(needed) + 1);
+    vsnprintf(buffer.data(), buffer.size(), format, args);
+    return std::string(buffer.data(), static_cast<size_t>(needed));
+}
+
+} // namespace
+
+std::string LogTimeStamp()
+{
+    static const char kInvalid[] = "Invalid DateTime";
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    now.wMilliseconds = 0;
+
+    DOUBLE date = 0;
+    if (!SystemTimeToVariantTime(&now, &date))
+        return kInvalid;
+    SYSTEMTIME back{};
+    if (!VariantTimeToSystemTime(date, &back) || back.wYear != now.wYear || back.wMonth != now.wMonth ||
+        back.wDay != now.wDay || back.wHour != now.wHour || back.wMinute != now.wMinute ||
+        back.wSecond != now.wSecond)
+        return kInvalid;
+
+    UniqueBstr text;
+    if (FAILED(VarBstrFromDate(date, LANG_USER_DEFAULT, 0, text.put())))
+        return kInvalid;
+    return ToThreadAnsi(text.get(), static_cast<int>(SysStringLen(text.get())));
+}
+
+void LogFile::WriteFormatted(UINT level, const wchar_t* format, va_list args)
+{
+    if (!m_bEnabled)
+        return;
+    try {
+        std::string narrowFormat = ToThreadAnsi(format, -1);
+        std::string message = FormatV(narrowFormat.c_str(), args);
+        WriteLine(message.c_str(), level);
+    } catch (...) {
+        // A message that cannot be composed is dropped; logging never fails its caller.
+    }
+}
+
+void LogFile::WriteLine(const char* message, UINT level)
+{
+    if (level < m_nMinLevel)
+        return;
+    if (!m_bEnabled || m_strPath.empty())
+        return;
+
+    // Text mode turns the line feed into CR LF; others may read, nobody else may write.
+    FILE* file = _fsopen(m_strPath.c_str(), "at", _SH_DENYWR);
+    if (!file)
+        return;
+    try {
+        const int signedLevel = static_cast<int>(level);
+        const std::string levelText = std::to_string(signedLevel);
+        const std::string text = message ? message : "";
+        std::string line;
+        if (!m_bXmlFormat) {
+            line = "(\"" + levelText + "\",\"" + (m_bTimeStamp ? LogTimeStamp() : std::string()) + "\"): " + text;
+        } else if (m_bTimeStamp) {
+            line = "<C>" + levelText + "</C><T>" + LogTimeStamp() + "</T><M>" + text + "</M>";
+        } else {
+            line = "<C>C" + levelText + "</C><M>" + text + "</M>";
+        }
+        line += '\n';
+        if (fseek(file, 0, SEEK_END) == 0)
+            (void)fwrite(line.data(), 1, line.size(), file); // a short write loses the line, nothing more
+    } catch (...) {
+        // The line is lost; the file is still closed below.
+    }
+    (void)fclose(file); // a failed close must not reach the caller
+}
+
+void LogMessage(UINT level, const char* format, ...)
+{
+    LogFile* log = LogFile::Existing();
+    if (!log)
+        return;
+    try {
+        std::wstring wideFormat;
+        const wchar_t* widePointer = nullptr;
+        if (format) {
+            int chars = MultiByteToWideChar(CP_THREAD_ACP, 0, format, -1, nullptr, 0);
+            if (chars > 0) {
+                wideFormat.resize(static_cast<size_t>(chars));
+                MultiByteToWideChar(CP_THREAD_ACP, 0, format, -1, &wideFormat[0], chars);
+            }
+            widePointer = wideFormat.c_str();
+        }
+        va_list args;
+        va_start(args, format);
+        log->WriteFormatted(level, widePointer, args);
+        va_end(args);
+    } catch (...) {
+        // Out of memory while converting the format: the line is dropped.
+    }
+}
+
+LogFile* OpenAddinLog()
+{
+    char path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path)))
+        return nullptr;
+    (void)PathAppendA(path, "Vantrel");
+    (void)CreateDirectoryA(path, nullptr); // an existing folder is fine
+    (void)PathAppendA(path, "Vantrel.log");
+
+    LogFile* log = LogFile::GetInstance();
+    log->SetLogPath(path);
+    log->SetOptions(TRUE, TRUE);
+    log->DeleteLogFile();
+    return log;
+}

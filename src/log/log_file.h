@@ -1,0 +1,51 @@
+// The process-wide log: one plain-text line per event, appended to a file that is
+// opened and closed for every line so that other programs can read it at any time.
+#pragma once
+
+#include <windows.h>
+#include <cstdarg>
+#include <string>
+
+class LogFile {
+public:
+    // Returns the instance, creating it on first use. Throws std::bad_alloc.
+    static LogFile* GetInstance();
+    // Deletes the instance; lines logged afterwards are dropped.
+    static void DestroyInstance();
+    // The instance if one exists, without creating it.
+    static LogFile* Existing();
+
+    void SetLogPath(const char* path);
+    void SetOptions(BOOL enabled, BOOL timeStamp);
+    void DeleteLogFile();
+
+    // Formats a message (printf rules, %s takes a narrow string) and writes it. No-throw.
+    void WriteFormatted(UINT level, const wchar_t* format, va_list args);
+    // Appends one line built from the message. No-throw; a failure drops the line.
+    void WriteLine(const char* message, UINT level);
+
+    // Only the logger's own contract uses these; nothing in the add-in changes them.
+    void SetMinLevel(UINT level) { m_nMinLevel = level; }
+    void SetXmlFormat(BOOL xml) { m_bXmlFormat = xml; }
+
+private:
+    LogFile() = default;
+
+    UINT m_nMinLevel = 0;
+    BOOL m_bXmlFormat = FALSE;
+    BOOL m_bEnabled = FALSE;
+    std::string m_strPath;
+    BOOL m_bTimeStamp = TRUE;
+
+    static LogFile* s_pInstance;
+};
+
+// The current local time as the user's regional settings write it, or "Invalid DateTime".
+std::string LogTimeStamp();
+
+// printf-style logging; does nothing while no LogFile instance exists. No-throw.
+void LogMessage(UINT level, const char* format, ...);
+
+// Sets the log up at %APPDATA%\Vantrel\Vantrel.log and empties it. Returns the instance,
+// or null when the application-data folder cannot be found (the log then stays closed).
+LogFile* OpenAddinLog();

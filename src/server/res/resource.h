@@ -1,0 +1,2 @@
+// Resource identifiers of Vantrel.dll.
+#pragma once

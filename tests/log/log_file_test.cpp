@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <regex>
+#include <thread>
+
+#include "log/info_dialog.h"
+#include "log/log_file.h"
+#include "support/test_support.h"
+
+namespace {
+
+// A logger writing into a fresh temporary folder; the instance is gone again afterwards.
+class LogFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LogFile::DestroyInstance();
+        m_path = m_dir.file("Vantrel.log");
+        LogFile* log = LogFile::GetInstance();
+        log->SetLogPath(m_path.c_str());
+        log->SetOptions(TRUE, TRUE);
+    }
+    void TearDown() override { LogFile::DestroyInstance(); }
+
+    std::string Content() const { return ReadWholeFile(m_path); }
+
+    ScopedTempDir m_dir;
+    std::string m_path;
+};
+
+const std::regex kStampedLine(R"re(\("0","([^"]+)"\): (.*))re");
+
+TEST_F(LogFileTest, WritesPlainStampedLinesWithCrLf)
+{
+    LogMessage(0, "Connect<FinalConstruct> ==> [HRES %08x]", 0);
+    LogMessage(0, "Connect<OnConnection> ==> Connecting ... ");
+
+    const std::string content = Content();
+    const size_t first = content.find("\r\n");
+    ASSERT_NE(first, std::string::npos);
+    std::smatch m;
+    const std::string line1 = content.substr(0, first);
+    ASSERT_TRUE(std::regex_match(line1, m, kStampedLine)) << line1;
+    EXPECT_NE(m[1].str(), "Invalid DateTime");
+    EXPECT_EQ(m[2].str(), "Connect<FinalConstruct> ==> [HRES 00000000]");
+
+    const std::string line2 = content.substr(first + 2);
+    EXPECT_TRUE(std::regex_match(line2, m, std::regex(R"re(\("0","[^"]+"\): Connect<OnConnection> ==> Connecting \.\.\. \r\n)re")))
+        << line2;
+}
+
+TEST_F(LogFileTest, TimeStampIsTheUsersRenderingOfNow)
+{
+    const std::string stamp = LogTimeStamp();
+    EXPECT_NE(stamp, "Invalid DateTime");
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    EXPECT_NE(stamp.find(std::to_string(now.wYear)), std::string::npos) << stamp;
+}
+
+struct FormatCase {
+    BOOL xml;
+    BOOL stamp;
+    const char* pattern;
+};
+
+TEST_F(LogFileTest, FourLineFormats)
+{
+    const FormatCase cases[] = {
+        {FALSE, TRUE, R"re(\("7","[^"]+"\): hello\r\n)re"},
+        {FALSE, FALSE, R"re(\("7",""\): hello\r\n)re"},
+        {TRUE, TRUE, R"re(<C>7</C><T>[^<]+</T><M>hello</M>\r\n)re"},
+        {TRUE, FALSE, R"re(<C>C7</C><M>hello</M>\r\n)re"},
+    };
+    for (const FormatCase& c : cases) {
+        DeleteFileA(m_path.c_str());
+        LogFile* log = LogFile::GetInstance();
+        log->SetXmlFormat(c.xml);
+        log->SetOptions(TRUE, c.stamp);
+        LogMessage(7, "hello");
+        EXPECT_TRUE(std::regex_match(Content(), std::regex(c.pattern))) << Content();
+    }
+}
+
+TEST_F(LogFileTest, LevelBelowMinimumAndDisabledLoggerWriteNothing)
+{
+    LogFile::GetInstance()->SetMinLevel(5);
+    LogMessage(4, "dropped");
+    LogMessage(0xFFFFFFFFu, "kept"); // unsigned comparison: the largest level passes
+    EXPECT_EQ(Content().find("dropped"), std::string::npos);
+    EXPECT_NE(Content().find("(\"-1\","), std::string::npos) << "level is printed signed";
+
+    LogFile::GetInstance()->SetOptions(FALSE, TRUE);
+    LogMessage(9, "disabled");
+    EXPECT_EQ(Content().find("disabled"), std::string::npos);
+}
+
+TEST_F(LogFileTest, MessageTextIsWrittenAsItIs)
+{
+    LogMessage(0, "%s", "C:\\Program%20Files\\%d %s %%");
+    LogMessage(0, "first\nsecond");
+    LogMessage(0, nullptr);
+
+    const std::string content = Content();
+    EXPECT_NE(content.find("): C:\\Program%20Files\\%d %s %%\r\n"), std::string::npos) << content;
+    EXPECT_NE(content.find("): first\r\nsecond\r\n"), std::string::npos) << content;
+    EXPECT_EQ(content.substr(content.size() - 5), "): \r\n") << "a null format gives an empty message";
+}
+
+TEST_F(LogFileTest, LongMessageIsNotCut)
+{
+    const std::string text(100000, 'x');
+    LogMessage(0, "%s", text.c_str());
+    EXPECT_NE(Content().find(text + "\r\n"), std::string::npos);
+}
+
+TEST_F(LogFileTest, LinesAreDroppedWhileAnotherWriterHoldsTheFile)
+{
+    LogMessage(0, "before");
+    {
+        HANDLE other = CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(other, INVALID_HANDLE_VALUE);
+        LogMessage(0, "while locked");
+        CloseHandle(other);
+    }
+    LogMessage(0, "after");
+    const std::string content = Content();
+    EXPECT_NE(content.find("before"), std::string::npos);
+    EXPECT_EQ(content.find("while locked"), std::string::npos);
+    EXPECT_NE(content.find("after"), std::string::npos);
+}
+
+TEST_F(LogFileTest, OthersMayReadTheFileWhileTheLoggerIsIdle)
+{
+    LogMessage(0, "line");
+    HANDLE reader = CreateFileA(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    LogMessage(0, "written while a reader has it open");
+    CloseHandle(reader);
+    EXPECT_NE(Content().find("written while a reader"), std::string::npos);
+}
+
+TEST_F(LogFileTest, NothingIsWrittenAfterDestroyInstance)
+{
+    LogMessage(0, "last");
+    LogFile::DestroyInstance();
+    LogMessage(0, "dropped");
+    EXPECT_EQ(LogFile::Existing(), nullptr);
+    EXPECT_EQ(Content().find("dropped"), std::string::npos);
+}
+
+TEST_F(LogFileTest, MissingFolderDropsLinesQuietly)
+{
+    LogFile::GetInstance()->SetLogPath((m_dir.path() + "\\missing\\Vantrel.log").c_str());
+    LogMessage(0, "nowhere");
+    EXPECT_FALSE(FileExists(m_dir.path() + "\\missing"));
+}
+
+std::string AppDataLogPath()
+{
+    char path[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path);
+    return std::string(path) + "\\Vantrel\\Vantrel.log";
+}
+
+TEST(LogSetup, NoSetUpMeansNoInstanceAndNoFile)
+{
+    LogFile::DestroyInstance();
+    DeleteFileA(AppDataLogPath().c_str());
+    LogMessage(0, "nobody listens");
+    EXPECT_EQ(LogFile::Existing(), nullptr);
+    EXPECT_FALSE(FileExists(AppDataLogPath()));
+}
+
+TEST(LogSetup, SetUpEmptiesTheOldLogInTheApplicationDataFolder)
+{
+    LogFile::DestroyInstance();
+    const std::string path = AppDataLogPath();
+    DeleteTree(path.substr(0, path.rfind('\\')));
+
+    ASSERT_NE(OpenAddinLog(), nullptr);
+    LogMessage(0, "from the last run");
+    ASSERT_TRUE(FileExists(path));
+
+    ASSERT_NE(OpenAddinLog(), nullptr); // a second set-up reuses the instance and empties the file
+    EXPECT_FALSE(FileExists(path));
+    LogMessage(0, "fresh");
+    const std::string content = ReadWholeFile(path);
+    EXPECT_EQ(content.find("from the last run"), std::string::npos);
+    EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 1);
+    LogFile::DestroyInstance();
+}
+
+// Finds the box from another thread, reads its text and presses OK.
+struct BoxSeen {
+    bool found = false;
+    std::string text;
+};
+
+void DismissInfoBox(BoxSeen* seen)
+{
+    HWND box = WaitForWindow("#32770", "Vantrel", 20000);
+    if (!box)
+        return;
+    seen->found = true;
+    char text[512] = {};
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
+    seen->text = text;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(LogFileTest, InfoDialogLogsAndShowsAModalBox)
+{
+    for (const char* text : {"Unable to establish Application connection point", ""}) {
+        BoxSeen seen;
+        std::thread dismisser(DismissInfoBox, &seen);
+        const int result = InfoDialog(text);
+        dismisser.join();
+        EXPECT_TRUE(seen.found);
+        EXPECT_EQ(seen.text, text);
+        EXPECT_EQ(result, IDOK);
+        EXPECT_NE(Content().find(std::string("): Global<InfoDialog> ==> ") + text + "\r\n"), std::string::npos)
+            << Content();
+    }
+}
+
+} // namespace

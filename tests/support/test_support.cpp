@@ -1,0 +1,118 @@
+#include "support/test_support.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <vector>
+
+ScopedTempDir::ScopedTempDir()
+{
+    char base[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, base);
+    static LONG counter = 0;
+    for (;;) {
+        char name[MAX_PATH];
+        std::snprintf(name, sizeof(name), "%svantrel-test-%lu-%ld", base, GetCurrentProcessId(),
+                      InterlockedIncrement(&counter));
+        if (CreateDirectoryA(name, nullptr)) {
+            m_path = name;
+            return;
+        }
+    }
+}
+
+ScopedTempDir::~ScopedTempDir()
+{
+    DeleteTree(m_path);
+}
+
+void DeleteTree(const std::string& path)
+{
+    std::vector<char> from(path.begin(), path.end());
+    from.push_back('\0');
+    from.push_back('\0');
+    SHFILEOPSTRUCTA op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.data();
+    op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    SHFileOperationA(&op);
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::string content;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return content;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0)
+        content.append(buffer, n);
+    std::fclose(f);
+    return content;
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void DeleteSettingsKeys()
+{
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Vantrel");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Vantrel");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel");
+}
+
+void SetRawSetting(HKEY root, const char* name, DWORD type, const void* data, DWORD size)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, "SOFTWARE\\Vantrel", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
+        ERROR_SUCCESS) {
+        RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+        RegCloseKey(key);
+    }
+}
+
+void SetStringSetting(HKEY root, const char* name, const char* text)
+{
+    SetRawSetting(root, name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1));
+}
+
+bool GetRawSetting(HKEY root, const char* name, DWORD* type, std::string* data)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, "SOFTWARE\\Vantrel", 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD size = 0;
+    LONG rc = RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
+    if (rc == ERROR_SUCCESS) {
+        data->assign(size, '\0');
+        rc = RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(&(*data)[0]), &size);
+        data->resize(size);
+    }
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+bool SettingsKeyExists(HKEY root)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, "SOFTWARE\\Vantrel", 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HWND hwnd = FindWindowA(className, caption);
+        if (hwnd || GetTickCount() - start > timeoutMs)
+            return hwnd;
+        // Nothing to wait on across processes and threads for a window to appear.
+        Sleep(20);
+    }
+}

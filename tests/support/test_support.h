@@ -1,0 +1,38 @@
+// Helpers shared by the test programs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// A new empty folder under the temporary folder, deleted with its content at the end.
+class ScopedTempDir {
+public:
+    ScopedTempDir();
+    ~ScopedTempDir();
+    ScopedTempDir(const ScopedTempDir&) = delete;
+    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+    const std::string& path() const { return m_path; }
+    std::string file(const char* name) const { return m_path + "\\" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Whole content of a file, or an empty string when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+bool FileExists(const std::string& path);
+// Deletes a folder and everything below it.
+void DeleteTree(const std::string& path);
+
+// Removes "SOFTWARE\Vantrel" under both HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE.
+void DeleteSettingsKeys();
+// Creates "SOFTWARE\Vantrel" under root and sets a value of any type with raw bytes.
+void SetRawSetting(HKEY root, const char* name, DWORD type, const void* data, DWORD size);
+void SetStringSetting(HKEY root, const char* name, const char* text);
+// The raw value, or false when it is missing.
+bool GetRawSetting(HKEY root, const char* name, DWORD* type, std::string* data);
+bool SettingsKeyExists(HKEY root);
+
+// Waits up to timeoutMs for a top-level window of class (may be null) and caption.
+HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs);
