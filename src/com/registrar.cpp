@@ -1,0 +1,270 @@
+#include "com/registrar.h"
+
+#include <new>
+
+#include "com/raii.h"
+
+namespace {
+
+enum class UnregisterMode {
+    StopAtFailure, // an unregistration the caller asked for
+    IgnoreFailures // undoing a failed root block: remove what can be removed
+};
+
+HKEY RootHandle(ScriptRoot root)
+{
+    switch (root) {
+    case ScriptRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case ScriptRoot::CurrentUser: return HKEY_CURRENT_USER;
+    case ScriptRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+    case ScriptRoot::Users: return HKEY_USERS;
+    case ScriptRoot::PerformanceData: return HKEY_PERFORMANCE_DATA;
+    case ScriptRoot::DynData: return HKEY_DYN_DATA;
+    case ScriptRoot::CurrentConfig: return HKEY_CURRENT_CONFIG;
+    }
+    return HKEY_CLASSES_ROOT;
+}
+
+// The parser has checked that the text is UTF-8. Throws std::bad_alloc.
+std::wstring Wide(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    (void)MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+bool IsMissing(LONG error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Opens a key for reading and writing, or for reading only where writing is refused: an
+// existing shared key (HKLM\Software) may still lead to keys we may write. Never throws.
+LONG OpenKey(HKEY parent, const std::wstring& name, UniqueHKey* key)
+{
+    LONG error = RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ | KEY_WRITE, key->put());
+    if (error == ERROR_ACCESS_DENIED)
+        error = RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ, key->put());
+    return error;
+}
+
+// Creates the key or opens it when it exists; read-only where writing is refused. Never throws.
+LONG CreateKey(HKEY parent, const std::wstring& name, UniqueHKey* key)
+{
+    LONG error = RegCreateKeyExW(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                                 nullptr, key->put(), nullptr);
+    if (error == ERROR_ACCESS_DENIED && OpenKey(parent, name, key) == ERROR_SUCCESS)
+        error = ERROR_SUCCESS;
+    return error;
+}
+
+// Deletes the key with everything below it; a missing key is no failure. Never throws.
+LONG DeleteKeyTree(HKEY parent, const std::wstring& name)
+{
+    const LONG error = RegDeleteTreeW(parent, name.c_str());
+    return IsMissing(error) ? ERROR_SUCCESS : error;
+}
+
+// name null: the key's default value. Throws std::bad_alloc.
+LONG SetValue(HKEY key, const wchar_t* name, const ScriptValueData& data)
+{
+    switch (data.type) {
+    case ScriptValueType::String: {
+        const std::wstring text = Wide(data.text);
+        return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    case ScriptValueType::Dword: {
+        const DWORD number = data.number;
+        return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    }
+    case ScriptValueType::Binary:
+        return RegSetValueExW(key, name, 0, REG_BINARY, data.bytes.empty() ? nullptr : data.bytes.data(),
+                              static_cast<DWORD>(data.bytes.size()));
+    }
+    return ERROR_INVALID_PARAMETER;
+}
+
+// Writes the entries below parent in script order, up to the first failure. Throws std::bad_alloc.
+HRESULT RegisterEntries(HKEY parent, const std::vector<ScriptNode>& entries)
+{
+    for (const ScriptNode& node : entries) {
+        const std::wstring name = Wide(node.name);
+        if (node.isValue) {
+            const LONG error = SetValue(parent, name.c_str(), node.data);
+            if (error != ERROR_SUCCESS)
+                return HRESULT_FROM_WIN32(error);
+            continue;
+        }
+        if (node.mark == ScriptMark::Delete || node.mark == ScriptMark::ForceRemove) {
+            const LONG error = DeleteKeyTree(parent, name);
+            if (error != ERROR_SUCCESS)
+                return HRESULT_FROM_WIN32(error);
+            if (node.mark == ScriptMark::Delete)
+                continue;
+        }
+        UniqueHKey key;
+        LONG error = CreateKey(parent, name, &key);
+        if (error == ERROR_SUCCESS && node.hasData)
+            error = SetValue(key.get(), nullptr, node.data);
+        if (error != ERROR_SUCCESS)
+            return HRESULT_FROM_WIN32(error);
+        const HRESULT hr = RegisterEntries(key.get(), node.children);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+// Removes the entries below parent that their marks let go, children before their key.
+// Throws std::bad_alloc.
+HRESULT UnregisterEntries(HKEY parent, const std::vector<ScriptNode>& entries, UnregisterMode mode)
+{
+    HRESULT result = S_OK;
+    // Keeps the first failure; in StopAtFailure mode the caller returns at once.
+    auto fail = [&result](HRESULT hr) {
+        if (SUCCEEDED(result))
+            result = hr;
+    };
+    for (const ScriptNode& node : entries) {
+        if (node.mark == ScriptMark::NoRemove && node.isValue)
+            continue;
+        if (node.mark == ScriptMark::Delete)
+            continue; // its work was done at registration
+        const std::wstring name = Wide(node.name);
+        if (node.isValue) {
+            const LONG error = RegDeleteValueW(parent, name.c_str());
+            if (error != ERROR_SUCCESS && !IsMissing(error)) {
+                fail(HRESULT_FROM_WIN32(error));
+                if (mode == UnregisterMode::StopAtFailure)
+                    return result;
+            }
+            continue;
+        }
+
+        UniqueHKey key;
+        if (OpenKey(parent, name, &key) != ERROR_SUCCESS)
+            continue; // passed over with everything below it
+        const HRESULT hr = UnregisterEntries(key.get(), node.children, mode);
+        if (FAILED(hr)) {
+            fail(hr);
+            if (mode == UnregisterMode::StopAtFailure)
+                return result;
+        }
+        if (node.mark == ScriptMark::NoRemove)
+            continue;
+        DWORD subkeys = 0;
+        LONG error = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                                      nullptr, nullptr, nullptr, nullptr);
+        key.reset();
+        if (error == ERROR_SUCCESS && subkeys == 0)
+            error = RegDeleteKeyW(parent, name.c_str());
+        if (error != ERROR_SUCCESS && !IsMissing(error)) {
+            fail(HRESULT_FROM_WIN32(error));
+            if (mode == UnregisterMode::StopAtFailure)
+                return result;
+        }
+    }
+    return result;
+}
+
+// Registers one root block and, when that fails, removes what it wrote. Never throws.
+HRESULT RegisterRootBlock(const ScriptRootBlock& block) noexcept
+{
+    const HKEY root = RootHandle(block.root);
+    HRESULT hr;
+    try {
+        hr = RegisterEntries(root, block.entries);
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    } catch (...) {
+        hr = E_UNEXPECTED;
+    }
+    if (FAILED(hr)) {
+        try {
+            (void)UnregisterEntries(root, block.entries, UnregisterMode::IgnoreFailures);
+        } catch (...) {
+            // Out of memory while undoing: what stays written stays; the first failure is the one to report.
+        }
+    }
+    return hr;
+}
+
+HRESULT RunScript(std::string_view script, const ReplacementMap& replacements, RegistrarAction action) noexcept
+{
+    try {
+        RegistryScript tree;
+        const ScriptError error = ParseRegistryScript(script, replacements, &tree);
+        if (error.status != ScriptStatus::Ok)
+            return HResultFromScriptStatus(error.status);
+        for (const ScriptRootBlock& block : tree) {
+            const HRESULT hr = action == RegistrarAction::Register
+                                   ? RegisterRootBlock(block)
+                                   : UnregisterEntries(RootHandle(block.root), block.entries,
+                                                       UnregisterMode::StopAtFailure);
+            if (FAILED(hr))
+                return hr;
+        }
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+HRESULT LastErrorOr(DWORD fallback)
+{
+    const DWORD error = GetLastError();
+    return HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : fallback);
+}
+
+} // namespace
+
+HRESULT RegisterScript(std::string_view script, const ReplacementMap& replacements) noexcept
+{
+    return RunScript(script, replacements, RegistrarAction::Register);
+}
+
+HRESULT UnregisterScript(std::string_view script, const ReplacementMap& replacements) noexcept
+{
+    return RunScript(script, replacements, RegistrarAction::Unregister);
+}
+
+HRESULT LoadScriptResource(HMODULE module, UINT id, std::string* script) noexcept
+{
+    if (script == nullptr)
+        return E_POINTER;
+    script->clear();
+    HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), L"REGISTRY");
+    if (info == nullptr)
+        return LastErrorOr(ERROR_RESOURCE_NAME_NOT_FOUND);
+    HGLOBAL loaded = LoadResource(module, info);
+    const DWORD size = SizeofResource(module, info);
+    const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (data == nullptr)
+        return LastErrorOr(ERROR_RESOURCE_DATA_NOT_FOUND);
+    try {
+        script->assign(static_cast<const char*>(data), size);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT RunScriptResource(HMODULE module, UINT id, RegistrarAction action, const ReplacementMap& replacements) noexcept
+{
+    std::string script;
+    const HRESULT hr = LoadScriptResource(module, id, &script);
+    if (FAILED(hr))
+        return hr;
+    return RunScript(script, replacements, action);
+}
+
+HRESULT HResultFromScriptStatus(ScriptStatus status) noexcept
+{
+    return status == ScriptStatus::Ok ? S_OK : DISP_E_EXCEPTION;
+}

@@ -1,0 +1,416 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "com/raii.h"
+#include "com/registrar.h"
+#include "support/test_support.h"
+
+namespace {
+
+const wchar_t kScratchPath[] = L"Software\\VantrelRegistrarTest";
+
+std::string Utf8(const std::wstring& wide)
+{
+    if (wide.empty())
+        return std::string();
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr, nullptr);
+    return text;
+}
+
+std::string DescribeValue(DWORD type, const std::vector<BYTE>& data)
+{
+    switch (type) {
+    case REG_SZ: {
+        std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
+        if (!text.empty() && text.back() == L'\0')
+            text.pop_back();
+        return "sz \"" + Utf8(text) + "\"";
+    }
+    case REG_DWORD: {
+        DWORD number = 0;
+        if (data.size() == sizeof(number))
+            std::memcpy(&number, data.data(), sizeof(number));
+        return "dword " + std::to_string(number) + (data.size() == sizeof(number) ? "" : " (bad size)");
+    }
+    case REG_BINARY: {
+        std::string hex = "binary ";
+        for (BYTE byte : data) {
+            char two[3];
+            std::snprintf(two, sizeof(two), "%02x", byte);
+            hex += two;
+        }
+        return hex;
+    }
+    default:
+        return "type " + std::to_string(type);
+    }
+}
+
+// Lines "path" and "path : name = type data" for everything below key.
+void Collect(HKEY key, const std::string& path, std::vector<std::string>* lines)
+{
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[16384];
+        DWORD nameLength = ARRAYSIZE(name);
+        DWORD type = 0;
+        DWORD size = 0;
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+            break;
+        std::vector<BYTE> data(size);
+        nameLength = ARRAYSIZE(name);
+        RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size);
+        data.resize(size);
+        const std::string valueName = nameLength == 0 ? "(default)" : Utf8(std::wstring(name, nameLength));
+        lines->push_back(path + " : " + valueName + " = " + DescribeValue(type, data));
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = ARRAYSIZE(name);
+        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        const std::string childPath = (path.empty() ? "" : path + "\\") + Utf8(std::wstring(name, nameLength));
+        lines->push_back(childPath);
+        UniqueHKey child;
+        if (RegOpenKeyExW(key, name, 0, KEY_READ, child.put()) == ERROR_SUCCESS)
+            Collect(child.get(), childPath, lines);
+    }
+}
+
+// The scratch key's content, one sorted line per key and value, or "<missing>".
+std::string Snapshot()
+{
+    UniqueHKey scratch;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kScratchPath, 0, KEY_READ, scratch.put()) != ERROR_SUCCESS)
+        return "<missing>";
+    std::vector<std::string> lines;
+    Collect(scratch.get(), "", &lines);
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+// Creates scratch\path (with its parents) and, when name is given, a string value in it.
+void CreateScratchKey(const std::wstring& path, const wchar_t* name = nullptr, const wchar_t* text = L"",
+                      DWORD options = REG_OPTION_NON_VOLATILE)
+{
+    UniqueHKey key;
+    const std::wstring full = std::wstring(kScratchPath) + L"\\" + path;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, full.c_str(), 0, nullptr, options, KEY_ALL_ACCESS, nullptr,
+                              key.put(), nullptr),
+              ERROR_SUCCESS);
+    if (name != nullptr) {
+        ASSERT_EQ(RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                 static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
+}
+
+// Lines end in LF here and become CR LF, as in the DLL's resources.
+std::string Crlf(const char* text)
+{
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\n')
+            out += '\r';
+        out += *p;
+    }
+    return out;
+}
+
+// Built like the DLL's class and add-in scripts, under the scratch key of HKCU.
+const char kScript[] = R"(HKCU
+{
+	NoRemove Software
+	{
+		NoRemove VantrelRegistrarTest
+		{
+			Test.Connect.1 = s 'Connect Class'
+			{
+				CLSID = s '{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}'
+			}
+			NoRemove CLSID
+			{
+				ForceRemove {A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518} = s 'Connect Class'
+				{
+					ProgID = s 'Test.Connect.1'
+					ForceRemove 'Programmable'
+					InprocServer32 = s '%MODULE%'
+					{
+						val ThreadingModel = s 'Apartment'
+					}
+					val AppID = s '%APPID%'
+					ForceRemove 'ToolboxBitmap32' = s '%MODULE%, 102'
+				}
+			}
+			NoRemove Addins
+			{
+				NoRemove 'Test.Connect'
+				{
+					val FriendlyName = s 'Vantrel for Outlook'
+					val LoadBehavior = d '00000003'
+					val 'It''s binary' = b '0A0b'
+				}
+			}
+		}
+	}
+}
+)";
+
+const char kRegistered[] =
+    "Addins\n"
+    "Addins\\Test.Connect\n"
+    "Addins\\Test.Connect : FriendlyName = sz \"Vantrel for Outlook\"\n"
+    "Addins\\Test.Connect : It's binary = binary 0a0b\n"
+    "Addins\\Test.Connect : LoadBehavior = dword 3\n"
+    "CLSID\n"
+    "CLSID\\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}\n"
+    "CLSID\\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518} : (default) = sz \"Connect Class\"\n"
+    "CLSID\\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518} : AppID = sz \"{4E2B7D91-A0C6-4F35-9B8E-61D3C7A2045B}\"\n"
+    "CLSID\\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}\\InprocServer32\n"
+    "CLSID\\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}\\InprocServer32 : (default) = sz \"C:\\it's\\Vantrel.dll\"\n"
+    "CLSID\\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}\\InprocServer32 : ThreadingModel = sz \"Apartment\"\n"
+    "CLSID\\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}\\ProgID\n"
+    "CLSID\\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}\\ProgID : (default) = sz \"Test.Connect.1\"\n"
+    "CLSID\\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}\\Programmable\n"
+    "CLSID\\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}\\ToolboxBitmap32\n"
+    "CLSID\\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}\\ToolboxBitmap32 : (default) = sz \"C:\\it's\\Vantrel.dll, 102\"\n"
+    "Test.Connect.1\n"
+    "Test.Connect.1 : (default) = sz \"Connect Class\"\n"
+    "Test.Connect.1\\CLSID\n"
+    "Test.Connect.1\\CLSID : (default) = sz \"{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}\"\n";
+
+const char kOnlyNoRemoveKeys[] =
+    "Addins\n"
+    "Addins\\Test.Connect\n"
+    "CLSID\n";
+
+class RegistrarTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteScratch();
+        // The module path as the DLL supplies it: single quotes doubled for the quoted text.
+        m_replacements.Add("Module", DoubleSingleQuotes("C:\\it's\\Vantrel.dll"));
+        m_replacements.Add("APPID", "{4E2B7D91-A0C6-4F35-9B8E-61D3C7A2045B}");
+    }
+    void TearDown() override { DeleteScratch(); }
+
+    static void DeleteScratch() { (void)RegDeleteTreeW(HKEY_CURRENT_USER, kScratchPath); }
+
+    HRESULT Register(const char* script) { return RegisterScript(Crlf(script), m_replacements); }
+    HRESULT Unregister(const char* script) { return UnregisterScript(Crlf(script), m_replacements); }
+
+    ReplacementMap m_replacements;
+};
+
+TEST_F(RegistrarTest, RegisterWritesTheScriptAndAgainGivesTheSame)
+{
+    ASSERT_EQ(Register(kScript), S_OK);
+    EXPECT_EQ(Snapshot(), kRegistered);
+    ASSERT_EQ(Register(kScript), S_OK);
+    EXPECT_EQ(Snapshot(), kRegistered);
+}
+
+TEST_F(RegistrarTest, UnregisterLeavesExactlyTheNoRemoveKeys)
+{
+    ASSERT_EQ(Register(kScript), S_OK);
+    ASSERT_EQ(Unregister(kScript), S_OK);
+    EXPECT_EQ(Snapshot(), kOnlyNoRemoveKeys);
+    // Everything already gone: missing keys and values are no failure.
+    ASSERT_EQ(Unregister(kScript), S_OK);
+    EXPECT_EQ(Snapshot(), kOnlyNoRemoveKeys);
+    DeleteScratch();
+    EXPECT_EQ(Unregister(kScript), S_OK);
+    EXPECT_EQ(Snapshot(), "<missing>");
+}
+
+TEST_F(RegistrarTest, ForceRemoveDeletesWhatWasThereFirst)
+{
+    const std::wstring clsid = L"CLSID\\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}";
+    CreateScratchKey(clsid, L"Stale", L"old");
+    CreateScratchKey(clsid + L"\\Stale\\Deeper", L"x", L"y");
+    CreateScratchKey(clsid + L"\\Programmable\\Left", L"x", L"y");
+    // Not ForceRemove: what is below it stays.
+    CreateScratchKey(L"Test.Connect.1\\Extra", L"kept", L"yes");
+
+    ASSERT_EQ(Register(kScript), S_OK);
+    EXPECT_EQ(Snapshot(), std::string(kRegistered) +
+                              "Test.Connect.1\\Extra\n"
+                              "Test.Connect.1\\Extra : kept = sz \"yes\"\n");
+}
+
+TEST_F(RegistrarTest, UnregisterDeletesAnUnmarkedKeyOnlyOnceItHasNoSubkeys)
+{
+    ASSERT_EQ(Register(kScript), S_OK);
+    CreateScratchKey(L"Test.Connect.1\\Foreign");
+    CreateScratchKey(L"Addins\\Test.Connect", L"Other", L"theirs");
+
+    ASSERT_EQ(Unregister(kScript), S_OK);
+    EXPECT_EQ(Snapshot(), "Addins\n"
+                          "Addins\\Test.Connect\n"
+                          "Addins\\Test.Connect : Other = sz \"theirs\"\n"
+                          "CLSID\n"
+                          "Test.Connect.1\n"
+                          "Test.Connect.1 : (default) = sz \"Connect Class\"\n"
+                          "Test.Connect.1\\Foreign\n");
+}
+
+TEST_F(RegistrarTest, DeleteActsAtRegistrationAndNoRemoveKeepsAValue)
+{
+    const char script[] = R"(HKCU
+{
+	NoRemove Software
+	{
+		NoRemove VantrelRegistrarTest
+		{
+			Delete Old
+			NoRemove val Stay = s 'kept'
+			val Go = s 'gone'
+		}
+	}
+}
+)";
+    CreateScratchKey(L"Old\\Sub", L"x", L"y");
+    ASSERT_EQ(Register(script), S_OK);
+    EXPECT_EQ(Snapshot(), " : Go = sz \"gone\"\n"
+                          " : Stay = sz \"kept\"\n");
+
+    CreateScratchKey(L"Old");
+    ASSERT_EQ(Unregister(script), S_OK);
+    EXPECT_EQ(Snapshot(), " : Stay = sz \"kept\"\n"
+                          "Old\n");
+}
+
+TEST_F(RegistrarTest, FailureRemovesThePartialEntriesOfItsRootBlockOnly)
+{
+    // A volatile key takes no lasting subkey: creating Child fails in the middle of block 2.
+    const char script[] = R"(HKCU
+{
+	NoRemove Software
+	{
+		NoRemove VantrelRegistrarTest
+		{
+			First = s 'stays'
+		}
+	}
+}
+HKCU
+{
+	NoRemove Software
+	{
+		NoRemove VantrelRegistrarTest
+		{
+			Second = s 'goes'
+			{
+				Inner
+				{
+					val Deep = d '7'
+				}
+			}
+			NoRemove Kept
+			{
+				val Written = s 'goes'
+			}
+			NoRemove Volatile
+			{
+				Child
+			}
+			Third
+		}
+	}
+}
+HKCU
+{
+	NoRemove Software
+	{
+		NoRemove VantrelRegistrarTest
+		{
+			Fourth
+		}
+	}
+}
+)";
+    CreateScratchKey(L"Kept", L"Theirs", L"stays");
+    CreateScratchKey(L"Volatile", nullptr, L"", REG_OPTION_VOLATILE);
+
+    EXPECT_EQ(Register(script), HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE));
+    EXPECT_EQ(Snapshot(), "First\n"
+                          "First : (default) = sz \"stays\"\n"
+                          "Kept\n"
+                          "Kept : Theirs = sz \"stays\"\n"
+                          "Volatile\n");
+}
+
+TEST_F(RegistrarTest, MalformedScriptWritesNothing)
+{
+    const char* const scripts[] = {
+        "HKCU { NoRemove Software { NoRemove VantrelRegistrarTest { A } } }\n"
+        "HKCU { NoRemove Software { NoRemove VantrelRegistrarTest { B = s 'x } } }\n",
+        "HKCU { NoRemove Software { NoRemove VantrelRegistrarTest { A = s '%UNKNOWN%' } } }\n",
+    };
+    for (const char* script : scripts) {
+        EXPECT_EQ(Register(script), DISP_E_EXCEPTION) << script;
+        EXPECT_EQ(Unregister(script), DISP_E_EXCEPTION) << script;
+        EXPECT_EQ(Snapshot(), "<missing>") << script;
+    }
+}
+
+// A copy of this test program with a REGISTRY resource added, loaded as a data file.
+class ScriptResourceModule {
+public:
+    ScriptResourceModule(UINT id, const std::string& script)
+    {
+        char self[MAX_PATH];
+        GetModuleFileNameA(nullptr, self, MAX_PATH);
+        const std::string path = m_dir.file("with_script.exe");
+        if (!CopyFileA(self, path.c_str(), FALSE))
+            return;
+        HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
+        if (update == nullptr)
+            return;
+        const BOOL added = UpdateResourceA(update, "REGISTRY", MAKEINTRESOURCEA(id),
+                                           MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                           const_cast<char*>(script.data()), static_cast<DWORD>(script.size()));
+        if (!EndUpdateResourceA(update, !added) || !added)
+            return;
+        m_module.reset(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    }
+    HMODULE get() const { return m_module.get(); }
+
+private:
+    ScopedTempDir m_dir; // declared first: deleted after the module is freed
+    UniqueModule m_module;
+};
+
+TEST_F(RegistrarTest, RunsAScriptFromARegistryResource)
+{
+    const std::string script = Crlf(kScript);
+    ScriptResourceModule module(7, script);
+    ASSERT_NE(module.get(), nullptr);
+
+    std::string loaded;
+    ASSERT_EQ(LoadScriptResource(module.get(), 7, &loaded), S_OK);
+    EXPECT_EQ(loaded, script);
+    EXPECT_TRUE(FAILED(LoadScriptResource(module.get(), 8, &loaded)));
+    EXPECT_TRUE(loaded.empty());
+
+    ASSERT_EQ(RunScriptResource(module.get(), 7, RegistrarAction::Register, m_replacements), S_OK);
+    EXPECT_EQ(Snapshot(), kRegistered);
+    ASSERT_EQ(RunScriptResource(module.get(), 7, RegistrarAction::Unregister, m_replacements), S_OK);
+    EXPECT_EQ(Snapshot(), kOnlyNoRemoveKeys);
+    EXPECT_TRUE(FAILED(RunScriptResource(module.get(), 8, RegistrarAction::Register, m_replacements)));
+}
+
+} // namespace
