@@ -13,7 +13,9 @@ _vantrel_xvfb_pid=""
 wine_session_start() {
   local build_dir
   build_dir=$(cd "$1" && pwd)
-  export WINEPREFIX="$build_dir/wineprefix"
+  # VANTREL_WINEPREFIX gives a session a prefix of its own (two sessions sharing one would
+  # share a registry and stop each other's server).
+  export WINEPREFIX="${VANTREL_WINEPREFIX:-$build_dir/wineprefix}"
   export WINEARCH=win64
   export WINEDEBUG=-all
   # No Mono/Gecko download prompts, no desktop menu entries.
@@ -39,10 +41,8 @@ wine_session_start() {
   [ -n "$_vantrel_xvfb_pid" ] || { echo "wine-session: no Xvfb display could be started" >&2; return 1; }
 
   mkdir -p "$WINEPREFIX"
-  if ! "$WINESERVER" -p </dev/null >/dev/null 2>&1; then
-    echo "wine-session: wineserver did not start" >&2
-    return 1
-  fi
+  # Fails when a server for this prefix runs already, which is as good.
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-session: creating Wine prefix $WINEPREFIX"
   fi
@@ -53,6 +53,16 @@ wine_session_start() {
     [ -f "$WINEPREFIX/system.reg" ] && break
     sleep 0.1
   done
+
+  # Start Wine's desktop process now, with our streams on /dev/null, and keep it alive:
+  # otherwise the first test that opens a window starts it with that test's pipes.
+  if [ -f "$build_dir/bin/session_keeper.exe" ]; then
+    "$WINE64" "$build_dir/bin/session_keeper.exe" </dev/null >/dev/null 2>&1 &
+    for i in $(seq 1 100); do
+      pgrep -f 'explorer.exe /desktop' >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+  fi
 }
 
 wine_session_stop() {

@@ -1,6 +1,10 @@
 #include "support/test_support.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
+
+#include <mutex>
+#include <thread>
 
 #include <cstdio>
 #include <vector>
@@ -115,4 +119,71 @@ HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs)
         // Nothing to wait on across processes and threads for a window to appear.
         Sleep(20);
     }
+}
+
+std::string AddinLogPath()
+{
+    char path[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path);
+    return std::string(path) + "\\Vantrel\\Vantrel.log";
+}
+
+std::vector<std::string> AddinLogMessages()
+{
+    std::vector<std::string> messages;
+    const std::string content = ReadWholeFile(AddinLogPath());
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find("\r\n", start);
+        if (end == std::string::npos)
+            end = content.size();
+        const std::string line = content.substr(start, end - start);
+        const size_t prefix = line.find("\"): ");
+        messages.push_back(prefix == std::string::npos ? line : line.substr(prefix + 4));
+        start = end + 2;
+    }
+    return messages;
+}
+
+struct MessageBoxDismisser::State {
+    std::mutex mutex;
+    std::vector<std::string> texts;
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread thread;
+};
+
+MessageBoxDismisser::MessageBoxDismisser() : m_state(new State)
+{
+    State* state = m_state;
+    state->thread = std::thread([state] {
+        while (WaitForSingleObject(state->stop, 20) == WAIT_TIMEOUT) {
+            HWND box = FindWindowA("#32770", "Vantrel");
+            if (!box || !IsWindowVisible(box))
+                continue;
+            char text[512] = {};
+            GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
+            {
+                std::lock_guard<std::mutex> lock(state->mutex);
+                state->texts.push_back(text);
+            }
+            SendMessageA(box, WM_COMMAND, IDOK, 0);
+            // Wait until this box is gone before looking for the next one.
+            for (int i = 0; i < 250 && IsWindow(box); ++i)
+                Sleep(20);
+        }
+    });
+}
+
+MessageBoxDismisser::~MessageBoxDismisser()
+{
+    SetEvent(m_state->stop);
+    m_state->thread.join();
+    CloseHandle(m_state->stop);
+    delete m_state;
+}
+
+std::vector<std::string> MessageBoxDismisser::Texts()
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->texts;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // A new empty folder under the temporary folder, deleted with its content at the end.
 class ScopedTempDir {
@@ -36,3 +37,22 @@ bool SettingsKeyExists(HKEY root);
 
 // Waits up to timeoutMs for a top-level window of class (may be null) and caption.
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs);
+
+// %APPDATA%\Vantrel\Vantrel.log, where the add-in logs.
+std::string AddinLogPath();
+// The messages of the add-in's log, without the level and time-stamp prefix, in order.
+std::vector<std::string> AddinLogMessages();
+
+// Dismisses every message box captioned "Vantrel" while it lives, recording their texts.
+class MessageBoxDismisser {
+public:
+    MessageBoxDismisser();
+    ~MessageBoxDismisser();
+    MessageBoxDismisser(const MessageBoxDismisser&) = delete;
+    MessageBoxDismisser& operator=(const MessageBoxDismisser&) = delete;
+    std::vector<std::string> Texts();
+
+private:
+    struct State;
+    State* m_state;
+};

@@ -1,0 +1,292 @@
+#include "addin/connect.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "addin/explorer_watcher.h"
+#include "addin/outlook.h"
+#include "addin/outlook_thread_bridge.h"
+#include "com/com_error.h"
+#include "log/info_dialog.h"
+#include "log/log_file.h"
+#include "settings/options_pages_add.h"
+#include "settings/settings_store.h"
+#include "shutdown/shutdown_thread.h"
+
+const SinkEntry CConnect::s_sinkTable[] = {
+    {1, &IID_Outlook_ApplicationEvents, kDispidOptionsPagesAdd, &CConnect::OnOptionsPagesAdd},
+    {3, &IID_Outlook_ExplorersEvents, kDispidNewExplorer, &CConnect::OnNewExplorer},
+    {1, &IID_Outlook_ApplicationEvents, kDispidApplicationQuit, &CConnect::OnQuit},
+};
+
+CConnect::CConnect()
+    : DispatchImpl<IConnect>(LIBID_VantrelLib, 1, 0, IID_IConnect),
+      DispatchImpl<_IDTExtensibility2>(LIBID_AddInDesignerObjects, 1, 0, IID__IDTExtensibility2),
+      m_applicationSink(1, IID_Outlook_ApplicationEvents, s_sinkTable, 3, this, Identity()),
+      m_explorersSink(3, IID_Outlook_ExplorersEvents, s_sinkTable, 3, this, Identity())
+{
+}
+
+CConnect::~CConnect()
+{
+    for (int i = 0; i < m_nWatchers; ++i)
+        delete m_aWatcherValues[i];
+    std::free(m_aWatcherKeys);
+    std::free(m_aWatcherValues);
+    m_aWatcherKeys = m_aWatcherValues = nullptr;
+    m_nWatchers = 0;
+    m_spExplorers.Reset();
+    m_spApplication.Reset();
+    delete m_pBridge;
+    if (m_hThread)
+        CloseHandle(m_hThread);
+    if (m_hStopEvent)
+        CloseHandle(m_hStopEvent);
+}
+
+HRESULT CConnect::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (outer)
+        return CLASS_E_NOAGGREGATION;
+    CConnect* object = new (std::nothrow) CConnect();
+    if (!object)
+        return E_OUTOFMEMORY;
+    object->m_dwRef++;
+    HRESULT hr = object->FinalConstruct();
+    object->m_dwRef--;
+    if (SUCCEEDED(hr))
+        hr = object->QueryInterface(riid, ppv);
+    if (FAILED(hr)) {
+        object->FinalRelease();
+        delete object;
+    }
+    return hr;
+}
+
+HRESULT CConnect::FinalConstruct()
+{
+    try {
+        m_pLog = OpenAddinLog();
+        // The bridge and the stop event are what the worker needs to reach this thread.
+        m_hStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        m_pBridge = OutlookThreadBridge::Create();
+    } catch (...) {
+        (void)CaughtExceptionResult(); // without a log the add-in still works
+    }
+    LogMessage(0, "Connect<FinalConstruct> ==> [HRES %08x]", 0);
+    return S_OK;
+}
+
+STDMETHODIMP CConnect::QueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IConnect)
+        *ppv = static_cast<IConnect*>(this);
+    else if (riid == IID_IDispatch || riid == IID__IDTExtensibility2)
+        *ppv = static_cast<_IDTExtensibility2*>(this);
+    else
+        return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CConnect::AddRef()
+{
+    return static_cast<ULONG>(++m_dwRef);
+}
+
+STDMETHODIMP_(ULONG) CConnect::Release()
+{
+    const LONG count = --m_dwRef;
+    if (count == 0) {
+        FinalRelease();
+        delete this;
+    }
+    return static_cast<ULONG>(count);
+}
+
+void CConnect::FinalRelease()
+{
+    LogMessage(0, "Connect<FinalRelease>");
+    if (m_bRunning.load()) {
+        m_bRunning.store(false);
+        if (m_hStopEvent)
+            SetEvent(m_hStopEvent);
+        if (m_hThread)
+            WaitForSingleObject(m_hThread, INFINITE);
+    }
+    LogMessage(0, "Connect<FinalRelease> ==> [HRES %08x]", 0);
+    LogFile::DestroyInstance();
+    m_pLog = nullptr;
+    m_moduleLock.Release();
+    // The destructor deletes the watchers and releases the Explorers and Application references.
+}
+
+STDMETHODIMP CConnect::OnConnection(IDispatch* application, ext_ConnectMode, IDispatch*, SAFEARRAY**)
+{
+    LogMessage(0, "Connect<OnConnection> ==> Connecting ... ");
+    HRESULT hr;
+    try {
+        m_spApplication.Reset();
+        if (application) {
+            Microsoft::WRL::ComPtr<IDispatch> app;
+            const HRESULT query = application->QueryInterface(IID_Outlook_Application, &app);
+            if (FAILED(query) && query != E_NOINTERFACE)
+                throw ComError(query, IID_Outlook_Application);
+            m_spApplication = app;
+        }
+        m_bConnected = 1;
+        SeedUserSettings();
+        hr = m_applicationSink.Advise(m_spApplication.Get());
+        if (FAILED(hr))
+            InfoDialog("Unable to establish Application connection point");
+    } catch (...) {
+        hr = CaughtExceptionResult();
+    }
+    LogMessage(0, "Connect<OnConnection> ==> [HRES %08x]", hr);
+    return hr;
+}
+
+STDMETHODIMP CConnect::OnDisconnection(ext_DisconnectMode, SAFEARRAY**)
+{
+    LogMessage(0, "Connect<OnDisconnection> ==> Disconnecting ... ");
+    return S_OK;
+}
+
+STDMETHODIMP CConnect::OnAddInsUpdate(SAFEARRAY**)
+{
+    LogMessage(0, "Connect<OnAddInsUpdate>");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CConnect::OnStartupComplete(SAFEARRAY**)
+{
+    LogMessage(0, "Connect<OnStartupComplete> ==> ");
+    if (!m_bConnected)
+        return E_NOTIMPL;
+    try {
+        return StartupComplete();
+    } catch (...) {
+        const HRESULT hr = CaughtExceptionResult();
+        LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", hr);
+        return hr;
+    }
+}
+
+// The body of OnStartupComplete once connected. Throws ComError for a failing Outlook call.
+HRESULT CConnect::StartupComplete()
+{
+    Microsoft::WRL::ComPtr<IDispatch> explorers = Outlook::Explorers(m_spApplication.Get());
+    if (explorers.Get() != m_spExplorers.Get())
+        m_spExplorers = explorers;
+    const HRESULT hr = m_explorersSink.Advise(m_spExplorers.Get());
+    if (FAILED(hr))
+        InfoDialog("Failed to establish Explorers connection point");
+    if (!Addin_Enabled())
+        return S_OK;
+    LogMessage(0, "Connect<OnStartupComplete>");
+    if (Outlook::ActiveExplorer(m_spApplication.Get())) {
+        Microsoft::WRL::ComPtr<IDispatch> active = Outlook::ActiveExplorer(m_spApplication.Get());
+        AddWatcher(new (std::nothrow) CExplEvent(active.Get(), this));
+    }
+    LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", hr);
+    return hr;
+}
+
+STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**)
+{
+    LogMessage(0, "Connect<OnBeginShutdown> ==> ");
+    if (!m_bConnected)
+        return S_OK;
+    m_bConnected = 0;
+    if (m_spExplorers && FAILED(m_explorersSink.Unadvise(m_spExplorers.Get())))
+        InfoDialog("Failed to remove Explorers connection point");
+    if (m_spApplication && FAILED(m_applicationSink.Unadvise(m_spApplication.Get())))
+        InfoDialog("Error removing Application connection");
+    if (Addin_Enabled()) {
+        m_bRunning.store(true);
+        // The worker gets this object's address and no reference: the final release keeps the
+        // object alive by clearing the running flag, signalling the stop event and waiting for
+        // the thread; the worker touches nothing of the object once that event is signalled.
+        m_hThread = CreateThread(nullptr, 0, ShutdownThread, this, 0, nullptr);
+    }
+    return S_OK;
+}
+
+void CConnect::Event_Explorers_New(IDispatch* explorer)
+{
+    LogMessage(0, "Connect<Event_Explorers_New>");
+    if (!Addin_Enabled())
+        return;
+    LogMessage(0, "Connect<Event_Explorers_New>");
+    AddWatcher(new (std::nothrow) CExplEvent(explorer, this));
+}
+
+void CConnect::Event_Appliance_Quit()
+{
+    LogMessage(0, "Connect<Event_Appliance_Quit>");
+    Extensibility()->OnBeginShutdown(nullptr);
+}
+
+// A watcher that cannot be listed is deleted at once (which unsubscribes it): left alive, it
+// would never be deleted and its Close could reach this object after its destruction.
+void CConnect::AddWatcher(CExplEvent* watcher)
+{
+    if (!watcher)
+        return;
+    if (!AppendWatcher(watcher))
+        delete watcher;
+}
+
+bool CConnect::AppendWatcher(CExplEvent* watcher)
+{
+    const size_t bytes = sizeof(CExplEvent*) * static_cast<size_t>(m_nWatchers + 1);
+    CExplEvent** keys = static_cast<CExplEvent**>(std::realloc(m_aWatcherKeys, bytes));
+    if (!keys)
+        return false;
+    m_aWatcherKeys = keys;
+    m_aWatcherKeys[m_nWatchers] = nullptr;
+    CExplEvent** values = static_cast<CExplEvent**>(std::realloc(m_aWatcherValues, bytes));
+    if (!values)
+        return false;
+    m_aWatcherValues = values;
+    m_aWatcherKeys[m_nWatchers] = watcher;
+    m_aWatcherValues[m_nWatchers] = watcher;
+    ++m_nWatchers;
+    return true;
+}
+
+namespace {
+// The one argument of an event as a dispatch pointer, or null.
+IDispatch* DispatchArgument(DISPPARAMS* params)
+{
+    if (params->cArgs < 1)
+        return nullptr;
+    VARIANT& arg = params->rgvarg[0];
+    if (arg.vt == VT_DISPATCH)
+        return arg.pdispVal;
+    if (arg.vt == (VT_DISPATCH | VT_BYREF) && arg.ppdispVal)
+        return *arg.ppdispVal;
+    return nullptr;
+}
+} // namespace
+
+void CConnect::OnOptionsPagesAdd(void*, DISPPARAMS* params)
+{
+    Event_OptionsPagesAdd(DispatchArgument(params));
+}
+
+void CConnect::OnNewExplorer(void* target, DISPPARAMS* params)
+{
+    static_cast<CConnect*>(target)->Event_Explorers_New(DispatchArgument(params));
+}
+
+void CConnect::OnQuit(void* target, DISPPARAMS*)
+{
+    static_cast<CConnect*>(target)->Event_Appliance_Quit();
+}

@@ -1,0 +1,51 @@
+#include "addin/explorer_watcher.h"
+
+#include "addin/connect.h"
+#include "addin/outlook.h"
+#include "log/log_file.h"
+
+const SinkEntry CExplEvent::s_sinkTable[] = {
+    {1, &IID_Outlook_ExplorerEvents, kDispidExplorerClose, &CExplEvent::OnClose},
+};
+
+CExplEvent::CExplEvent(IDispatch* explorer, CConnect* owner)
+    : m_sink(1, IID_Outlook_ExplorerEvents, s_sinkTable, 1, this, nullptr), m_spExplorer(explorer), m_pOwner(owner)
+{
+    (void)m_sink.Advise(explorer); // a deaf watcher stays in the owner's list all the same
+}
+
+CExplEvent::~CExplEvent()
+{
+    if (m_spExplorer)
+        (void)m_sink.Unadvise(m_spExplorer.Get()); // the cookie is reset whatever the result
+    m_spExplorer.Reset();
+}
+
+void CExplEvent::OnClose(void* target, DISPPARAMS*)
+{
+    static_cast<CExplEvent*>(target)->Event_Explorer_Close();
+}
+
+void CExplEvent::Event_Explorer_Close()
+{
+    LogMessage(0, "CExplEvent<Event_Explorer_Close>");
+    try {
+        const std::string version = Outlook::Version(m_pOwner->Application());
+        if (!version.empty() && version[0] == '9') {
+            // Outlook 2000 still counts the closing window when Close arrives.
+            if (Outlook::Count(m_pOwner->ExplorersCollection()) < 2) {
+                m_pOwner->Extensibility()->OnBeginShutdown(nullptr);
+                return;
+            }
+        }
+        const long count = Outlook::Count(m_pOwner->ExplorersCollection());
+        if (m_spExplorer) {
+            (void)m_sink.Unadvise(m_spExplorer.Get());
+            m_spExplorer.Reset();
+        }
+        if (count == 0)
+            m_pOwner->Extensibility()->OnBeginShutdown(nullptr);
+    } catch (...) {
+        LogMessage(0, "CExplEvent<Event_Explorer_Close>::Exception");
+    }
+}

@@ -1,0 +1,37 @@
+// CExplEvent: watches one Explorer window and, when it closes, decides whether it was the
+// last one; if so it calls its owner's OnBeginShutdown. Not reference-counted: the owning
+// connection object creates and deletes it.
+#pragma once
+
+#include <windows.h>
+#include <wrl/client.h>
+
+#include "com/event_sink.h"
+
+class CConnect;
+
+class CExplEvent {
+public:
+    // Subscribes to the Explorer's events; a null Explorer or a failed subscription leaves a
+    // watcher that never hears Close. No-throw.
+    CExplEvent(IDispatch* explorer, CConnect* owner);
+    // Unsubscribes (if still holding the Explorer) and releases the Explorer.
+    ~CExplEvent();
+    CExplEvent(const CExplEvent&) = delete;
+    CExplEvent& operator=(const CExplEvent&) = delete;
+
+    void Event_Explorer_Close();
+
+    // The watcher's COM identity, as the connection point sees it.
+    IDispatch* Sink() { return &m_sink; }
+    DWORD Cookie() const { return m_sink.Cookie(); }
+    IDispatch* Explorer() const { return m_spExplorer.Get(); }
+
+private:
+    static void OnClose(void* target, DISPPARAMS* params);
+    static const SinkEntry s_sinkTable[];
+
+    EventSink m_sink; // sink 1: ExplorerEvents, uncounted
+    Microsoft::WRL::ComPtr<IDispatch> m_spExplorer;
+    CConnect* m_pOwner;
+};

@@ -1,0 +1,121 @@
+#include "addin/outlook.h"
+
+#include "com/com_error.h"
+#include "com/dispatch_call.h"
+#include "com/raii.h"
+
+const IID IID_Outlook_Application = {0x00063001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Outlook_NameSpace = {0x00063002, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Outlook_Explorers = {0x0006300A, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Outlook_PropertyPages = {0x00063080, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Outlook_PropertyPageSite = {0x0006307F, 0x0000, 0x0000,
+                                          {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Outlook_PropertyPage = {0x0006307E, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Outlook_ApplicationEvents = {0x0006304E, 0x0000, 0x0000,
+                                           {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Outlook_ExplorersEvents = {0x00063078, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Outlook_ExplorerEvents = {0x0006304F, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+namespace Outlook {
+namespace {
+
+// Reads a property; throws ComError(hr, iid).
+void Get(IDispatch* object, const wchar_t* name, const IID& iid, VARIANT* result)
+{
+    if (!object)
+        throw ComError(E_POINTER, iid);
+    ThrowIfFailed(InvokeByName(object, name, DISPATCH_PROPERTYGET, nullptr, 0, result), iid);
+}
+
+void Call(IDispatch* object, const wchar_t* name, const IID& iid, VARIANT* reversedArgs = nullptr,
+          UINT argCount = 0)
+{
+    if (!object)
+        throw ComError(E_POINTER, iid);
+    UniqueVariant ignored;
+    ThrowIfFailed(InvokeByName(object, name, DISPATCH_METHOD, reversedArgs, argCount, ignored.get()), iid);
+}
+
+// A property that yields an object: null for VT_EMPTY/VT_NULL/a null dispatch pointer.
+ComPtr<IDispatch> GetObject(IDispatch* object, const wchar_t* name, const IID& iid)
+{
+    UniqueVariant value;
+    Get(object, name, iid, value.get());
+    ComPtr<IDispatch> result;
+    VARIANT* v = value.get();
+    if (v->vt == VT_DISPATCH || v->vt == VT_UNKNOWN) {
+        if (v->punkVal)
+            ThrowIfFailed(v->punkVal->QueryInterface(IID_PPV_ARGS(&result)), iid);
+    } else if (v->vt != VT_EMPTY && v->vt != VT_NULL) {
+        throw ComError(DISP_E_TYPEMISMATCH, iid);
+    }
+    return result;
+}
+
+} // namespace
+
+ComPtr<IDispatch> Explorers(IDispatch* application)
+{
+    return GetObject(application, L"Explorers", IID_Outlook_Application);
+}
+
+ComPtr<IDispatch> ActiveExplorer(IDispatch* application)
+{
+    return GetObject(application, L"ActiveExplorer", IID_Outlook_Application);
+}
+
+std::string Version(IDispatch* application)
+{
+    UniqueVariant value;
+    Get(application, L"Version", IID_Outlook_Application, value.get());
+    ThrowIfFailed(VariantChangeType(value.get(), value.get(), 0, VT_BSTR), IID_Outlook_Application);
+    const BSTR text = value.get()->bstrVal;
+    const int length = static_cast<int>(SysStringLen(text));
+    if (length == 0)
+        return std::string();
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string narrow(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
+    if (bytes > 0)
+        WideCharToMultiByte(CP_ACP, 0, text, length, &narrow[0], bytes, nullptr, nullptr);
+    return narrow;
+}
+
+ComPtr<IDispatch> Session(IDispatch* application)
+{
+    return GetObject(application, L"Session", IID_Outlook_Application);
+}
+
+void Quit(IDispatch* application)
+{
+    Call(application, L"Quit", IID_Outlook_Application);
+}
+
+void Logoff(IDispatch* nameSpace)
+{
+    Call(nameSpace, L"Logoff", IID_Outlook_NameSpace);
+}
+
+long Count(IDispatch* explorers)
+{
+    UniqueVariant value;
+    Get(explorers, L"Count", IID_Outlook_Explorers, value.get());
+    ThrowIfFailed(VariantChangeType(value.get(), value.get(), 0, VT_I4), IID_Outlook_Explorers);
+    return value.get()->lVal;
+}
+
+void AddPropertyPage(IDispatch* pages, const VARIANT& page, BSTR title)
+{
+    // Arguments go in reverse order: Add(Page, Title).
+    VARIANT args[2];
+    args[0].vt = VT_BSTR;
+    args[0].bstrVal = title;
+    args[1] = page;
+    Call(pages, L"Add", IID_Outlook_PropertyPages, args, 2);
+}
+
+void OnStatusChange(IDispatch* site)
+{
+    Call(site, L"OnStatusChange", IID_Outlook_PropertyPageSite);
+}
+
+} // namespace Outlook

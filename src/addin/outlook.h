@@ -1,0 +1,48 @@
+// What the add-in calls on Outlook's object model and the events it hears. Every call goes
+// through IDispatch by name; a failure throws ComError carrying the HRESULT and the IID of
+// the Outlook interface called, and a call through a null reference throws E_POINTER.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+#include <wrl/client.h>
+
+#include <string>
+
+// Outlook's interfaces.
+extern const IID IID_Outlook_Application;      // _Application
+extern const IID IID_Outlook_NameSpace;        // _NameSpace
+extern const IID IID_Outlook_Explorers;        // _Explorers
+extern const IID IID_Outlook_PropertyPages;    // PropertyPages
+extern const IID IID_Outlook_PropertyPageSite; // PropertyPageSite
+extern const IID IID_Outlook_PropertyPage;     // PropertyPage
+// Outlook's event interfaces.
+extern const IID IID_Outlook_ApplicationEvents;
+extern const IID IID_Outlook_ExplorersEvents;
+extern const IID IID_Outlook_ExplorerEvents;
+
+constexpr DISPID kDispidOptionsPagesAdd = 0xF005;
+constexpr DISPID kDispidApplicationQuit = 0xF007;
+constexpr DISPID kDispidNewExplorer = 0xF001;
+constexpr DISPID kDispidExplorerClose = 0xF008;
+
+namespace Outlook {
+
+using Microsoft::WRL::ComPtr;
+
+// _Application. Each throws ComError.
+ComPtr<IDispatch> Explorers(IDispatch* application);
+ComPtr<IDispatch> ActiveExplorer(IDispatch* application); // null when no Explorer is open
+std::string Version(IDispatch* application);              // narrow, in the ANSI code page
+ComPtr<IDispatch> Session(IDispatch* application);        // null when there is no session
+void Quit(IDispatch* application);
+// _NameSpace
+void Logoff(IDispatch* nameSpace);
+// _Explorers
+long Count(IDispatch* explorers);
+// PropertyPages: adds a page given by its ProgID (a VT_BSTR VARIANT) with a tab title.
+void AddPropertyPage(IDispatch* pages, const VARIANT& page, BSTR title);
+// PropertyPageSite
+void OnStatusChange(IDispatch* site);
+
+} // namespace Outlook

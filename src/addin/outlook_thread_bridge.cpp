@@ -1,0 +1,104 @@
+#include "addin/outlook_thread_bridge.h"
+
+#include <new>
+
+#include "com/module_instance.h"
+#include "com/raii.h"
+
+namespace {
+const char kWindowClass[] = "VantrelOutlookThreadBridge";
+const UINT kRunMessage = WM_APP + 1;
+} // namespace
+
+// Shared by the caller and the owner thread: whichever lets go last frees it.
+struct OutlookThreadBridge::Request {
+    Call call;
+    void* context;
+    HRESULT result = E_UNEXPECTED;
+    HANDLE done = nullptr;
+    volatile LONG abandoned = 0;
+    volatile LONG references = 2;
+};
+
+void OutlookThreadBridge::ReleaseRequest(Request* request)
+{
+    if (InterlockedDecrement(&request->references) == 0) {
+        CloseHandle(request->done);
+        delete request;
+    }
+}
+
+OutlookThreadBridge* OutlookThreadBridge::Create()
+{
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = ModuleInstance();
+    windowClass.lpszClassName = kWindowClass;
+    if (!RegisterClassExA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return nullptr;
+    HWND window = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ModuleInstance(),
+                                  nullptr);
+    if (!window)
+        return nullptr;
+    OutlookThreadBridge* bridge = new (std::nothrow) OutlookThreadBridge(window);
+    if (!bridge)
+        DestroyWindow(window);
+    return bridge;
+}
+
+OutlookThreadBridge::~OutlookThreadBridge()
+{
+    // Drop what was posted but never run, then the window.
+    MSG message;
+    while (PeekMessageA(&message, m_hWnd, kRunMessage, kRunMessage, PM_REMOVE))
+        ReleaseRequest(reinterpret_cast<Request*>(message.lParam));
+    DestroyWindow(m_hWnd);
+}
+
+HRESULT OutlookThreadBridge::Run(Call call, void* context, HANDLE stopEvent)
+{
+    Request* request = new (std::nothrow) Request{call, context};
+    if (!request)
+        return E_OUTOFMEMORY;
+    request->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!request->done) {
+        delete request;
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    if (!PostMessageA(m_hWnd, kRunMessage, 0, reinterpret_cast<LPARAM>(request))) {
+        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+        CloseHandle(request->done);
+        delete request;
+        return hr;
+    }
+
+    HANDLE handles[2] = {request->done, stopEvent};
+    const DWORD waited = WaitForMultipleObjects(stopEvent ? 2 : 1, handles, FALSE, INFINITE);
+    HRESULT result;
+    if (waited == WAIT_OBJECT_0) {
+        result = request->result;
+    } else {
+        InterlockedExchange(&request->abandoned, 1);
+        result = kBridgeStopped;
+    }
+    ReleaseRequest(request);
+    return result;
+}
+
+LRESULT CALLBACK OutlookThreadBridge::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != kRunMessage)
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    Request* request = reinterpret_cast<Request*>(lParam);
+    if (!InterlockedCompareExchange(&request->abandoned, 0, 0)) {
+        try {
+            request->result = request->call(request->context);
+        } catch (...) {
+            request->result = E_UNEXPECTED; // the call is expected not to throw; never unwind into the loop
+        }
+    }
+    SetEvent(request->done);
+    ReleaseRequest(request);
+    return 0;
+}

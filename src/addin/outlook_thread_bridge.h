@@ -1,0 +1,34 @@
+// Runs a function on the thread that created the bridge (Outlook's user-interface thread),
+// for a worker thread. Outlook answers object-model calls from any other thread with
+// RPC_E_WRONG_THREAD, so the shutdown worker asks Outlook to log off and quit through this.
+#pragma once
+
+#include <windows.h>
+
+// Returned by Run when the stop event was signalled before the call ran.
+constexpr HRESULT kBridgeStopped = HRESULT_FROM_WIN32(ERROR_CANCELLED);
+
+class OutlookThreadBridge {
+public:
+    using Call = HRESULT (*)(void* context);
+
+    // Creates the bridge's message-only window on the calling thread. Null on failure. No-throw.
+    static OutlookThreadBridge* Create();
+    // On the owner thread. Requests that never ran are dropped unrun.
+    ~OutlookThreadBridge();
+    OutlookThreadBridge(const OutlookThreadBridge&) = delete;
+    OutlookThreadBridge& operator=(const OutlookThreadBridge&) = delete;
+
+    // From any other thread: has call(context) run on the owner thread by its message loop and
+    // returns its result, or kBridgeStopped as soon as stopEvent is signalled (the owner thread
+    // may then be waiting for the caller, so waiting on is never safe). No-throw.
+    HRESULT Run(Call call, void* context, HANDLE stopEvent);
+
+private:
+    struct Request;
+    explicit OutlookThreadBridge(HWND window) : m_hWnd(window) {}
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static void ReleaseRequest(Request* request);
+
+    HWND m_hWnd;
+};

@@ -1,0 +1,31 @@
+// A failed COM call raised as an exception: the HRESULT and the interface that failed.
+// Exceptions never leave a COM method, window procedure or thread: edges catch them
+// with CaughtExceptionResult().
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+
+class ComError : public std::exception {
+public:
+    ComError(HRESULT hr, const IID& iid) : m_hr(hr), m_iid(iid) {}
+    HRESULT Error() const { return m_hr; }
+    const IID& Interface() const { return m_iid; }
+    const char* what() const noexcept override { return "COM error"; }
+
+private:
+    HRESULT m_hr;
+    IID m_iid;
+};
+
+// Throws ComError(hr, iid) when hr is a failure.
+inline void ThrowIfFailed(HRESULT hr, const IID& iid)
+{
+    if (FAILED(hr))
+        throw ComError(hr, iid);
+}
+
+// Inside a catch block: the HRESULT for the exception being handled (the carried HRESULT
+// of a ComError, E_OUTOFMEMORY for bad_alloc, E_UNEXPECTED otherwise). No-throw.
+HRESULT CaughtExceptionResult() noexcept;

@@ -1,0 +1,6 @@
+#include "shutdown/shutdown_thread.h"
+
+DWORD WINAPI ShutdownThread(LPVOID)
+{
+    return 0;
+}

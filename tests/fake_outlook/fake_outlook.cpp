@@ -1,0 +1,204 @@
+#include "fake_outlook/fake_outlook.h"
+
+#include <algorithm>
+
+#include "addin/outlook.h"
+
+namespace fake {
+
+namespace {
+
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+// A text argument as Outlook's Add receives it; VT_BSTR or VT_BSTR|VT_BYREF.
+std::wstring TextOf(const VARIANT& arg)
+{
+    if (arg.vt == VT_BSTR && arg.bstrVal)
+        return std::wstring(arg.bstrVal, SysStringLen(arg.bstrVal));
+    if (arg.vt == (VT_BSTR | VT_BYREF) && arg.pbstrVal && *arg.pbstrVal)
+        return std::wstring(*arg.pbstrVal, SysStringLen(*arg.pbstrVal));
+    return std::wstring();
+}
+
+template <class T>
+ComPtr<T> MakeObject(std::shared_ptr<CallLog> log)
+{
+    return Adopt(new T(std::move(log)));
+}
+
+} // namespace
+
+FakeExplorer::FakeExplorer(std::shared_ptr<CallLog> log) : FakeObject(std::move(log), IID_IDispatch, {L"Caption"})
+{
+    AddConnectionPoint(IID_Outlook_ExplorerEvents, "ExplorerEvents");
+}
+
+size_t FakeExplorer::CloseSinks()
+{
+    return SinkCount(IID_Outlook_ExplorerEvents);
+}
+
+HRESULT FakeExplorer::Member(const std::string&, WORD, DISPPARAMS*, VARIANT* result)
+{
+    if (result) {
+        result->vt = VT_BSTR;
+        result->bstrVal = SysAllocString(L"Inbox - Microsoft Outlook");
+    }
+    return S_OK;
+}
+
+FakeExplorers::FakeExplorers(std::shared_ptr<CallLog> log)
+    : FakeObject(std::move(log), IID_Outlook_Explorers, {L"Count", L"Item"})
+{
+    AddConnectionPoint(IID_Outlook_ExplorersEvents, "ExplorersEvents");
+}
+
+HRESULT FakeExplorers::Member(const std::string& name, WORD, DISPPARAMS*, VARIANT* result)
+{
+    if (name == "Count" && result) {
+        result->vt = VT_I4;
+        result->lVal = m_countOverride >= 0 ? m_countOverride : static_cast<long>(m_items.size());
+    }
+    return S_OK;
+}
+
+FakeNameSpace::FakeNameSpace(std::shared_ptr<CallLog> log)
+    : FakeObject(std::move(log), IID_Outlook_NameSpace, {L"Logoff", L"Logon"})
+{
+}
+
+HRESULT FakeNameSpace::Member(const std::string&, WORD, DISPPARAMS*, VARIANT*)
+{
+    return S_OK;
+}
+
+FakePropertyPages::FakePropertyPages(std::shared_ptr<CallLog> log)
+    : FakeObject(std::move(log), IID_Outlook_PropertyPages, {L"Add", L"Count"})
+{
+}
+
+HRESULT FakePropertyPages::Member(const std::string& name, WORD, DISPPARAMS* params, VARIANT* result)
+{
+    if (name == "Count") {
+        if (result) {
+            result->vt = VT_I4;
+            result->lVal = static_cast<long>(m_added.size());
+        }
+        return S_OK;
+    }
+    // Add(Page, Title): the last argument comes first.
+    if (params->cArgs != 2)
+        return DISP_E_BADPARAMCOUNT;
+    const VARIANT& page = params->rgvarg[1];
+    m_added.push_back({page.vt, TextOf(page), TextOf(params->rgvarg[0])});
+    return S_OK;
+}
+
+FakePropertyPageSite::FakePropertyPageSite(std::shared_ptr<CallLog> log)
+    : FakeObject(std::move(log), IID_Outlook_PropertyPageSite, {L"OnStatusChange"})
+{
+}
+
+HRESULT FakePropertyPageSite::Member(const std::string&, WORD, DISPPARAMS*, VARIANT*)
+{
+    ++m_statusChanges;
+    return S_OK;
+}
+
+FakeApplication::FakeApplication(const std::string& version)
+    : FakeObject(std::make_shared<CallLog>(), IID_Outlook_Application,
+                 {L"Explorers", L"ActiveExplorer", L"Version", L"Session", L"Quit"}),
+      m_version(version)
+{
+    AddConnectionPoint(IID_Outlook_ApplicationEvents, "ApplicationEvents");
+    m_explorers = MakeObject<FakeExplorers>(SharedLog());
+    m_namespace = MakeObject<FakeNameSpace>(SharedLog());
+}
+
+FakeApplication::~FakeApplication() = default;
+
+ComPtr<FakeApplication> FakeApplication::Create(const std::string& version)
+{
+    return Adopt(new FakeApplication(version));
+}
+
+HRESULT FakeApplication::Member(const std::string& name, WORD, DISPPARAMS*, VARIANT* result)
+{
+    if (name == "Quit") {
+        ++m_quitCalls;
+        if (m_onQuit)
+            m_onQuit();
+        return S_OK;
+    }
+    if (!result)
+        return S_OK;
+    if (ReturnsNothing(name))
+        return S_OK;
+    if (name == "Explorers") {
+        SetDispatch(result, m_explorers.Get());
+    } else if (name == "ActiveExplorer") {
+        auto& items = m_explorers->Items();
+        if (!items.empty())
+            SetDispatch(result, items.front().Get());
+    } else if (name == "Version") {
+        result->vt = VT_BSTR;
+        result->bstrVal = SysAllocString(Wide(m_version).c_str());
+    } else if (name == "Session") {
+        SetDispatch(result, m_namespace.Get());
+    }
+    return S_OK;
+}
+
+ComPtr<FakeExplorer> FakeApplication::AddExplorerQuietly()
+{
+    ComPtr<FakeExplorer> explorer = MakeObject<FakeExplorer>(SharedLog());
+    m_explorers->Items().push_back(explorer);
+    return explorer;
+}
+
+ComPtr<FakeExplorer> FakeApplication::OpenExplorer()
+{
+    ComPtr<FakeExplorer> explorer = AddExplorerQuietly();
+    VARIANT arg;
+    arg.vt = VT_DISPATCH;
+    arg.pdispVal = explorer.Get();
+    m_explorers->Fire(IID_Outlook_ExplorersEvents, kDispidNewExplorer, {arg});
+    return explorer;
+}
+
+void FakeApplication::RemoveExplorer(FakeExplorer* explorer)
+{
+    auto& items = m_explorers->Items();
+    items.erase(std::remove_if(items.begin(), items.end(),
+                               [explorer](const ComPtr<FakeExplorer>& item) { return item.Get() == explorer; }),
+                items.end());
+}
+
+void FakeApplication::CloseExplorer(FakeExplorer* explorer)
+{
+    ComPtr<FakeExplorer> keep(explorer);
+    const bool countsClosing = !m_version.empty() && m_version[0] == '9';
+    if (!countsClosing)
+        RemoveExplorer(explorer);
+    explorer->Fire(IID_Outlook_ExplorerEvents, kDispidExplorerClose);
+    if (countsClosing)
+        RemoveExplorer(explorer);
+}
+
+void FakeApplication::FireQuit()
+{
+    Fire(IID_Outlook_ApplicationEvents, kDispidApplicationQuit);
+}
+
+void FakeApplication::FireOptionsPagesAdd(IDispatch* pages)
+{
+    VARIANT arg;
+    arg.vt = VT_DISPATCH;
+    arg.pdispVal = pages;
+    Fire(IID_Outlook_ApplicationEvents, kDispidOptionsPagesAdd, {arg});
+}
+
+} // namespace fake

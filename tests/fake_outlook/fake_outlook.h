@@ -1,0 +1,120 @@
+// A fake Outlook object model for tests and for the simulated Outlook: Application,
+// Explorers, Explorer, NameSpace, PropertyPages and PropertyPageSite, reached through
+// IDispatch by name and raising their events through connection points.
+#pragma once
+
+#include <wrl/client.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fake_outlook/fake_object.h"
+
+namespace fake {
+
+using Microsoft::WRL::ComPtr;
+
+class FakeExplorer : public FakeObject {
+public:
+    explicit FakeExplorer(std::shared_ptr<CallLog> log);
+    size_t CloseSinks();
+
+protected:
+    HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+};
+
+class FakeExplorers : public FakeObject {
+public:
+    explicit FakeExplorers(std::shared_ptr<CallLog> log);
+    std::vector<ComPtr<FakeExplorer>>& Items() { return m_items; }
+    // Overrides what Count answers; -1 answers the number of items.
+    void SetCountOverride(long count) { m_countOverride = count; }
+
+protected:
+    HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+
+private:
+    std::vector<ComPtr<FakeExplorer>> m_items;
+    long m_countOverride = -1;
+};
+
+class FakeNameSpace : public FakeObject {
+public:
+    explicit FakeNameSpace(std::shared_ptr<CallLog> log);
+
+protected:
+    HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+};
+
+// Records what Add receives: the page's VARIANT type, its text and the title.
+struct AddedPage {
+    VARTYPE pageType;
+    std::wstring page;
+    std::wstring title;
+};
+
+class FakePropertyPages : public FakeObject {
+public:
+    explicit FakePropertyPages(std::shared_ptr<CallLog> log);
+    const std::vector<AddedPage>& Added() const { return m_added; }
+
+protected:
+    HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+
+private:
+    std::vector<AddedPage> m_added;
+};
+
+class FakePropertyPageSite : public FakeObject {
+public:
+    explicit FakePropertyPageSite(std::shared_ptr<CallLog> log);
+    int StatusChanges() const { return m_statusChanges; }
+
+protected:
+    HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+
+private:
+    int m_statusChanges = 0;
+};
+
+class FakeApplication : public FakeObject {
+public:
+    // version: the text Version answers ("16.0.0.0"; "9.0.0.0" for Outlook 2000, which counts
+    // the closing Explorer when Close arrives).
+    explicit FakeApplication(const std::string& version = "16.0.0.0");
+    ~FakeApplication() override;
+
+    static ComPtr<FakeApplication> Create(const std::string& version = "16.0.0.0");
+
+    FakeExplorers& ExplorersObject() { return *m_explorers.Get(); }
+    FakeNameSpace& NameSpaceObject() { return *m_namespace.Get(); }
+    void SetVersion(const std::string& version) { m_version = version; }
+    int QuitCalls() const { return m_quitCalls; }
+    // Runs when Quit is called (the simulated Outlook closes its windows there).
+    void OnQuitCall(std::function<void()> action) { m_onQuit = std::move(action); }
+
+    // Opens an Explorer: it joins the collection and NewExplorer is raised.
+    ComPtr<FakeExplorer> OpenExplorer();
+    // An Explorer that is open before the add-in starts (no event).
+    ComPtr<FakeExplorer> AddExplorerQuietly();
+    // Closes an Explorer: Close is raised and it leaves the collection (before Close on
+    // version 9, after it on later versions).
+    void CloseExplorer(FakeExplorer* explorer);
+    void FireQuit();
+    void FireOptionsPagesAdd(IDispatch* pages);
+
+protected:
+    HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+
+private:
+    void RemoveExplorer(FakeExplorer* explorer);
+
+    std::string m_version;
+    ComPtr<FakeExplorers> m_explorers;
+    ComPtr<FakeNameSpace> m_namespace;
+    int m_quitCalls = 0;
+    std::function<void()> m_onQuit;
+};
+
+} // namespace fake
