@@ -1,0 +1,119 @@
+#include "shutdown/exit_progress_dialog.h"
+
+#include <commctrl.h>
+
+#include "com/module_instance.h"
+#include "server/res/resource.h"
+
+namespace {
+
+// Centres the window over its owner or, without one, in the work area of the nearest monitor,
+// and keeps it inside that work area.
+void CentreInWorkArea(HWND window)
+{
+    RECT rect{};
+    if (!GetWindowRect(window, &rect))
+        return;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor))
+        return;
+    const RECT work = monitor.rcWork;
+    RECT centreOn = work;
+    const HWND owner = GetWindow(window, GW_OWNER);
+    if (owner && IsWindowVisible(owner) && !IsIconic(owner))
+        (void)GetWindowRect(owner, &centreOn);
+
+    const LONG width = rect.right - rect.left;
+    const LONG height = rect.bottom - rect.top;
+    LONG left = (centreOn.left + centreOn.right - width) / 2;
+    LONG top = (centreOn.top + centreOn.bottom - height) / 2;
+    if (left + width > work.right)
+        left = work.right - width;
+    if (left < work.left)
+        left = work.left;
+    if (top + height > work.bottom)
+        top = work.bottom - height;
+    if (top < work.top)
+        top = work.top;
+    (void)SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+} // namespace
+
+CExitProgDlg::~CExitProgDlg()
+{
+    if (!m_hWnd)
+        return;
+    if (GetWindowThreadProcessId(m_hWnd, nullptr) == GetCurrentThreadId()) {
+        (void)DestroyWindow(m_hWnd);
+    } else {
+        // Another thread's window cannot be destroyed from here; at least stop it reaching us.
+        SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
+    }
+    m_hWnd = nullptr;
+}
+
+HWND CExitProgDlg::Create(HWND owner)
+{
+    if (m_hWnd)
+        return m_hWnd;
+    // The progress bar's class must be registered in this process; Outlook has usually done
+    // so already, and doing it again is harmless.
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_PROGRESS_CLASS;
+    (void)InitCommonControlsEx(&controls);
+    return CreateDialogParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_EXITPROGDLG), owner, DialogProc,
+                              reinterpret_cast<LPARAM>(this));
+}
+
+void CExitProgDlg::OnInitDialog()
+{
+    CentreInWorkArea(m_hWnd);
+    const LPARAM range = static_cast<LPARAM>((static_cast<DWORD>(m_nDelay) & 0xFFFF) << 16);
+    (void)SendDlgItemMessageA(m_hWnd, IDC_EXIT_PROGRESS, PBM_SETRANGE, 0, range);
+    (void)SendDlgItemMessageA(m_hWnd, IDC_EXIT_PROGRESS, PBM_SETPOS, 0, 0);
+    (void)ShowWindow(m_hWnd, SW_SHOW);
+    (void)BringWindowToTop(m_hWnd);
+    (void)RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+// A window procedure: nothing may unwind out of it into the system.
+INT_PTR CALLBACK CExitProgDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    try {
+        if (message == WM_INITDIALOG) {
+            auto* self = reinterpret_cast<CExitProgDlg*>(lParam);
+            if (!self)
+                return FALSE;
+            SetWindowLongPtrA(window, DWLP_USER, lParam);
+            self->m_hWnd = window;
+            self->OnInitDialog();
+            // The default answer: the dialog does not choose the keyboard focus itself.
+            return FALSE;
+        }
+        auto* self = reinterpret_cast<CExitProgDlg*>(GetWindowLongPtrA(window, DWLP_USER));
+        if (!self)
+            return FALSE;
+        switch (message) {
+        case WM_COMMAND: {
+            const WORD id = LOWORD(wParam);
+            // Modeless: EndDialog only hides the window; the worker destroys it.
+            if ((id == IDOK || id == IDCANCEL) && HIWORD(wParam) == 0) {
+                (void)EndDialog(window, id);
+                return TRUE;
+            }
+            return FALSE;
+        }
+        case WM_NCDESTROY:
+            SetWindowLongPtrA(window, DWLP_USER, 0);
+            self->m_hWnd = nullptr;
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    } catch (...) {
+        return FALSE;
+    }
+}

@@ -1,0 +1,29 @@
+// The small window with a progress bar that the shutdown worker shows while it counts down.
+#pragma once
+
+#include <windows.h>
+
+// Modeless dialog from template 215 of the add-in's module. It lives on one thread (the
+// worker's), which creates it, advances its bar (control IDC_EXIT_PROGRESS) and destroys it.
+class CExitProgDlg {
+public:
+    CExitProgDlg() = default;
+    // Destroys a window still left (only on its own thread); normally the creator has done so.
+    ~CExitProgDlg();
+    CExitProgDlg(const CExitProgDlg&) = delete;
+    CExitProgDlg& operator=(const CExitProgDlg&) = delete;
+
+    // Creates the window hidden on the calling thread; its initialisation centres it, sets the
+    // bar's range to 0..(m_nDelay as 16-bit unsigned) at position 0 and shows it. Returns the
+    // window or null when creation fails; a second call gives the existing window. Never throws.
+    HWND Create(HWND owner);
+
+    // Countdown length in seconds; set before Create. Its low 16 bits are the bar's maximum.
+    int m_nDelay = 0;
+    // The dialog's window: null until created and again once destroyed. Read only.
+    HWND m_hWnd = nullptr;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void OnInitDialog();
+};

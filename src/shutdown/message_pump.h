@@ -1,0 +1,19 @@
+// Keeps a thread without a message loop of its own (the shutdown worker's) responsive while it
+// waits: its windows are painted and answer, and its posted messages are taken.
+#pragma once
+
+#include <windows.h>
+
+// Dispatches every message of the calling thread for the given number of seconds, sleeping
+// while the queue is empty. A WM_QUIT is removed without effect. Never throws.
+void PumpMessages(DWORD seconds) noexcept;
+
+// As PumpMessages, but returns true as soon as stopEvent (may be null) is signalled, and false
+// when the time has run out. Never throws.
+bool PumpMessagesUntil(DWORD seconds, HANDLE stopEvent) noexcept;
+
+// The millisecond counter the pump measures its time with (GetTickCount; tests pass their own).
+using TickSource = DWORD(WINAPI*)();
+
+// PumpMessagesUntil with the given tick source. Never throws.
+bool PumpMessagesUntil(DWORD seconds, HANDLE stopEvent, TickSource tick) noexcept;

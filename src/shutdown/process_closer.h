@@ -1,0 +1,15 @@
+// Asks processes to close by posting to their windows, and ends one process by its id.
+// Both keep no state between calls and may run on any thread.
+#pragma once
+
+#include <windows.h>
+
+// Posts WM_CLOSE then WM_QUIT to the topmost child of each top-level window of every running
+// process whose image base name equals name (case ignored, ANSI code page). With appWindowsOnly,
+// a process's windows are taken in Z order only up to its first one without WS_EX_APPWINDOW.
+// Only posts: never waits for a process and never ends one. Failures are passed over. Never throws.
+void CloseProcessByName(const char* name, bool appWindowsOnly) noexcept;
+
+// Terminates the process with exitCode; true when it was terminated (for the caller's own
+// process a success does not return). False when it cannot be opened or has ended. Never throws.
+bool KillProcess(DWORD processId, DWORD exitCode) noexcept;
