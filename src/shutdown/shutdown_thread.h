@@ -5,3 +5,7 @@
 
 // Thread routine; the parameter is the connection object (CConnect*). Returns 0. No-throw.
 DWORD WINAPI ShutdownThread(LPVOID parameter);
+
+// The countdown in seconds from the "Delay" text: strtol rules in base 10 (leading blanks,
+// a sign, digits up to the first other character; nothing numeric gives 0).
+int ParseDelay(const char* text);

@@ -1,0 +1,263 @@
+// The shutdown worker ends its own process, so most of these run the simulated Outlook
+// (OUTLOOK.EXE) as a child process with the add-in loaded directly.
+#include "addin_fixture.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "shutdown/shutdown_thread.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string SimulatorPath()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    folder.resize(folder.rfind('\\'));
+    return folder + "\\sim\\OUTLOOK.EXE";
+}
+
+Lines ReadLines(const std::string& path)
+{
+    Lines lines;
+    const std::string content = ReadWholeFile(path);
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find('\n', start);
+        if (end == std::string::npos)
+            end = content.size();
+        std::string line = content.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool Contains(const Lines& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// The Outlook calls of the run, as "call NAME ok thread=main" lines.
+Lines OutlookCalls(const Lines& log)
+{
+    Lines calls;
+    for (const std::string& line : log)
+        if (line.rfind("call Session", 0) == 0 || line.rfind("call Logoff", 0) == 0 || line.rfind("call Quit", 0) == 0)
+            calls.push_back(line);
+    return calls;
+}
+
+class SimulatedOutlook {
+public:
+    explicit SimulatedOutlook(const std::string& arguments)
+    {
+        m_log = m_dir.file("outlook.log");
+        const std::string mode = arguments.rfind("--no-addins", 0) == 0 ? "" : "--direct ";
+        std::string command = "\"" + SimulatorPath() + "\" " + mode + "--log \"" + m_log + "\" " + arguments;
+        STARTUPINFOA startup{};
+        startup.cb = sizeof(startup);
+        std::vector<char> line(command.begin(), command.end());
+        line.push_back('\0');
+        m_started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &m_process) != FALSE;
+        if (m_started)
+            CloseHandle(m_process.hThread);
+    }
+    ~SimulatedOutlook()
+    {
+        if (m_started) {
+            TerminateProcess(m_process.hProcess, 99); // only when a test failed to see it end
+            CloseHandle(m_process.hProcess);
+        }
+    }
+    bool Started() const { return m_started; }
+    // The exit code once the process has ended, or -1 when it is still running after 60 s.
+    long WaitForExit()
+    {
+        if (WaitForSingleObject(m_process.hProcess, 60000) != WAIT_OBJECT_0)
+            return -1;
+        DWORD code = 0;
+        GetExitCodeProcess(m_process.hProcess, &code);
+        return static_cast<long>(code);
+    }
+    Lines Log() const { return ReadLines(m_log); }
+
+private:
+    ScopedTempDir m_dir;
+    std::string m_log;
+    PROCESS_INFORMATION m_process{};
+    bool m_started = false;
+};
+
+class WorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteSettingsKeys();
+        SetStringSetting(HKEY_CURRENT_USER, "Enabled", "1");
+        SetStringSetting(HKEY_CURRENT_USER, "Delay", "1");
+    }
+    void TearDown() override { DeleteSettingsKeys(); }
+};
+
+TEST_F(WorkerTest, LastWindowClosedEndsOutlook)
+{
+    // A second Outlook process without the add-in shows what every OUTLOOK.EXE is sent; the
+    // first one is terminated right after its own windows are posted to.
+    SimulatedOutlook bystander("--no-addins wait:60000");
+    ASSERT_TRUE(bystander.Started());
+    for (int i = 0; i < 500 && !Contains(bystander.Log(), "started"); ++i)
+        Sleep(20);
+
+    SimulatedOutlook outlook("close-last");
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 0) << "terminated by the add-in with exit code 0";
+    const Lines log = outlook.Log();
+    EXPECT_EQ(OutlookCalls(log), (Lines{"call Session ok thread=main", "call Session ok thread=main",
+                                         "call Logoff ok thread=main", "call Quit ok thread=main"}));
+    EXPECT_FALSE(Contains(log, "exit 3"));
+
+    // Each of its two top-level windows: WM_CLOSE to the topmost child, then WM_QUIT.
+    Lines messages;
+    for (int i = 0; i < 500 && messages.size() < 4; ++i, Sleep(20)) {
+        messages.clear();
+        for (const std::string& line : bystander.Log())
+            if (line.rfind("WM_", 0) == 0)
+                messages.push_back(line);
+    }
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[1], "WM_QUIT");
+    EXPECT_EQ(messages[3], "WM_QUIT");
+    Lines closed = {messages[0], messages[2]};
+    std::sort(closed.begin(), closed.end());
+    EXPECT_EQ(closed, (Lines{"WM_CLOSE explorer", "WM_CLOSE main"}));
+}
+
+TEST_F(WorkerTest, OutlookEndingByItselfIsLetAlone)
+{
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "20");
+    SimulatedOutlook outlook("--on-quit exit quit-event");
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 3) << "Outlook's own exit, not a termination";
+    const Lines log = outlook.Log();
+    EXPECT_TRUE(Contains(log, "released add-ins"));
+    EXPECT_TRUE(Contains(log, "call Quit ok thread=main"));
+}
+
+TEST_F(WorkerTest, NoSessionMeansNoLogoff)
+{
+    SimulatedOutlook outlook("--session-empty close-last");
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 0);
+    EXPECT_EQ(OutlookCalls(outlook.Log()), (Lines{"call Session ok thread=main", "call Quit ok thread=main"}));
+}
+
+TEST_F(WorkerTest, FailingOutlookCallEndsTheRunWithoutTermination)
+{
+    struct Case {
+        const char* failure;
+        Lines calls;
+    };
+    const Case cases[] = {
+        {"Quit=0x80004005", {"call Session ok thread=main", "call Session ok thread=main",
+                             "call Logoff ok thread=main", "call Quit failed thread=main"}},
+        {"Session=0x80010108", {"call Session failed thread=main"}},
+    };
+    for (const Case& c : cases) {
+        // Outlook stays up after the failure; it ends itself later, so nothing hangs.
+        SimulatedOutlook outlook(std::string("--fail ") + c.failure + " close-last wait:4000 exit");
+        ASSERT_TRUE(outlook.Started());
+        EXPECT_EQ(outlook.WaitForExit(), 3) << c.failure;
+        const Lines log = outlook.Log();
+        EXPECT_EQ(OutlookCalls(log), c.calls) << c.failure;
+        EXPECT_FALSE(Contains(log, "WM_CLOSE main")) << "no closing of Outlook's windows after " << c.failure;
+    }
+}
+
+TEST_F(WorkerTest, ExitDialogShowsTheCountdown)
+{
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "3");
+    SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
+    SimulatedOutlook outlook("close-last");
+    ASSERT_TRUE(outlook.Started());
+    HWND dialog = WaitForWindow(nullptr, "Vantrel - Exiting Outlook ...", 30000);
+    ASSERT_NE(dialog, nullptr);
+    // The range is read from its return values: a pointer would not cross into the other process.
+    HWND bar = GetDlgItem(dialog, 228);
+    EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, TRUE, 0), 0);
+    EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 3);
+    EXPECT_EQ(outlook.WaitForExit(), 0);
+}
+
+TEST_F(WorkerTest, DisabledAddinLeavesOutlookRunning)
+{
+    SetStringSetting(HKEY_CURRENT_USER, "Enabled", "0");
+    SimulatedOutlook outlook("close-last wait:3000 exit");
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 3);
+    EXPECT_EQ(OutlookCalls(outlook.Log()), Lines{});
+}
+
+TEST(ParseDelay, FollowsStrtol)
+{
+    struct Case {
+        const char* text;
+        int expected;
+    };
+    const Case cases[] = {{"10", 10}, {"10abc", 10}, {"0", 0}, {"", 0}, {"-5", -5}, {"abc", 0},
+                          {"  7", 7}, {"+3", 3}, {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}};
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseDelay(c.text), c.expected) << c.text;
+}
+
+// In-process: the thread routine against a connection object of this test.
+TEST_F(AddinTest, WorkerWithTheFlagClearDoesNothing)
+{
+    StartAddin(1);
+    EXPECT_FALSE(m_connect->IsRunning());
+    m_app->Log().Clear();
+    EXPECT_EQ(ShutdownThread(m_connect), 0u);
+    EXPECT_EQ(m_app->Log().Names(), Lines{});
+}
+
+TEST_F(AddinTest, ReleaseDuringTheCountdownStopsTheWorker)
+{
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "30");
+    SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
+    StartAddin(1);
+    m_app->CloseExplorer(ExplorerAt(0));
+    ASSERT_TRUE(m_connect->IsRunning());
+
+    // Let Outlook's thread (this one) serve the worker's calls until the countdown shows.
+    HWND dialog = nullptr;
+    for (int i = 0; i < 3000 && !(dialog && m_app->QuitCalls() == 1); ++i) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(m_app->QuitCalls(), 1);
+    HANDLE worker = nullptr;
+    DuplicateHandle(GetCurrentProcess(), m_connect->WorkerThread(), GetCurrentProcess(), &worker, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+
+    ReleaseAddin(); // clears the flag and waits for the worker: this process is not ended
+    EXPECT_EQ(WaitForSingleObject(worker, 0), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeThread(worker, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(worker);
+    EXPECT_FALSE(IsWindow(dialog));
+}
+
+} // namespace

@@ -1,0 +1,2 @@
+# The end-to-end worker tests start the simulated Outlook.
+add_dependencies(${target} outlook_sim)

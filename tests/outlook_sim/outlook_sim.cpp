@@ -1,0 +1,338 @@
+// A simulated Outlook, built as OUTLOOK.EXE: it hosts add-ins the way Outlook does over the
+// fake object model, opens real Explorer windows, and runs a small script given on its
+// command line. Every event is appended to a log file at once, so that the record survives
+// the process being ended by an add-in.
+//
+//   OUTLOOK.EXE --log FILE [--direct] [--version TEXT] [--explorers N] [--session-empty]
+//               [--fail NAME=HRESULT] [--on-quit stay|exit] [step ...]
+//
+// --no-addins    loads no add-in at all
+// --direct       creates the Vantrel add-in object directly instead of loading the add-ins
+//                registered under HKLM\Software\Microsoft\Office\Outlook\Addins
+// --on-quit exit when the add-in asks it to quit, ends by itself (OnBeginShutdown, release
+//                of the add-ins, exit code 3); "stay" (default) keeps running, like an
+//                Outlook that will not end
+// steps, run one after the other from the message loop:
+//   close-last     close the most recent Explorer      open      open a new Explorer
+//   quit-event     raise Application.Quit               wait:MS   do nothing for MS ms
+//   exit           end by itself (as --on-quit exit does)
+#include <windows.h>
+#include <objbase.h>
+#include <wrl/client.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "addin/addin_interfaces.h"
+#include "addin/connect.h"
+#include "fake_outlook/fake_outlook.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr int kExitedByItself = 3;
+constexpr UINT kStepSpacingMs = 100;
+
+std::string g_logPath;
+DWORD g_mainThread = 0;
+
+void Log(const std::string& line)
+{
+    if (g_logPath.empty())
+        return;
+    if (FILE* file = std::fopen(g_logPath.c_str(), "a")) {
+        std::fprintf(file, "%s\n", line.c_str());
+        std::fclose(file);
+    }
+}
+
+struct ExplorerWindow {
+    ComPtr<fake::FakeExplorer> explorer;
+    HWND frame = nullptr;
+    HWND child = nullptr;
+};
+
+struct Simulation {
+    std::string version = "16.0.0.0";
+    int explorers = 1;
+    bool direct = false;
+    bool noAddins = false;
+    bool exitOnQuit = false;
+    bool sessionEmpty = false;
+    std::vector<std::pair<std::string, HRESULT>> failures;
+    std::deque<std::string> steps;
+
+    ComPtr<fake::FakeApplication> app;
+    std::vector<ComPtr<_IDTExtensibility2>> addins;
+    std::vector<ExplorerWindow> windows;
+    size_t loggedCalls = 0;
+    bool ending = false;
+};
+
+Simulation g_sim;
+
+// Copies the calls recorded by the fake object model into the log file.
+void FlushCalls()
+{
+    if (!g_sim.app)
+        return;
+    const std::vector<fake::CallRecord> records = g_sim.app->Log().Records();
+    for (; g_sim.loggedCalls < records.size(); ++g_sim.loggedCalls) {
+        const fake::CallRecord& record = records[g_sim.loggedCalls];
+        char line[256];
+        std::snprintf(line, sizeof(line), "call %s %s thread=%s", record.name.c_str(),
+                      SUCCEEDED(record.result) ? "ok" : "failed", record.threadId == g_mainThread ? "main" : "other");
+        Log(line);
+    }
+}
+
+LRESULT CALLBACK ChildProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CLOSE) {
+        char caption[64] = {};
+        GetWindowTextA(GetParent(hwnd), caption, sizeof(caption));
+        Log(std::string("WM_CLOSE ") + caption);
+        return 0; // a stuck Outlook ignores it
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+void RegisterWindowClasses()
+{
+    WNDCLASSA frame{};
+    frame.lpfnWndProc = DefWindowProcA;
+    frame.hInstance = GetModuleHandleA(nullptr);
+    frame.lpszClassName = "VantrelSimExplorer";
+    frame.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterClassA(&frame);
+    WNDCLASSA child = frame;
+    child.lpfnWndProc = ChildProc;
+    child.lpszClassName = "VantrelSimExplorerChild";
+    RegisterClassA(&child);
+}
+
+ExplorerWindow MakeWindow(ComPtr<fake::FakeExplorer> explorer)
+{
+    ExplorerWindow window;
+    window.explorer = std::move(explorer);
+    window.frame = CreateWindowExA(WS_EX_APPWINDOW, "VantrelSimExplorer", "explorer",
+                                   WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 480, 320, nullptr, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+    window.child = CreateWindowExA(0, "VantrelSimExplorerChild", "", WS_CHILD | WS_VISIBLE, 0, 0, 480, 300,
+                                   window.frame, nullptr, GetModuleHandleA(nullptr), nullptr);
+    return window;
+}
+
+void OpenExplorer()
+{
+    g_sim.windows.push_back(MakeWindow(g_sim.app->OpenExplorer()));
+    Log("opened explorer");
+}
+
+void CloseLastExplorer()
+{
+    if (g_sim.windows.empty())
+        return;
+    ExplorerWindow window = g_sim.windows.back();
+    g_sim.windows.pop_back();
+    DestroyWindow(window.frame);
+    Log("closing explorer");
+    g_sim.app->CloseExplorer(window.explorer.Get());
+}
+
+// Outlook ending by itself: the add-ins hear OnBeginShutdown and are released.
+void EndByItself()
+{
+    if (g_sim.ending)
+        return;
+    g_sim.ending = true;
+    Log("ending by itself");
+    for (auto& addin : g_sim.addins) {
+        addin->OnBeginShutdown(nullptr);
+        addin->OnDisconnection(ext_dm_HostShutdown, nullptr);
+    }
+    while (!g_sim.windows.empty())
+        CloseLastExplorer();
+    g_sim.addins.clear(); // the final release of each add-in
+    Log("released add-ins");
+    FlushCalls();
+    Log("exit 3");
+    ExitProcess(kExitedByItself);
+}
+
+void RunNextStep()
+{
+    FlushCalls();
+    if (g_sim.steps.empty())
+        return;
+    const std::string step = g_sim.steps.front();
+    g_sim.steps.pop_front();
+    UINT next = kStepSpacingMs;
+    Log("step " + step);
+    if (step == "close-last")
+        CloseLastExplorer();
+    else if (step == "open")
+        OpenExplorer();
+    else if (step == "quit-event")
+        g_sim.app->FireQuit();
+    else if (step.rfind("wait:", 0) == 0)
+        next = static_cast<UINT>(std::strtoul(step.c_str() + 5, nullptr, 10));
+    else if (step == "exit")
+        EndByItself();
+    FlushCalls();
+    SetTimer(nullptr, 0, next, nullptr);
+}
+
+HRESULT LoadDirect()
+{
+    ComPtr<_IDTExtensibility2> addin;
+    const HRESULT hr = CConnect::CreateInstance(nullptr, IID__IDTExtensibility2, &addin);
+    if (SUCCEEDED(hr))
+        g_sim.addins.push_back(addin);
+    return hr;
+}
+
+// Loads every add-in under Outlook's Addins key whose LoadBehavior is 3, by its ProgID.
+void LoadRegistered()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Office\\Outlook\\Addins", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        Log("no Addins key");
+        return;
+    }
+    char name[256];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = sizeof(name);
+        if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        DWORD behavior = 0, size = sizeof(behavior);
+        RegGetValueA(key, name, "LoadBehavior", RRF_RT_REG_DWORD, nullptr, &behavior, &size);
+        if (behavior != 3)
+            continue;
+        wchar_t progId[256];
+        MultiByteToWideChar(CP_ACP, 0, name, -1, progId, 256);
+        CLSID clsid;
+        ComPtr<_IDTExtensibility2> addin;
+        HRESULT hr = CLSIDFromProgID(progId, &clsid);
+        if (SUCCEEDED(hr))
+            hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__IDTExtensibility2, &addin);
+        char line[400];
+        std::snprintf(line, sizeof(line), "load %s 0x%08lx", name, static_cast<unsigned long>(hr));
+        Log(line);
+        if (SUCCEEDED(hr))
+            g_sim.addins.push_back(addin);
+    }
+    RegCloseKey(key);
+}
+
+bool ParseArguments(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+        if (arg == "--log")
+            g_logPath = value();
+        else if (arg == "--direct")
+            g_sim.direct = true;
+        else if (arg == "--no-addins")
+            g_sim.noAddins = true;
+        else if (arg == "--version")
+            g_sim.version = value();
+        else if (arg == "--explorers")
+            g_sim.explorers = std::atoi(value().c_str());
+        else if (arg == "--session-empty")
+            g_sim.sessionEmpty = true;
+        else if (arg == "--on-quit")
+            g_sim.exitOnQuit = value() == "exit";
+        else if (arg == "--fail") {
+            const std::string spec = value();
+            const size_t equals = spec.find('=');
+            if (equals == std::string::npos)
+                return false;
+            g_sim.failures.emplace_back(spec.substr(0, equals),
+                                        static_cast<HRESULT>(std::strtoul(spec.c_str() + equals + 1, nullptr, 0)));
+        } else if (arg.rfind("--", 0) == 0)
+            return false;
+        else
+            g_sim.steps.push_back(arg);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    g_mainThread = GetCurrentThreadId();
+    if (!ParseArguments(argc, argv)) {
+        std::fprintf(stderr, "usage: see the comment at the top of outlook_sim.cpp\n");
+        return 2;
+    }
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    RegisterWindowClasses();
+
+    g_sim.app = fake::FakeApplication::Create(g_sim.version);
+    for (const auto& failure : g_sim.failures) {
+        fake::FakeObject& target = failure.first == "Logoff" ? static_cast<fake::FakeObject&>(g_sim.app->NameSpaceObject())
+                                                             : static_cast<fake::FakeObject&>(*g_sim.app.Get());
+        target.FailCall(failure.first, failure.second);
+    }
+    if (g_sim.sessionEmpty)
+        g_sim.app->ReturnNothing("Session");
+    g_sim.app->OnQuitCall([] {
+        Log("quit requested");
+        if (g_sim.exitOnQuit)
+            PostMessageA(nullptr, WM_APP, 0, 0); // end by itself once the call has returned
+    });
+    // Outlook keeps hidden top-level windows of its own for its whole life.
+    HWND mainFrame = CreateWindowExA(0, "VantrelSimExplorer", "main", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                     nullptr, GetModuleHandleA(nullptr), nullptr);
+    CreateWindowExA(0, "VantrelSimExplorerChild", "", WS_CHILD, 0, 0, 10, 10, mainFrame, nullptr,
+                    GetModuleHandleA(nullptr), nullptr);
+    for (int i = 0; i < g_sim.explorers; ++i)
+        g_sim.windows.push_back(MakeWindow(g_sim.app->AddExplorerQuietly()));
+
+    if (g_sim.direct) {
+        char line[64];
+        std::snprintf(line, sizeof(line), "load direct 0x%08lx", static_cast<unsigned long>(LoadDirect()));
+        Log(line);
+    } else if (!g_sim.noAddins) {
+        LoadRegistered();
+    }
+    for (auto& addin : g_sim.addins) {
+        addin->OnConnection(g_sim.app.Get(), ext_cm_Startup, nullptr, nullptr);
+        addin->OnStartupComplete(nullptr);
+    }
+    Log("started");
+    SetTimer(nullptr, 0, kStepSpacingMs, nullptr);
+
+    // Outlook's message loop. A stuck Outlook takes WM_QUIT and goes on.
+    MSG message;
+    for (;;) {
+        const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+        if (got == -1)
+            break;
+        if (got == 0) {
+            Log("WM_QUIT");
+            continue;
+        }
+        if (message.hwnd == nullptr && message.message == WM_TIMER) {
+            KillTimer(nullptr, message.wParam);
+            RunNextStep();
+            continue;
+        }
+        if (message.hwnd == nullptr && message.message == WM_APP) {
+            EndByItself();
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+        FlushCalls();
+    }
+    return 1;
+}
