@@ -1,0 +1,18 @@
+#!/bin/sh
+# Vantrel.dll must load on a bare Windows: it may import only DLLs that Windows ships.
+# Usage: check_dll_imports.sh OBJDUMP DLL
+set -eu
+objdump=$1
+dll=$2
+allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHELL32|SHLWAPI|COMCTL32|VERSION|MSI|UXTHEME|PSAPI|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
+"$objdump" -p "$dll" | grep -q 'file format pei-x86-64' || { echo "not a PE32+ x86-64 image: $dll"; exit 1; }
+bad=0
+for name in $("$objdump" -p "$dll" | sed -n 's/^[[:space:]]*DLL Name: //p'); do
+  if echo "$name" | grep -Eiq "$allowed"; then
+    echo "ok   $name"
+  else
+    echo "BAD  $name"
+    bad=1
+  fi
+done
+exit $bad
