@@ -1,15 +1,14 @@
-// Entry point of Vantrel.dll. Kept trivial: remember the module handle, nothing else.
+// Entry point of Vantrel.dll. Kept trivial: the runtime has constructed the module object
+// (vantrel_module.cpp) before this runs; a module that could not set itself up refuses the load.
 #include <windows.h>
 
-namespace {
-HINSTANCE g_hInstance = nullptr;
-}
+#include "vantrel_module.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD reason, LPVOID /*reserved*/)
 {
     if (reason == DLL_PROCESS_ATTACH) {
-        g_hInstance = hInstance;
         DisableThreadLibraryCalls(hInstance);
+        return g_module.Initialized() ? TRUE : FALSE;
     }
     return TRUE;
 }

@@ -1,0 +1,163 @@
+#include "com/server_registration.h"
+
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <cstdio>
+#include <new>
+
+#include "com/raii.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// Text in the thread's ANSI code page as UTF-16. Throws std::bad_alloc.
+std::wstring WideFromThreadAnsi(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int length = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    (void)MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+// UTF-16 as UTF-8, the registrar's text. Throws std::bad_alloc.
+std::string Utf8FromWide(const std::wstring& wide)
+{
+    if (wide.empty())
+        return std::string();
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(length), '\0');
+    (void)WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr,
+                              nullptr);
+    return text;
+}
+
+// The type library in the module's file, or in the ".tlb" file beside it, and the path it was
+// loaded from. Throws std::bad_alloc.
+HRESULT LoadModuleTypeLibrary(HMODULE module, ComPtr<ITypeLib>* library, std::wstring* loadedFrom)
+{
+    std::string narrow;
+    HRESULT hr = GetModulePath(module, &narrow);
+    if (FAILED(hr))
+        return hr;
+    std::wstring path = WideFromThreadAnsi(narrow);
+    hr = LoadTypeLib(path.c_str(), library->ReleaseAndGetAddressOf());
+    if (FAILED(hr)) {
+        const std::size_t dot = path.find_last_of(L".\\/");
+        if (dot != std::wstring::npos && path[dot] == L'.')
+            path.erase(dot);
+        path += L".tlb";
+        hr = LoadTypeLib(path.c_str(), library->ReleaseAndGetAddressOf());
+    }
+    if (SUCCEEDED(hr))
+        *loadedFrom = path;
+    return hr;
+}
+
+} // namespace
+
+HRESULT GetModulePath(HMODULE module, std::string* path) noexcept
+{
+    char buffer[MAX_PATH];
+    SetLastError(ERROR_SUCCESS);
+    const DWORD length = GetModuleFileNameA(module, buffer, MAX_PATH);
+    if (length == 0) {
+        const DWORD error = GetLastError();
+        return HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_MOD_NOT_FOUND);
+    }
+    if (length >= MAX_PATH)
+        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    try {
+        path->assign(buffer, length);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+std::string GuidText(const GUID& guid)
+{
+    char text[39];
+    std::snprintf(text, sizeof(text), "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
+                  guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    return text;
+}
+
+HRESULT RunModuleScript(HMODULE module, UINT id, RegistrarAction action, const GUID& appId, const char* extraName,
+                        const char* extraText) noexcept
+{
+    try {
+        ReplacementMap replacements;
+        if (extraName)
+            replacements.Add(extraName, extraText ? extraText : "");
+        replacements.Add("APPID", GuidText(appId));
+
+        std::string path;
+        const HRESULT hr = GetModulePath(module, &path);
+        if (FAILED(hr))
+            return hr;
+        const std::string quoted = DoubleSingleQuotes(Utf8FromWide(WideFromThreadAnsi(path)));
+        replacements.Add("Module", quoted);
+        replacements.Add("Module_Raw", quoted);
+
+        return RunScriptResource(module, id, action, replacements);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+HRESULT RegisterModuleTypeLibrary(HMODULE module) noexcept
+{
+    try {
+        ComPtr<ITypeLib> library;
+        std::wstring path;
+        const HRESULT hr = LoadModuleTypeLibrary(module, &library, &path);
+        if (FAILED(hr))
+            return hr;
+
+        UniqueBstr helpFile;
+        std::wstring helpDirectory;
+        const bool hasHelpFile = SUCCEEDED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, helpFile.put())) &&
+                                 SysStringLen(helpFile.get()) > 0;
+        if (hasHelpFile) {
+            helpDirectory.assign(helpFile.get(), SysStringLen(helpFile.get()));
+            const std::size_t slash = helpDirectory.find_last_of(L"\\/");
+            helpDirectory.erase(slash == std::wstring::npos ? 0 : slash);
+        }
+        return RegisterTypeLib(library.Get(), &path[0], hasHelpFile ? &helpDirectory[0] : nullptr);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+HRESULT UnregisterModuleTypeLibrary(HMODULE module) noexcept
+{
+    try {
+        ComPtr<ITypeLib> library;
+        std::wstring path;
+        HRESULT hr = LoadModuleTypeLibrary(module, &library, &path);
+        if (FAILED(hr))
+            return hr;
+        TLIBATTR* attributes = nullptr;
+        hr = library->GetLibAttr(&attributes);
+        if (FAILED(hr))
+            return hr;
+        hr = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
+                               attributes->syskind);
+        library->ReleaseTLibAttr(attributes);
+        return hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}

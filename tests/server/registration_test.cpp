@@ -1,0 +1,134 @@
+// Registration of Vantrel.dll with the real regsvr32 and through its own exports: the registry
+// afterwards holds exactly the entries of the registry scripts and the type library.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "com/raii.h"
+#include "server/server_test_support.h"
+#include "support/test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const LCID kGerman = MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), SORT_DEFAULT);
+
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+// Every test starts and ends without any of the server's entries.
+class RegsvrTest : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteRegistration(); }
+    void TearDown() override { DeleteRegistration(); }
+};
+
+TEST_F(RegsvrTest, RegistrationWritesTheScriptsAndTheTypeLibrary)
+{
+    ASSERT_EQ(RunRegsvr32("/s " + Quoted(ServerDllPath())), 0u);
+    EXPECT_TRUE(RegistryHolds(FullRegistration(ServerDllPath())));
+}
+
+TEST_F(RegsvrTest, RegisteringAgainGivesTheSameAndRewritesTheClassKeys)
+{
+    ASSERT_EQ(RunRegsvr32("/s " + Quoted(ServerDllPath())), 0u);
+    // What a stale registration may have left in the ForceRemove CLSID keys goes with them.
+    for (const char* clsid : {kConnectClsidText, kPageClsidText}) {
+        const std::string key = std::string("Software\\Classes\\CLSID\\") + clsid;
+        UniqueHKey stale;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (key + "\\Stale\\Deeper").c_str(), 0, nullptr, 0, KEY_WRITE,
+                                  nullptr, stale.put(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Stale", REG_SZ, "x", 2), ERROR_SUCCESS);
+    }
+    ASSERT_EQ(RunRegsvr32("/s " + Quoted(ServerDllPath())), 0u);
+    EXPECT_TRUE(RegistryHolds(FullRegistration(ServerDllPath())));
+}
+
+TEST_F(RegsvrTest, UnregistrationLeavesOnlyTheKeptAddinKey)
+{
+    ASSERT_EQ(RunRegsvr32("/s " + Quoted(ServerDllPath())), 0u);
+    ASSERT_EQ(RunRegsvr32("/u /s " + Quoted(ServerDllPath())), 0u);
+    EXPECT_TRUE(RegistryHolds(KeptAfterUnregistration()));
+}
+
+TEST_F(RegsvrTest, PathWithASingleQuoteReachesTheRegistryUnchanged)
+{
+    ScopedTempDir temp;
+    const std::string folder = temp.file("Vantrel's server");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string dll = folder + "\\Vantrel.dll";
+    ASSERT_TRUE(CopyFileA(ServerDllPath().c_str(), dll.c_str(), FALSE));
+
+    ASSERT_EQ(RunRegsvr32("/s " + Quoted(dll)), 0u);
+    EXPECT_TRUE(RegistryHolds(FullRegistration(dll)));
+    ASSERT_EQ(RunRegsvr32("/u /s " + Quoted(dll)), 0u);
+    EXPECT_TRUE(RegistryHolds(KeptAfterUnregistration()));
+}
+
+TEST_F(RegsvrTest, RegistersWhileAnotherProcessHasTheDllLoaded)
+{
+    LoadedServer loaded; // holds "VantrelMutex" in this process
+    ASSERT_NE(loaded.module(), nullptr);
+    ASSERT_EQ(RunRegsvr32("/s " + Quoted(ServerDllPath())), 0u);
+    EXPECT_TRUE(RegistryHolds(FullRegistration(ServerDllPath())));
+}
+
+// The exports called in this process, from a thread whose locale is not the system's.
+class ServerRegistrationTest : public RegsvrTest {
+protected:
+    void SetUp() override
+    {
+        RegsvrTest::SetUp();
+        m_savedLocale = GetThreadLocale();
+        ASSERT_TRUE(SetThreadLocale(kGerman));
+        ASSERT_NE(m_server.module(), nullptr);
+    }
+    void TearDown() override
+    {
+        SetThreadLocale(m_savedLocale);
+        RegsvrTest::TearDown();
+    }
+
+    LoadedServer m_server;
+    LCID m_savedLocale = 0;
+};
+
+TEST_F(ServerRegistrationTest, RegisterAndUnregisterKeepTheThreadLocale)
+{
+    EXPECT_EQ(m_server.RegisterServer(), S_OK);
+    EXPECT_EQ(GetThreadLocale(), kGerman);
+    EXPECT_TRUE(RegistryHolds(FullRegistration(ServerDllPath())));
+
+    EXPECT_EQ(m_server.UnregisterServer(), S_OK);
+    EXPECT_EQ(GetThreadLocale(), kGerman);
+    EXPECT_TRUE(RegistryHolds(KeptAfterUnregistration()));
+}
+
+TEST_F(ServerRegistrationTest, FailingClassScriptStopsRegistrationAndKeepsWhatCameBefore)
+{
+    // The Connect script's ProgID key exists as a volatile key, under which the registry
+    // refuses the script's lasting CLSID subkey.
+    UniqueHKey progId;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\Vantrel.Connect", 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_WRITE, nullptr, progId.put(), nullptr),
+              ERROR_SUCCESS);
+    progId.reset();
+
+    EXPECT_EQ(m_server.RegisterServer(), HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE));
+    EXPECT_EQ(GetThreadLocale(), kGerman);
+    // The module and page scripts stay; the failing script's block is undone; the type
+    // library is not registered.
+    Lines expected = ModuleScriptEntries();
+    const Lines page = PageScriptEntries(ServerDllPath());
+    expected.insert(expected.end(), page.begin(), page.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_TRUE(RegistryHolds(expected));
+}
+
+} // namespace

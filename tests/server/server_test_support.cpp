@@ -1,0 +1,408 @@
+#include "server/server_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+#include "com/raii.h"
+
+const char kAppIdText[] = "{4E2B7D91-A0C6-4F35-9B8E-61D3C7A2045B}";
+const char kLibIdText[] = "{6F1C2A90-4B7E-4D21-9C3A-2E8B51D0A7F4}";
+const char kConnectClsidText[] = "{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}";
+const char kPageClsidText[] = "{C81F4B27-3E95-4A60-8D2C-7B19E0F5A463}";
+const char kIConnectText[] = "{E5407C3B-18A9-4D6E-9F02-B7C15A83D46E}";
+const char kIPageText[] = "{9B3E6A15-D27C-4C88-A5F1-3D60B42E7C09}";
+
+namespace {
+
+const char kClasses[] = "Software\\Classes\\";
+const char kAddinKey[] = "Software\\Microsoft\\Office\\Outlook\\Addins\\Vantrel.Connect";
+
+// The texts of a type library's FLAGS and HELPDIR keys are RegisterTypeLib's own choice (Wine
+// writes the loader's disk-image flag and the library's folder): only their presence is ours.
+const char kSetByRegisterTypeLib[] = "(set by RegisterTypeLib)";
+
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The keys registration writes, below HKEY_LOCAL_MACHINE.
+std::vector<std::string> RegistrationKeys()
+{
+    const std::string classes = kClasses;
+    return {
+        classes + "AppID\\" + kAppIdText,
+        classes + "AppID\\Vantrel.DLL",
+        classes + "Vantrel.AddinPropertyPage.1",
+        classes + "Vantrel.AddinPropertyPage",
+        classes + "CLSID\\" + kPageClsidText,
+        classes + "Vantrel.Connect.1",
+        classes + "Vantrel.Connect",
+        classes + "CLSID\\" + kConnectClsidText,
+        classes + "TypeLib\\" + kLibIdText,
+        classes + "Interface\\" + kIPageText,
+        classes + "Interface\\" + kIConnectText,
+        kAddinKey,
+    };
+}
+
+std::string Utf8(const wchar_t* text, std::size_t length)
+{
+    if (length == 0)
+        return std::string();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &result[0], size, nullptr, nullptr);
+    return result;
+}
+
+std::wstring Wide(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size);
+    return result;
+}
+
+// "HKCR\..." for the classes key, "HKLM\..." for the rest.
+std::string Label(const std::string& path)
+{
+    if (path.compare(0, std::strlen(kClasses), kClasses) == 0)
+        return "HKCR\\" + path.substr(std::strlen(kClasses));
+    return "HKLM\\" + path;
+}
+
+std::string ValueLine(const std::string& key, const std::string& name, DWORD type, const std::vector<BYTE>& data)
+{
+    switch (type) {
+    case REG_SZ: {
+        if (name.empty() && (EndsWith(key, "\\1.0\\FLAGS") || EndsWith(key, "\\1.0\\HELPDIR")))
+            return StringLine(key, name, kSetByRegisterTypeLib);
+        std::size_t length = data.size() / sizeof(wchar_t);
+        const wchar_t* text = reinterpret_cast<const wchar_t*>(data.data());
+        while (length > 0 && text[length - 1] == L'\0')
+            --length;
+        return StringLine(key, name, Utf8(text, length));
+    }
+    case REG_DWORD: {
+        DWORD number = 0;
+        if (data.size() != sizeof(number))
+            return key + " : " + name + " = dword of " + std::to_string(data.size()) + " bytes";
+        std::memcpy(&number, data.data(), sizeof(number));
+        return DwordLine(key, name, number);
+    }
+    default:
+        return key + " : " + name + " = type " + std::to_string(type);
+    }
+}
+
+void Collect(HKEY key, const std::string& label, std::vector<std::string>* lines)
+{
+    lines->push_back(KeyLine(label));
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[16384];
+        DWORD nameLength = ARRAYSIZE(name);
+        DWORD type = 0;
+        DWORD size = 0;
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+            break;
+        std::vector<BYTE> data(size);
+        nameLength = ARRAYSIZE(name);
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+            break;
+        data.resize(size);
+        lines->push_back(ValueLine(label, Utf8(name, nameLength), type, data));
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = ARRAYSIZE(name);
+        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        UniqueHKey child;
+        if (RegOpenKeyExW(key, name, 0, KEY_READ, child.put()) == ERROR_SUCCESS)
+            Collect(child.get(), label + "\\" + Utf8(name, nameLength), lines);
+    }
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> lines)
+{
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+} // namespace
+
+std::string ServerDllPath()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    folder.erase(folder.find_last_of('\\') + 1);
+    return folder + "Vantrel.dll";
+}
+
+DWORD RunRegsvr32(const std::string& arguments)
+{
+    std::string commandLine = "regsvr32.exe " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return ~0u;
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    DWORD exitCode = ~0u;
+    if (WaitForSingleObject(processHandle.get(), 60000) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(processHandle.get(), &exitCode)) {
+        TerminateProcess(processHandle.get(), 1);
+        return ~0u;
+    }
+    return exitCode;
+}
+
+std::vector<std::string> RegistrationSnapshot()
+{
+    std::vector<std::string> lines;
+    for (const std::string& path : RegistrationKeys()) {
+        UniqueHKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put()) ==
+            ERROR_SUCCESS)
+            Collect(key.get(), Label(path), &lines);
+    }
+    return Sorted(lines);
+}
+
+::testing::AssertionResult RegistryHolds(const std::vector<std::string>& expected)
+{
+    const std::vector<std::string> actual = RegistrationSnapshot();
+    std::vector<std::string> missing, unexpected;
+    std::set_difference(expected.begin(), expected.end(), actual.begin(), actual.end(), std::back_inserter(missing));
+    std::set_difference(actual.begin(), actual.end(), expected.begin(), expected.end(),
+                        std::back_inserter(unexpected));
+    if (missing.empty() && unexpected.empty())
+        return ::testing::AssertionSuccess();
+    ::testing::AssertionResult failure = ::testing::AssertionFailure();
+    for (const std::string& line : missing)
+        failure << "\n  missing:    " << line;
+    for (const std::string& line : unexpected)
+        failure << "\n  unexpected: " << line;
+    return failure;
+}
+
+void DeleteRegistration()
+{
+    for (const std::string& path : RegistrationKeys()) {
+        const LONG error = RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(path).c_str());
+        if (error == ERROR_SUCCESS)
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, Wide(path).c_str());
+    }
+}
+
+std::string KeyLine(const std::string& key)
+{
+    return key;
+}
+
+std::string StringLine(const std::string& key, const std::string& name, const std::string& data)
+{
+    return key + " : " + (name.empty() ? "(default)" : name) + " = sz \"" + data + "\"";
+}
+
+std::string DwordLine(const std::string& key, const std::string& name, DWORD data)
+{
+    return key + " : " + (name.empty() ? "(default)" : name) + " = dword " + std::to_string(data);
+}
+
+std::vector<std::string> ModuleScriptEntries()
+{
+    const std::string appId = std::string("HKCR\\AppID\\") + kAppIdText;
+    const std::string dll = "HKCR\\AppID\\Vantrel.DLL";
+    const std::string addin = Label(kAddinKey);
+    return Sorted({
+        KeyLine(appId),
+        StringLine(appId, "", "Vantrel"),
+        KeyLine(dll),
+        StringLine(dll, "AppID", kAppIdText),
+        KeyLine(addin),
+        StringLine(addin, "FriendlyName", "Vantrel for Outlook"),
+        StringLine(addin, "Description", "Vantrel for Outlook"),
+        DwordLine(addin, "LoadBehavior", 3),
+        DwordLine(addin, "CommandLineSafe", 0),
+    });
+}
+
+namespace {
+
+// The ProgIDs and CLSID key entries that both class scripts write.
+std::vector<std::string> ClassEntries(const std::string& progId, const std::string& clsid,
+                                      const std::string& description, const std::string& dllPath)
+{
+    const std::string versioned = "HKCR\\" + progId + ".1";
+    const std::string independent = "HKCR\\" + progId;
+    const std::string key = "HKCR\\CLSID\\" + clsid;
+    return {
+        KeyLine(versioned),
+        StringLine(versioned, "", description),
+        KeyLine(versioned + "\\CLSID"),
+        StringLine(versioned + "\\CLSID", "", clsid),
+        KeyLine(independent),
+        StringLine(independent, "", description),
+        KeyLine(independent + "\\CLSID"),
+        StringLine(independent + "\\CLSID", "", clsid),
+        KeyLine(independent + "\\CurVer"),
+        StringLine(independent + "\\CurVer", "", progId + ".1"),
+        KeyLine(key),
+        StringLine(key, "", description),
+        StringLine(key, "AppID", kAppIdText),
+        KeyLine(key + "\\ProgID"),
+        StringLine(key + "\\ProgID", "", progId + ".1"),
+        KeyLine(key + "\\VersionIndependentProgID"),
+        StringLine(key + "\\VersionIndependentProgID", "", progId),
+        KeyLine(key + "\\Programmable"),
+        KeyLine(key + "\\InprocServer32"),
+        StringLine(key + "\\InprocServer32", "", dllPath),
+        StringLine(key + "\\InprocServer32", "ThreadingModel", "Apartment"),
+        KeyLine(key + "\\TypeLib"),
+        StringLine(key + "\\TypeLib", "", kLibIdText),
+    };
+}
+
+} // namespace
+
+std::vector<std::string> PageScriptEntries(const std::string& dllPath)
+{
+    std::vector<std::string> lines =
+        ClassEntries("Vantrel.AddinPropertyPage", kPageClsidText, "AddinPropertyPage Class", dllPath);
+    const std::string key = std::string("HKCR\\CLSID\\") + kPageClsidText;
+    const std::vector<std::string> controlEntries = {
+        KeyLine(key + "\\Control"),
+        KeyLine(key + "\\ToolboxBitmap32"),
+        StringLine(key + "\\ToolboxBitmap32", "", dllPath + ", 102"),
+        KeyLine(key + "\\MiscStatus"),
+        StringLine(key + "\\MiscStatus", "", "0"),
+        KeyLine(key + "\\MiscStatus\\1"),
+        StringLine(key + "\\MiscStatus\\1", "", "131473"),
+        KeyLine(key + "\\Version"),
+        StringLine(key + "\\Version", "", "1.0"),
+    };
+    lines.insert(lines.end(), controlEntries.begin(), controlEntries.end());
+    return Sorted(lines);
+}
+
+std::vector<std::string> ConnectScriptEntries(const std::string& dllPath)
+{
+    return Sorted(ClassEntries("Vantrel.Connect", kConnectClsidText, "Connect Class", dllPath));
+}
+
+std::vector<std::string> TypeLibraryEntries(const std::string& dllPath)
+{
+    const std::string version = std::string("HKCR\\TypeLib\\") + kLibIdText + "\\1.0";
+    std::vector<std::string> lines = {
+        KeyLine(std::string("HKCR\\TypeLib\\") + kLibIdText),
+        KeyLine(version),
+        StringLine(version, "", "Vantrel 1.0 Type Library"),
+        KeyLine(version + "\\0"),
+        KeyLine(version + "\\0\\win64"),
+        StringLine(version + "\\0\\win64", "", dllPath),
+        KeyLine(version + "\\FLAGS"),
+        StringLine(version + "\\FLAGS", "", kSetByRegisterTypeLib),
+        KeyLine(version + "\\HELPDIR"),
+        StringLine(version + "\\HELPDIR", "", kSetByRegisterTypeLib),
+    };
+    // Both dual interfaces go to the automation marshaler.
+    const struct {
+        const char* iid;
+        const char* name;
+    } interfaces[] = {{kIPageText, "IAddinPropertyPage"}, {kIConnectText, "IConnect"}};
+    for (const auto& entry : interfaces) {
+        const std::string key = std::string("HKCR\\Interface\\") + entry.iid;
+        const char* const marshaler = "{00020424-0000-0000-C000-000000000046}";
+        const std::vector<std::string> interfaceLines = {
+            KeyLine(key),
+            StringLine(key, "", entry.name),
+            KeyLine(key + "\\ProxyStubClsid"),
+            StringLine(key + "\\ProxyStubClsid", "", marshaler),
+            KeyLine(key + "\\ProxyStubClsid32"),
+            StringLine(key + "\\ProxyStubClsid32", "", marshaler),
+            KeyLine(key + "\\TypeLib"),
+            StringLine(key + "\\TypeLib", "", kLibIdText),
+            StringLine(key + "\\TypeLib", "Version", "1.0"),
+        };
+        lines.insert(lines.end(), interfaceLines.begin(), interfaceLines.end());
+    }
+    return Sorted(lines);
+}
+
+std::vector<std::string> FullRegistration(const std::string& dllPath)
+{
+    std::vector<std::string> lines = ModuleScriptEntries();
+    for (const auto& part : {PageScriptEntries(dllPath), ConnectScriptEntries(dllPath), TypeLibraryEntries(dllPath)})
+        lines.insert(lines.end(), part.begin(), part.end());
+    return Sorted(lines);
+}
+
+std::vector<std::string> KeptAfterUnregistration()
+{
+    return {KeyLine(Label(kAddinKey))};
+}
+
+LoadedServer::LoadedServer(const std::string& path) : m_module(LoadLibraryA(path.c_str()))
+{
+    EXPECT_NE(m_module, nullptr) << path << ": error " << GetLastError();
+}
+
+LoadedServer::~LoadedServer()
+{
+    Unload();
+}
+
+void LoadedServer::Unload()
+{
+    if (m_module)
+        FreeLibrary(m_module);
+    m_module = nullptr;
+}
+
+FARPROC LoadedServer::Export(const char* name) const
+{
+    return m_module ? GetProcAddress(m_module, name) : nullptr;
+}
+
+namespace {
+
+template <typename Function>
+Function Typed(FARPROC address)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(address));
+}
+
+} // namespace
+
+HRESULT LoadedServer::GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) const
+{
+    auto function = Typed<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(Export("DllGetClassObject"));
+    return function ? function(clsid, riid, ppv) : E_NOTIMPL;
+}
+
+HRESULT LoadedServer::CanUnloadNow() const
+{
+    auto function = Typed<HRESULT(STDAPICALLTYPE*)()>(Export("DllCanUnloadNow"));
+    return function ? function() : E_NOTIMPL;
+}
+
+HRESULT LoadedServer::RegisterServer() const
+{
+    auto function = Typed<HRESULT(STDAPICALLTYPE*)()>(Export("DllRegisterServer"));
+    return function ? function() : E_NOTIMPL;
+}
+
+HRESULT LoadedServer::UnregisterServer() const
+{
+    auto function = Typed<HRESULT(STDAPICALLTYPE*)()>(Export("DllUnregisterServer"));
+    return function ? function() : E_NOTIMPL;
+}

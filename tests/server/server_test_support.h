@@ -1,0 +1,73 @@
+// What the COM server's tests share: the DLL under test loaded in this process or registered
+// by the real regsvr32, and a readable snapshot of every registry entry that registration makes.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+// Text forms of the server's identities, as the registry shows them.
+extern const char kAppIdText[];
+extern const char kLibIdText[];
+extern const char kConnectClsidText[];
+extern const char kPageClsidText[];
+extern const char kIConnectText[];
+extern const char kIPageText[];
+
+// build/bin/Vantrel.dll, beside this test program.
+std::string ServerDllPath();
+
+// Runs "regsvr32.exe <arguments>" and waits for it; its exit code, or ~0u when it could not be
+// started or did not end within a minute.
+DWORD RunRegsvr32(const std::string& arguments);
+
+// Every key and value below the keys that registration writes (machine-wide; HKCR is shown for
+// HKLM\Software\Classes), one line per key ("HKCR\CLSID\{...}") and per value
+// ("HKCR\CLSID\{...} : AppID = sz \"...\""), sorted. Keys that do not exist give no line.
+std::vector<std::string> RegistrationSnapshot();
+
+// Success when RegistrationSnapshot() equals expected (sorted); otherwise lists the lines that
+// are missing and those that should not be there.
+::testing::AssertionResult RegistryHolds(const std::vector<std::string>& expected);
+
+// Deletes all those keys, whatever they hold.
+void DeleteRegistration();
+
+// A registry entry as RegistrationSnapshot() shows it.
+std::string KeyLine(const std::string& key);
+std::string StringLine(const std::string& key, const std::string& name, const std::string& data);
+std::string DwordLine(const std::string& key, const std::string& name, DWORD data);
+
+// Sorted snapshot lines of what each script and the type library write for a DLL at dllPath.
+std::vector<std::string> ModuleScriptEntries();
+std::vector<std::string> PageScriptEntries(const std::string& dllPath);
+std::vector<std::string> ConnectScriptEntries(const std::string& dllPath);
+std::vector<std::string> TypeLibraryEntries(const std::string& dllPath);
+// All of them: the registry after a complete registration.
+std::vector<std::string> FullRegistration(const std::string& dllPath);
+// What unregistration leaves: the add-in key, empty.
+std::vector<std::string> KeptAfterUnregistration();
+
+// Vantrel.dll loaded into this process for as long as the object lives.
+class LoadedServer {
+public:
+    explicit LoadedServer(const std::string& path = ServerDllPath());
+    ~LoadedServer();
+    LoadedServer(const LoadedServer&) = delete;
+    LoadedServer& operator=(const LoadedServer&) = delete;
+
+    HMODULE module() const { return m_module; }
+    FARPROC Export(const char* name) const;
+    HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) const;
+    HRESULT CanUnloadNow() const;
+    HRESULT RegisterServer() const;
+    HRESULT UnregisterServer() const;
+    // Frees the DLL now (the destructor then does nothing).
+    void Unload();
+
+private:
+    HMODULE m_module;
+};

@@ -1,0 +1,2 @@
+# The server tests load and register build/bin/Vantrel.dll, which must be built first.
+add_dependencies(${target} Vantrel)
