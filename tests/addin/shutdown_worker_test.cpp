@@ -8,94 +8,11 @@
 #include <climits>
 
 #include "shutdown/shutdown_thread.h"
+#include "support/simulated_outlook.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
-
-std::string SimulatorPath()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    folder.resize(folder.rfind('\\'));
-    return folder + "\\sim\\OUTLOOK.EXE";
-}
-
-Lines ReadLines(const std::string& path)
-{
-    Lines lines;
-    const std::string content = ReadWholeFile(path);
-    size_t start = 0;
-    while (start < content.size()) {
-        size_t end = content.find('\n', start);
-        if (end == std::string::npos)
-            end = content.size();
-        std::string line = content.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
-
-bool Contains(const Lines& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-// The Outlook calls of the run, as "call NAME ok thread=main" lines.
-Lines OutlookCalls(const Lines& log)
-{
-    Lines calls;
-    for (const std::string& line : log)
-        if (line.rfind("call Session", 0) == 0 || line.rfind("call Logoff", 0) == 0 || line.rfind("call Quit", 0) == 0)
-            calls.push_back(line);
-    return calls;
-}
-
-class SimulatedOutlook {
-public:
-    explicit SimulatedOutlook(const std::string& arguments)
-    {
-        m_log = m_dir.file("outlook.log");
-        const std::string mode = arguments.rfind("--no-addins", 0) == 0 ? "" : "--direct ";
-        std::string command = "\"" + SimulatorPath() + "\" " + mode + "--log \"" + m_log + "\" " + arguments;
-        STARTUPINFOA startup{};
-        startup.cb = sizeof(startup);
-        std::vector<char> line(command.begin(), command.end());
-        line.push_back('\0');
-        m_started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &m_process) != FALSE;
-        if (m_started)
-            CloseHandle(m_process.hThread);
-    }
-    ~SimulatedOutlook()
-    {
-        if (m_started) {
-            TerminateProcess(m_process.hProcess, 99); // only when a test failed to see it end
-            CloseHandle(m_process.hProcess);
-        }
-    }
-    bool Started() const { return m_started; }
-    // The exit code once the process has ended, or -1 when it is still running after 60 s.
-    long WaitForExit()
-    {
-        if (WaitForSingleObject(m_process.hProcess, 60000) != WAIT_OBJECT_0)
-            return -1;
-        DWORD code = 0;
-        GetExitCodeProcess(m_process.hProcess, &code);
-        return static_cast<long>(code);
-    }
-    Lines Log() const { return ReadLines(m_log); }
-
-private:
-    ScopedTempDir m_dir;
-    std::string m_log;
-    PROCESS_INFORMATION m_process{};
-    bool m_started = false;
-};
 
 class WorkerTest : public ::testing::Test {
 protected:
@@ -114,10 +31,9 @@ TEST_F(WorkerTest, LastWindowClosedEndsOutlook)
     // first one is terminated right after its own windows are posted to.
     SimulatedOutlook bystander("--no-addins wait:60000");
     ASSERT_TRUE(bystander.Started());
-    for (int i = 0; i < 500 && !Contains(bystander.Log(), "started"); ++i)
-        Sleep(20);
+    ASSERT_TRUE(bystander.WaitForLine("started"));
 
-    SimulatedOutlook outlook("close-last");
+    SimulatedOutlook outlook("--direct close-last");
     ASSERT_TRUE(outlook.Started());
     EXPECT_EQ(outlook.WaitForExit(), 0) << "terminated by the add-in with exit code 0";
     const Lines log = outlook.Log();
@@ -144,7 +60,7 @@ TEST_F(WorkerTest, LastWindowClosedEndsOutlook)
 TEST_F(WorkerTest, OutlookEndingByItselfIsLetAlone)
 {
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "20");
-    SimulatedOutlook outlook("--on-quit exit quit-event");
+    SimulatedOutlook outlook("--direct --on-quit exit quit-event");
     ASSERT_TRUE(outlook.Started());
     EXPECT_EQ(outlook.WaitForExit(), 3) << "Outlook's own exit, not a termination";
     const Lines log = outlook.Log();
@@ -154,7 +70,7 @@ TEST_F(WorkerTest, OutlookEndingByItselfIsLetAlone)
 
 TEST_F(WorkerTest, NoSessionMeansNoLogoff)
 {
-    SimulatedOutlook outlook("--session-empty close-last");
+    SimulatedOutlook outlook("--direct --session-empty close-last");
     ASSERT_TRUE(outlook.Started());
     EXPECT_EQ(outlook.WaitForExit(), 0);
     EXPECT_EQ(OutlookCalls(outlook.Log()), (Lines{"call Session ok thread=main", "call Quit ok thread=main"}));
@@ -173,7 +89,7 @@ TEST_F(WorkerTest, FailingOutlookCallEndsTheRunWithoutTermination)
     };
     for (const Case& c : cases) {
         // Outlook stays up after the failure; it ends itself later, so nothing hangs.
-        SimulatedOutlook outlook(std::string("--fail ") + c.failure + " close-last wait:4000 exit");
+        SimulatedOutlook outlook(std::string("--direct --fail ") + c.failure + " close-last wait:4000 exit");
         ASSERT_TRUE(outlook.Started());
         EXPECT_EQ(outlook.WaitForExit(), 3) << c.failure;
         const Lines log = outlook.Log();
@@ -186,7 +102,7 @@ TEST_F(WorkerTest, ExitDialogShowsTheCountdown)
 {
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "3");
     SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
-    SimulatedOutlook outlook("close-last");
+    SimulatedOutlook outlook("--direct close-last");
     ASSERT_TRUE(outlook.Started());
     HWND dialog = WaitForWindow(nullptr, "Vantrel - Exiting Outlook ...", 30000);
     ASSERT_NE(dialog, nullptr);
@@ -200,7 +116,7 @@ TEST_F(WorkerTest, ExitDialogShowsTheCountdown)
 TEST_F(WorkerTest, DisabledAddinLeavesOutlookRunning)
 {
     SetStringSetting(HKEY_CURRENT_USER, "Enabled", "0");
-    SimulatedOutlook outlook("close-last wait:3000 exit");
+    SimulatedOutlook outlook("--direct close-last wait:3000 exit");
     ASSERT_TRUE(outlook.Started());
     EXPECT_EQ(outlook.WaitForExit(), 3);
     EXPECT_EQ(OutlookCalls(outlook.Log()), Lines{});

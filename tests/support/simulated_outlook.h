@@ -1,0 +1,37 @@
+// The simulated Outlook (build/bin/sim/OUTLOOK.EXE) run as a child process, and its log.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+class SimulatedOutlook {
+public:
+    // Starts OUTLOOK.EXE with "--log <file in a temporary folder>" and the given arguments
+    // (see tests/outlook_sim/outlook_sim.cpp for its options and steps).
+    explicit SimulatedOutlook(const std::string& arguments);
+    // Terminates it if it is still running (only when a test failed to see it end).
+    ~SimulatedOutlook();
+    SimulatedOutlook(const SimulatedOutlook&) = delete;
+    SimulatedOutlook& operator=(const SimulatedOutlook&) = delete;
+
+    bool Started() const { return m_started; }
+    // The exit code once the process has ended, or -1 when it still runs after a minute.
+    long WaitForExit();
+    // Waits up to 10 s for a line to appear in the log.
+    bool WaitForLine(const std::string& line);
+    std::vector<std::string> Log() const;
+
+private:
+    ScopedTempDir m_dir;
+    std::string m_log;
+    PROCESS_INFORMATION m_process{};
+    bool m_started = false;
+};
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line);
+// The Session, Logoff and Quit calls of a run, as "call NAME ok thread=main" lines.
+std::vector<std::string> OutlookCalls(const std::vector<std::string>& log);
