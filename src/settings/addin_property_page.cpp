@@ -1,10 +1,331 @@
 #include "settings/addin_property_page.h"
 
-// The page itself is not built yet.
-HRESULT CAddinPropertyPage::CreateInstance(IUnknown*, REFIID, void** ppv)
+#include <vsstyle.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "addin/addin_interfaces.h"
+#include "addin/outlook.h"
+#include "com/com_error.h"
+#include "com/module_instance.h"
+#include "page_ids.h"
+#include "settings/page_theme.h"
+#include "settings/settings_store.h"
+
+namespace {
+
+// The check boxes and the settings they show, in the order they are read and written.
+struct BoxSetting {
+    int id;
+    const char* name;
+};
+constexpr BoxSetting kBoxSettings[] = {
+    {IDC_PAGE_ENABLED, "Enabled"},
+    {IDC_PAGE_SHOW_EXIT_DIALOG, "ShowExitDialog"},
+    {IDC_PAGE_CLOSE_WINWORD, "CloseWinWord"},
+};
+
+constexpr UINT kWmCtlColor = 0x0019; // the 16-bit form of the WM_CTLCOLOR* messages
+
+// The whole text of a window, whatever its length. Throws std::bad_alloc.
+std::vector<char> WindowTextA(HWND window)
+{
+    const int length = GetWindowTextLengthA(window);
+    std::vector<char> text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+    if (length > 0)
+        GetWindowTextA(window, text.data(), length + 1);
+    return text;
+}
+
+} // namespace
+
+void GetFileProductVersionString(const char* path, char* text, size_t size)
+{
+    if (!text || size == 0)
+        return;
+    text[0] = '\0';
+    DWORD ignored = 0;
+    const DWORD bytes = GetFileVersionInfoSizeA(path, &ignored);
+    if (bytes == 0)
+        return;
+    std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[bytes]);
+    if (!block)
+        return;
+    std::memset(block.get(), 0, bytes);
+    if (!GetFileVersionInfoA(path, 0, bytes, block.get()))
+        return;
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block.get(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
+        length < sizeof(VS_FIXEDFILEINFO))
+        return;
+    std::snprintf(text, size, "%d.%d.%d.%d", HIWORD(info->dwProductVersionMS), LOWORD(info->dwProductVersionMS),
+                  HIWORD(info->dwProductVersionLS), LOWORD(info->dwProductVersionLS));
+}
+
+void GetModuleVersionString(char* text, size_t size)
+{
+    if (!text || size == 0)
+        return;
+    text[0] = '\0';
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(ModuleInstance(), path, sizeof(path));
+    if (length == 0 || length >= sizeof(path))
+        return; // no path, or a cut one that would name another file
+    GetFileProductVersionString(path, text, size);
+}
+
+CAddinPropertyPage::CAddinPropertyPage()
+    : DispatchImpl<IAddinPropertyPage>(LIBID_VantrelLib, 1, 0, IID_IAddinPropertyPage),
+      DispatchImpl<Outlook::PropertyPage>(LIBID_VantrelLib, 1, 0, IID_Outlook_PropertyPage),
+      CompositeControl(ModuleInstance(), IDD_ADDINPROPERTYPAGE, CLSID_AddinPropertyPage, kMiscStatus)
+{
+    VariantInit(&m_vDirty);
+    m_vDirty.vt = VT_BOOL;
+    m_vDirty.boolVal = VARIANT_FALSE;
+}
+
+CAddinPropertyPage::~CAddinPropertyPage()
+{
+    DestroyControlWindow();
+    (void)VariantClear(&m_vDirty);
+}
+
+HRESULT CAddinPropertyPage::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
 {
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
+    if (outer)
+        return CLASS_E_NOAGGREGATION;
+    CAddinPropertyPage* page = new (std::nothrow) CAddinPropertyPage();
+    if (!page)
+        return E_OUTOFMEMORY;
+    page->AddRef();
+    const HRESULT hr = page->QueryInterface(riid, ppv);
+    page->Release();
+    return hr;
+}
+
+STDMETHODIMP CAddinPropertyPage::QueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IAddinPropertyPage || riid == IID_IDispatch)
+        *ppv = static_cast<IAddinPropertyPage*>(this);
+    else if (riid == IID_Outlook_PropertyPage)
+        *ppv = static_cast<Outlook::PropertyPage*>(this);
+    else
+        *ppv = ControlInterface(riid);
+    if (!*ppv)
+        return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CAddinPropertyPage::AddRef()
+{
+    return static_cast<ULONG>(++m_dwRef);
+}
+
+STDMETHODIMP_(ULONG) CAddinPropertyPage::Release()
+{
+    const LONG count = --m_dwRef;
+    if (count == 0)
+        delete this;
+    return static_cast<ULONG>(count);
+}
+
+STDMETHODIMP CAddinPropertyPage::GetPageInfo(BSTR* helpFile, long* helpContext)
+{
+    if (!helpFile || !helpContext)
+        return E_POINTER;
     return E_NOTIMPL;
+}
+
+STDMETHODIMP CAddinPropertyPage::get_Dirty(VARIANT_BOOL* dirty)
+{
+    if (!dirty)
+        return E_POINTER;
+    *dirty = m_vDirty.boolVal;
+    return S_OK;
+}
+
+STDMETHODIMP CAddinPropertyPage::Apply()
+{
+    try {
+        StoreSettings();
+    } catch (...) {
+        (void)CaughtExceptionResult(); // Outlook is told S_OK whatever the writes did
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CAddinPropertyPage::SetClientSite(IOleClientSite* site)
+{
+    const HRESULT hr = CompositeControl::SetClientSite(site);
+    if (FAILED(hr))
+        return hr;
+    if (site) {
+        Microsoft::WRL::ComPtr<IDispatch> pageSite;
+        // A container that is not Outlook may have no PropertyPageSite: the page then has none.
+        (void)site->QueryInterface(IID_Outlook_PropertyPageSite, reinterpret_cast<void**>(pageSite.GetAddressOf()));
+        m_spSite = pageSite;
+    }
+    return S_OK;
+}
+
+bool CAddinPropertyPage::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+    switch (message) {
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        const UINT code = HIWORD(wParam);
+        const bool editChanged = id == IDC_PAGE_DELAY && code == EN_CHANGE;
+        const bool boxClicked = (id == IDC_PAGE_ENABLED || id == IDC_PAGE_SHOW_EXIT_DIALOG ||
+                                 id == IDC_PAGE_CLOSE_WINWORD) &&
+                                code == BN_CLICKED;
+        if (!editChanged && !boxClicked)
+            return false;
+        OnSettingChanged();
+        *result = 0;
+        return true;
+    }
+    case WM_ERASEBKGND:
+        EraseBackground(reinterpret_cast<HDC>(wParam));
+        *result = 0;
+        return true;
+    case WM_INITDIALOG:
+        InitialiseWindow();
+        *result = 0; // no default focus from the dialog manager
+        return true;
+    case kWmCtlColor:
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORSTATIC:
+        *result = reinterpret_cast<LRESULT>(
+            ControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CAddinPropertyPage::InitialiseWindow()
+{
+    HWND window = Window();
+    // A window made again after an in-place deactivation starts over.
+    m_bInitialised = FALSE;
+    m_bThemed = FALSE;
+    m_hTabBrush.reset();
+    m_bThemed = PageThemeActive() ? TRUE : FALSE;
+
+    char text[kSettingBufferSize];
+    for (const BoxSetting& box : kBoxSettings) {
+        ReadSetting(box.name, text, kSettingReadSize, HKEY_CURRENT_USER);
+        SendDlgItemMessageA(window, box.id, BM_SETCHECK, std::strcmp(text, "1") == 0 ? BST_CHECKED : BST_UNCHECKED,
+                            0);
+    }
+    ReadSetting("Delay", text, kSettingReadSize, HKEY_CURRENT_USER);
+    SetDlgItemTextA(window, IDC_PAGE_DELAY, text); // its EN_CHANGE is ignored: not initialised yet
+
+    (void)Apply(); // opening the page writes its state back at once and leaves it clean
+
+    char version[64];
+    GetModuleVersionString(version, sizeof(version));
+    SetDlgItemTextA(window, IDC_PAGE_VERSION, version);
+
+    m_bInitialised = TRUE;
+    // Arrives once the window is in place: UI-activates the page inside the container, so that
+    // keyboard focus and tabbing work in it.
+    PostMessageA(window, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN));
+}
+
+bool CAddinPropertyPage::IsBoxChecked(int id) const
+{
+    return SendDlgItemMessageA(Window(), id, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void CAddinPropertyPage::OnSettingChanged()
+{
+    if (!m_bInitialised)
+        return;
+    EnableWindow(GetDlgItem(Window(), IDC_PAGE_DELAY), IsBoxChecked(IDC_PAGE_ENABLED));
+    if (m_vDirty.boolVal != VARIANT_FALSE)
+        return; // Outlook hears of the first change after each apply only
+    m_vDirty.boolVal = VARIANT_TRUE;
+    if (!m_spSite)
+        return; // hosted by a container that is not Outlook
+    try {
+        Outlook::OnStatusChange(m_spSite.Get());
+    } catch (...) {
+        (void)CaughtExceptionResult(); // Outlook reads Dirty anyway before it applies
+    }
+}
+
+void CAddinPropertyPage::StoreSettings()
+{
+    HWND window = Window();
+    if (!window)
+        return; // without its window the page holds no state to store
+    for (const BoxSetting& box : kBoxSettings)
+        (void)WriteSetting(box.name, IsBoxChecked(box.id) ? "1" : "0", HKEY_CURRENT_USER); // failures are silent
+    const std::vector<char> delay = WindowTextA(GetDlgItem(window, IDC_PAGE_DELAY));
+    (void)WriteSetting("Delay", delay.data(), HKEY_CURRENT_USER);
+
+    const BOOL enabled = IsBoxChecked(IDC_PAGE_ENABLED);
+    EnableWindow(GetDlgItem(window, IDC_PAGE_DELAY), enabled);
+    EnableWindow(GetDlgItem(window, IDC_PAGE_SHOW_EXIT_DIALOG), enabled);
+    m_vDirty.boolVal = VARIANT_FALSE;
+}
+
+void CAddinPropertyPage::EraseBackground(HDC dc)
+{
+    HWND window = Window();
+    RECT client{};
+    GetClientRect(window, &client);
+    if (!m_bThemed) {
+        // No background of the page's own: the dialog's usual one.
+        FillRect(dc, &client, GetSysColorBrush(COLOR_3DFACE));
+        return;
+    }
+    const UxThemeApi& theme = PageUxTheme();
+    HTHEME data = theme.OpenThemeData(window, L"TAB");
+    if (!data)
+        return;
+    (void)theme.DrawThemeBackground(data, dc, TABP_BODY, 0, &client, nullptr);
+    if (!m_hTabBrush) {
+        // The same tab body as a brush, for the controls' backgrounds.
+        HDC memory = CreateCompatibleDC(dc);
+        HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right - client.left, client.bottom - client.top);
+        if (memory && bitmap) {
+            HGDIOBJ previous = SelectObject(memory, bitmap);
+            (void)theme.DrawThemeBackground(data, memory, TABP_BODY, 0, &client, nullptr);
+            m_hTabBrush.reset(CreatePatternBrush(bitmap));
+            SelectObject(memory, previous);
+        }
+        if (bitmap)
+            DeleteObject(bitmap);
+        if (memory)
+            DeleteDC(memory);
+    }
+    (void)theme.CloseThemeData(data);
+}
+
+HBRUSH CAddinPropertyPage::ControlColour(HDC dc, HWND control)
+{
+    if (!m_bThemed)
+        return nullptr; // the dialog's default colours
+    SetBkMode(dc, TRANSPARENT);
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, Window(), reinterpret_cast<POINT*>(&rect), 2);
+    // Lines the tab body's pattern up with the page's background behind the control.
+    SetBrushOrgEx(dc, -rect.left, -rect.top, nullptr);
+    return static_cast<HBRUSH>(m_hTabBrush.get());
 }

@@ -1,11 +1,72 @@
-// CAddinPropertyPage: the "Shutdown" page in Outlook's Options dialog.
+// CAddinPropertyPage: the "Shutdown" page in Outlook's Options dialog. A window-only
+// ActiveX control (dialog template 104) that shows the four settings, writes them back when
+// Outlook applies the page, tells Outlook's PropertyPageSite when it turns dirty and shows
+// the add-in's version.
 #pragma once
 
 #include <windows.h>
+#include <oaidl.h>
+#include <wrl/client.h>
 
-class CAddinPropertyPage {
+#include <cstddef>
+
+#include "com/composite_control.h"
+#include "com/dispatch_impl.h"
+#include "com/module_lock.h"
+#include "com/raii.h"
+#include "settings/property_page_interfaces.h"
+
+class CAddinPropertyPage : public DispatchImpl<IAddinPropertyPage>,
+                           public DispatchImpl<Outlook::PropertyPage>,
+                           public CompositeControl {
 public:
+    // OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INSIDEOUT |
+    // OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE, as the class's registration writes it.
+    static constexpr DWORD kMiscStatus = 131473;
+
     // The class object's create function: E_POINTER, CLASS_E_NOAGGREGATION, E_OUTOFMEMORY,
     // or the result of the query for riid. No-throw.
     static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // PropertyPage: no help (E_NOTIMPL, E_POINTER for a null pointer); the dirty flag;
+    // Apply stores the page's state and answers S_OK whatever happens.
+    STDMETHODIMP GetPageInfo(BSTR* helpFile, long* helpContext) override;
+    STDMETHODIMP get_Dirty(VARIANT_BOOL* dirty) override;
+    STDMETHODIMP Apply() override;
+
+    // IOleObject: keeps the client site, then its PropertyPageSite (which may be empty).
+    STDMETHODIMP SetClientSite(IOleClientSite* site) override;
+
+protected:
+    bool OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+private:
+    CAddinPropertyPage();
+    ~CAddinPropertyPage() override;
+
+    void InitialiseWindow();
+    void OnSettingChanged();
+    void StoreSettings();
+    void EraseBackground(HDC dc);
+    HBRUSH ControlColour(HDC dc, HWND control);
+    bool IsBoxChecked(int id) const;
+
+    LONG m_dwRef = 0;
+    BOOL m_bThemed = FALSE;
+    BOOL m_bInitialised = FALSE;
+    UniqueGdiObject m_hTabBrush;
+    VARIANT m_vDirty;
+    Microsoft::WRL::ComPtr<IDispatch> m_spSite; // Outlook's PropertyPageSite, called by name
+    ModuleLockHolder m_moduleLock;
 };
+
+// The product version of the add-in's own module file as "%d.%d.%d.%d", into text (size
+// bytes); an empty text when the module has no readable version information. No-throw.
+void GetModuleVersionString(char* text, size_t size);
+// The same for any file.
+void GetFileProductVersionString(const char* path, char* text, size_t size);

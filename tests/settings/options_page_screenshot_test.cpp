@@ -1,0 +1,47 @@
+// Not a check: makes the picture of the hosted page for the documentation. Disabled, so it
+// runs only when scripts/screenshot-page.sh asks for it, with the BMP file's path in
+// VANTREL_PAGE_SCREENSHOT.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "addin/outlook.h"
+#include "fake_outlook/fake_outlook.h"
+#include "settings/addin_property_page.h"
+#include "support/page_host.h"
+#include "support/test_support.h"
+
+namespace {
+
+TEST(OptionsPageScreenshot, DISABLED_SaveHostedPage)
+{
+    const char* path = std::getenv("VANTREL_PAGE_SCREENSHOT");
+    ASSERT_NE(path, nullptr) << "set VANTREL_PAGE_SCREENSHOT to the BMP file to write";
+
+    DeleteSettingsKeys();
+    SetStringSetting(HKEY_CURRENT_USER, "Enabled", "1");
+    SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
+    SetStringSetting(HKEY_CURRENT_USER, "CloseWinWord", "0");
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "30");
+
+    auto site = fake::Adopt(new fake::FakePropertyPageSite(std::make_shared<fake::CallLog>()));
+    Microsoft::WRL::ComPtr<IUnknown> page;
+    ASSERT_EQ(CAddinPropertyPage::CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(page.GetAddressOf())),
+              S_OK);
+    {
+        PageHost host(site.Get());
+        ASSERT_EQ(host.Host(page.Get()), S_OK);
+        ASSERT_TRUE(PageHost::PumpUntil([&host] { return host.CountOf("OnUIActivate") == 1; }));
+        RedrawWindow(host.Frame(), nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_ERASENOW);
+        GdiFlush();
+        PageHost::PumpPending();
+        EXPECT_TRUE(SaveWindowImage(host.ControlWindow(), path));
+    }
+    page.Reset();
+    DeleteSettingsKeys();
+}
+
+} // namespace
