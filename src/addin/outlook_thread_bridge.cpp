@@ -54,6 +54,8 @@ OutlookThreadBridge::~OutlookThreadBridge()
     while (PeekMessageA(&message, m_hWnd, kRunMessage, kRunMessage, PM_REMOVE))
         ReleaseRequest(reinterpret_cast<Request*>(message.lParam));
     DestroyWindow(m_hWnd);
+    // A DLL's window classes outlive it; fails harmlessly while another bridge still has a window.
+    (void)UnregisterClassA(kWindowClass, ModuleInstance());
 }
 
 HRESULT OutlookThreadBridge::Run(Call call, void* context, HANDLE stopEvent)
