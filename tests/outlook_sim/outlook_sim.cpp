@@ -16,6 +16,10 @@
 //   close-last     close the most recent Explorer      open      open a new Explorer
 //   quit-event     raise Application.Quit               wait:MS   do nothing for MS ms
 //   exit           end by itself (as --on-quit exit does)
+//   options        open the Options dialog: raise OptionsPagesAdd and host every page added
+//   options-click:ID  click control ID of the hosted page
+//   options-type:TEXT replace the text of the page's Delay box (control 235)
+//   options-ok     press OK: Apply on every page whose Dirty is true, then close the dialog
 #include <windows.h>
 #include <objbase.h>
 #include <wrl/client.h>
@@ -28,7 +32,10 @@
 
 #include "addin/addin_interfaces.h"
 #include "addin/connect.h"
+#include "addin/outlook.h"
 #include "fake_outlook/fake_outlook.h"
+#include "settings/property_page_interfaces.h"
+#include "support/page_host.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -71,6 +78,11 @@ struct Simulation {
     std::vector<ExplorerWindow> windows;
     size_t loggedCalls = 0;
     bool ending = false;
+
+    // The Options dialog: Outlook's page collection, the pages' site and their containers.
+    ComPtr<fake::FakePropertyPages> pages;
+    ComPtr<fake::FakePropertyPageSite> pageSite;
+    std::vector<PageHost*> hosts;
 };
 
 Simulation g_sim;
@@ -164,6 +176,63 @@ void EndByItself()
     ExitProcess(kExitedByItself);
 }
 
+std::string Narrow(const std::wstring& text)
+{
+    return fake::Narrow(text);
+}
+
+// Outlook's Options dialog: the add-ins add their pages, Outlook creates each by its ProgID
+// and hosts it as an ActiveX control.
+void OpenOptions()
+{
+    g_sim.pages = fake::Adopt(new fake::FakePropertyPages(g_sim.app->SharedLog()));
+    g_sim.pageSite = fake::Adopt(new fake::FakePropertyPageSite(g_sim.app->SharedLog()));
+    g_sim.app->FireOptionsPagesAdd(g_sim.pages.Get());
+    for (const fake::AddedPage& page : g_sim.pages->Added()) {
+        CLSID clsid;
+        ComPtr<IUnknown> control;
+        HRESULT hr = CLSIDFromProgID(page.page.c_str(), &clsid);
+        if (SUCCEEDED(hr))
+            hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &control);
+        PageHost* host = nullptr;
+        if (SUCCEEDED(hr)) {
+            host = new PageHost(g_sim.pageSite.Get());
+            hr = host->Host(control.Get());
+        }
+        char line[300];
+        std::snprintf(line, sizeof(line), "options page \"%s\" %s 0x%08lx", Narrow(page.title).c_str(),
+                      Narrow(page.page).c_str(), static_cast<unsigned long>(hr));
+        Log(line);
+        if (host)
+            g_sim.hosts.push_back(host);
+    }
+}
+
+HWND PageControl(int id)
+{
+    return g_sim.hosts.empty() ? nullptr : GetDlgItem(g_sim.hosts.front()->ControlWindow(), id);
+}
+
+void PressOk()
+{
+    for (PageHost* host : g_sim.hosts) {
+        ComPtr<Outlook::PropertyPage> page;
+        if (host->Object() && SUCCEEDED(host->Object()->QueryInterface(IID_Outlook_PropertyPage, &page))) {
+            VARIANT_BOOL dirty = VARIANT_FALSE;
+            page->get_Dirty(&dirty);
+            if (dirty)
+                page->Apply();
+            Log(std::string("options ok dirty=") + (dirty ? "true" : "false"));
+        }
+        host->Close();
+        delete host;
+    }
+    g_sim.hosts.clear();
+    char line[64];
+    std::snprintf(line, sizeof(line), "options status changes %d", g_sim.pageSite ? g_sim.pageSite->StatusChanges() : 0);
+    Log(line);
+}
+
 void RunNextStep()
 {
     FlushCalls();
@@ -183,6 +252,14 @@ void RunNextStep()
         next = static_cast<UINT>(std::strtoul(step.c_str() + 5, nullptr, 10));
     else if (step == "exit")
         EndByItself();
+    else if (step == "options")
+        OpenOptions();
+    else if (step.rfind("options-click:", 0) == 0)
+        SendMessageA(PageControl(std::atoi(step.c_str() + 14)), BM_CLICK, 0, 0);
+    else if (step.rfind("options-type:", 0) == 0)
+        SetWindowTextA(PageControl(235), step.c_str() + 13);
+    else if (step == "options-ok")
+        PressOk();
     FlushCalls();
     SetTimer(nullptr, 0, next, nullptr);
 }

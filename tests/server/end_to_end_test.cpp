@@ -62,4 +62,23 @@ TEST_F(EndToEndTest, DisabledAddinDoesNothing)
     EXPECT_EQ(OutlookCalls(outlook.Log()), Lines{});
 }
 
+TEST_F(EndToEndTest, OptionsDialogShowsTheShutdownTabAndApplyChangesTheSettings)
+{
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "30");
+    SimulatedOutlook outlook("options options-click:218 options-type:45 options-ok wait:200 exit");
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 3);
+    const Lines log = outlook.Log();
+    EXPECT_TRUE(Contains(log, "options page \"Shutdown\" Vantrel.AddinPropertyPage 0x00000000"));
+    EXPECT_TRUE(Contains(log, "options ok dirty=true"));
+    EXPECT_TRUE(Contains(log, "options status changes 1")) << "Outlook hears of the first change only";
+
+    DWORD type = 0;
+    std::string data;
+    ASSERT_TRUE(GetRawSetting(HKEY_CURRENT_USER, "Enabled", &type, &data));
+    EXPECT_EQ(data, std::string("0", 2));
+    ASSERT_TRUE(GetRawSetting(HKEY_CURRENT_USER, "Delay", &type, &data));
+    EXPECT_EQ(data, std::string("45", 3));
+}
+
 } // namespace
