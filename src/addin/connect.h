@@ -17,7 +17,7 @@ class CExplEvent;
 class LogFile;
 class OutlookThreadBridge;
 
-class CConnect : public DispatchImpl<IConnect>, public DispatchImpl<_IDTExtensibility2> {
+class CConnect final : public DispatchImpl<IConnect>, public DispatchImpl<_IDTExtensibility2> {
 public:
     // The class object's create function: E_POINTER, CLASS_E_NOAGGREGATION, E_OUTOFMEMORY,
     // or the result of construction and of the query for riid. No-throw.

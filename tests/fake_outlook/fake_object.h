@@ -38,7 +38,7 @@ private:
 
 class FakeObject;
 
-class FakeConnectionPoint : public IConnectionPoint {
+class FakeConnectionPoint final : public IConnectionPoint {
 public:
     FakeConnectionPoint(FakeObject* container, const IID& iid, const char* name);
     ~FakeConnectionPoint();
