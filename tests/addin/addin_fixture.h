@@ -52,6 +52,8 @@ protected:
         m_connect = nullptr;
         m_ext.Reset();
     }
+    // Serves this thread's messages until Quit has been called and the add-in released.
+    bool PumpUntilQuit();
     fake::FakeExplorer* ExplorerAt(size_t index) { return m_app->ExplorersObject().Items()[index].Get(); }
     size_t AppSinks() { return m_app->SinkCount(IID_Outlook_ApplicationEvents); }
     size_t ExplorersSinks() { return m_app->ExplorersObject().SinkCount(IID_Outlook_ExplorersEvents); }

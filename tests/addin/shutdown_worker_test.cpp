@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <functional>
 
 #include "shutdown/shutdown_thread.h"
 #include "support/simulated_outlook.h"
@@ -134,6 +135,21 @@ TEST(ParseDelay, FollowsStrtol)
         EXPECT_EQ(ParseDelay(c.text), c.expected) << c.text;
 }
 
+// Serves this thread's messages (Outlook's thread, for the worker's calls) until Quit was
+// called and the add-in is gone, or 30 s have passed.
+bool PumpUntilQuitOf(fake::FakeApplication* app, const std::function<bool()>& done)
+{
+    for (int i = 0; i < 3000; ++i) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        if (app->QuitCalls() > 0 && done())
+            return true;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return false;
+}
+
 // In-process: the thread routine against a connection object of this test.
 TEST_F(AddinTest, WorkerWithTheFlagClearDoesNothing)
 {
@@ -176,4 +192,28 @@ TEST_F(AddinTest, ReleaseDuringTheCountdownStopsTheWorker)
     EXPECT_FALSE(IsWindow(dialog));
 }
 
+TEST_F(AddinTest, OutlookReleasingTheAddinInsideQuitIsSafe)
+{
+    // Outlook may let go of its add-ins before its Quit call returns: the final release then
+    // runs inside the worker's own request, on this thread, and must neither deadlock nor
+    // leave the worker or the request touching the destroyed object.
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "30");
+    StartAddin(1);
+    bool released = false;
+    m_app->OnQuitCall([this, &released] {
+        ReleaseAddin();
+        released = true;
+    });
+    m_app->CloseExplorer(ExplorerAt(0));
+    ASSERT_TRUE(PumpUntilQuit());
+    EXPECT_TRUE(released);
+    EXPECT_EQ(m_app->QuitCalls(), 1);
+    EXPECT_EQ(m_app->RefCount(), 1);
+}
+
 } // namespace
+
+bool AddinTest::PumpUntilQuit()
+{
+    return PumpUntilQuitOf(m_app.Get(), [this] { return m_ext == nullptr; });
+}

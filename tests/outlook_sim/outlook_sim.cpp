@@ -327,12 +327,12 @@ bool ParseArguments(int argc, char** argv)
         else if (arg == "--on-quit")
             g_sim.exitOnQuit = value() == "exit";
         else if (arg == "--fail") {
-            const std::string spec = value();
-            const size_t equals = spec.find('=');
+            const std::string failure = value();
+            const size_t equals = failure.find('=');
             if (equals == std::string::npos)
                 return false;
-            g_sim.failures.emplace_back(spec.substr(0, equals),
-                                        static_cast<HRESULT>(std::strtoul(spec.c_str() + equals + 1, nullptr, 0)));
+            g_sim.failures.emplace_back(failure.substr(0, equals),
+                                        static_cast<HRESULT>(std::strtoul(failure.c_str() + equals + 1, nullptr, 0)));
         } else if (arg.rfind("--", 0) == 0)
             return false;
         else
