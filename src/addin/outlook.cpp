@@ -3,6 +3,7 @@
 #include "com/com_error.h"
 #include "com/dispatch_call.h"
 #include "com/raii.h"
+#include "com/text_convert.h"
 
 const IID IID_Outlook_Application = {0x00063001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_Outlook_NameSpace = {0x00063002, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -70,14 +71,7 @@ std::string Version(IDispatch* application)
     Get(application, L"Version", IID_Outlook_Application, value.get());
     ThrowIfFailed(VariantChangeType(value.get(), value.get(), 0, VT_BSTR), IID_Outlook_Application);
     const BSTR text = value.get()->bstrVal;
-    const int length = static_cast<int>(SysStringLen(text));
-    if (length == 0)
-        return std::string();
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string narrow(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
-    if (bytes > 0)
-        WideCharToMultiByte(CP_ACP, 0, text, length, &narrow[0], bytes, nullptr, nullptr);
-    return narrow;
+    return ToNarrow(std::wstring_view(text, SysStringLen(text)), CP_ACP);
 }
 
 ComPtr<IDispatch> Session(IDispatch* application)

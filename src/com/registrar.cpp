@@ -3,6 +3,7 @@
 #include <new>
 
 #include "com/raii.h"
+#include "com/text_convert.h"
 
 namespace {
 
@@ -28,12 +29,7 @@ HKEY RootHandle(ScriptRoot root)
 // The parser has checked that the text is UTF-8. Throws std::bad_alloc.
 std::wstring Wide(const std::string& text)
 {
-    if (text.empty())
-        return std::wstring();
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    (void)MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
+    return ToWide(text, CP_UTF8);
 }
 
 bool IsMissing(LONG error)

@@ -7,34 +7,11 @@
 #include <new>
 
 #include "com/raii.h"
+#include "com/text_convert.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-// Text in the thread's ANSI code page as UTF-16. Throws std::bad_alloc.
-std::wstring WideFromThreadAnsi(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int length = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    (void)MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
-}
-
-// UTF-16 as UTF-8, the registrar's text. Throws std::bad_alloc.
-std::string Utf8FromWide(const std::wstring& wide)
-{
-    if (wide.empty())
-        return std::string();
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    (void)WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr,
-                              nullptr);
-    return text;
-}
 
 // The type library in the module's file, or in the ".tlb" file beside it, and the path it was
 // loaded from. Throws std::bad_alloc.
@@ -44,7 +21,7 @@ HRESULT LoadModuleTypeLibrary(HMODULE module, ComPtr<ITypeLib>* library, std::ws
     HRESULT hr = GetModulePath(module, &narrow);
     if (FAILED(hr))
         return hr;
-    std::wstring path = WideFromThreadAnsi(narrow);
+    std::wstring path = ToWide(narrow, CP_THREAD_ACP);
     hr = LoadTypeLib(path.c_str(), library->ReleaseAndGetAddressOf());
     if (FAILED(hr)) {
         const std::size_t dot = path.find_last_of(L".\\/");
@@ -101,7 +78,7 @@ HRESULT RunModuleScript(HMODULE module, UINT id, RegistrarAction action, const G
         const HRESULT hr = GetModulePath(module, &path);
         if (FAILED(hr))
             return hr;
-        const std::string quoted = DoubleSingleQuotes(Utf8FromWide(WideFromThreadAnsi(path)));
+        const std::string quoted = DoubleSingleQuotes(ToNarrow(ToWide(path, CP_THREAD_ACP), CP_UTF8));
         replacements.Add("Module", quoted);
         replacements.Add("Module_Raw", quoted);
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "com/raii.h"
+#include "com/text_convert.h"
 
 LogFile* LogFile::s_pInstance = nullptr;
 
@@ -49,21 +50,6 @@ void LogFile::DeleteLogFile()
 
 namespace {
 
-// Narrow text of a UTF-16 string in the thread's ANSI code page. Throws std::bad_alloc.
-std::string ToThreadAnsi(const wchar_t* text, int length)
-{
-    if (!text || length == 0)
-        return std::string();
-    int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0)
-        return std::string();
-    std::string result(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, &result[0], bytes, nullptr, nullptr);
-    if (length < 0 && !result.empty() && result.back() == '\0')
-        result.pop_back();
-    return result;
-}
-
 // printf into a string of whatever length it needs. Throws std::bad_alloc.
 std::string FormatV(const char* format, va_list args)
 {
@@ -99,7 +85,7 @@ std::string LogTimeStamp()
     UniqueBstr text;
     if (FAILED(VarBstrFromDate(date, LANG_USER_DEFAULT, 0, text.put())))
         return kInvalid;
-    return ToThreadAnsi(text.get(), static_cast<int>(SysStringLen(text.get())));
+    return ToNarrow(std::wstring_view(text.get(), SysStringLen(text.get())), CP_THREAD_ACP);
 }
 
 void LogFile::WriteFormatted(UINT level, const wchar_t* format, va_list args)
@@ -107,7 +93,7 @@ void LogFile::WriteFormatted(UINT level, const wchar_t* format, va_list args)
     if (!m_bEnabled)
         return;
     try {
-        std::string narrowFormat = ToThreadAnsi(format, -1);
+        const std::string narrowFormat = format ? ToNarrow(format, CP_THREAD_ACP) : std::string();
         std::string message = FormatV(narrowFormat.c_str(), args);
         WriteLine(message.c_str(), level);
     } catch (...) {
@@ -153,19 +139,10 @@ void LogMessage(UINT level, const char* format, ...)
     if (!log)
         return;
     try {
-        std::wstring wideFormat;
-        const wchar_t* widePointer = nullptr;
-        if (format) {
-            int chars = MultiByteToWideChar(CP_THREAD_ACP, 0, format, -1, nullptr, 0);
-            if (chars > 0) {
-                wideFormat.resize(static_cast<size_t>(chars));
-                MultiByteToWideChar(CP_THREAD_ACP, 0, format, -1, &wideFormat[0], chars);
-            }
-            widePointer = wideFormat.c_str();
-        }
+        const std::wstring wideFormat = format ? ToWide(format, CP_THREAD_ACP) : std::wstring();
         va_list args;
         va_start(args, format);
-        log->WriteFormatted(level, widePointer, args);
+        log->WriteFormatted(level, format ? wideFormat.c_str() : nullptr, args);
         va_end(args);
     } catch (...) {
         // Out of memory while converting the format: the line is dropped.

@@ -6,6 +6,7 @@
 #include "com/com_error.h"
 #include "com/module_instance.h"
 #include "com/raii.h"
+#include "com/text_convert.h"
 #include "log/log_file.h"
 #include "string_ids.h"
 
@@ -14,12 +15,10 @@ namespace {
 // A BSTR of ANSI text; throws ComError(E_OUTOFMEMORY) when it cannot be made.
 UniqueBstr AnsiToBstr(const char* text, const IID& iid)
 {
-    const int chars = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    UniqueBstr result(SysAllocStringLen(nullptr, chars > 0 ? static_cast<UINT>(chars - 1) : 0));
+    const std::wstring wide = ToWide(text, CP_ACP);
+    UniqueBstr result(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
     if (!result)
         throw ComError(E_OUTOFMEMORY, iid);
-    if (chars > 1)
-        MultiByteToWideChar(CP_ACP, 0, text, -1, result.get(), chars);
     return result;
 }
 
