@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those missing.
+#   scripts/deps.sh [PACKAGE ...]   the given packages instead of the build's own list
 set -euo pipefail
 
 PACKAGES=(
@@ -11,6 +12,10 @@ PACKAGES=(
   googletest
   wixl
 )
+
+if [ $# -gt 0 ]; then
+  PACKAGES=("$@")
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

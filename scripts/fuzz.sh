@@ -11,19 +11,7 @@ seconds=${1:-300}
 out=build-fuzz
 
 # clang 14 and its runtime libraries (libFuzzer, the sanitizers), installed only when missing.
-packages=(clang-14 libclang-rt-14-dev)
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+bash scripts/deps.sh clang-14 libclang-rt-14-dev
 
 mkdir -p "$out/corpus" "$out/artifacts"
 clang++-14 -std=c++17 -g -O1 -fno-omit-frame-pointer -Wall -Wextra -Werror \

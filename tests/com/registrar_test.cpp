@@ -10,22 +10,13 @@
 
 #include "com/raii.h"
 #include "com/registrar.h"
+#include "com/text_convert.h"
+#include "support/registry_walk.h"
 #include "support/test_support.h"
 
 namespace {
 
 const wchar_t kScratchPath[] = L"Software\\VantrelRegistrarTest";
-
-std::string Utf8(const std::wstring& wide)
-{
-    if (wide.empty())
-        return std::string();
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr, nullptr);
-    return text;
-}
 
 std::string DescribeValue(DWORD type, const std::vector<BYTE>& data)
 {
@@ -34,7 +25,7 @@ std::string DescribeValue(DWORD type, const std::vector<BYTE>& data)
         std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
         if (!text.empty() && text.back() == L'\0')
             text.pop_back();
-        return "sz \"" + Utf8(text) + "\"";
+        return "sz \"" + ToNarrow(text, CP_UTF8) + "\"";
     }
     case REG_DWORD: {
         DWORD number = 0;
@@ -57,33 +48,18 @@ std::string DescribeValue(DWORD type, const std::vector<BYTE>& data)
 }
 
 // Lines "path" and "path : name = type data" for everything below key.
-void Collect(HKEY key, const std::string& path, std::vector<std::string>* lines)
+void Collect(HKEY key, std::vector<std::string>* lines)
 {
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[16384];
-        DWORD nameLength = ARRAYSIZE(name);
-        DWORD type = 0;
-        DWORD size = 0;
-        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-            break;
-        std::vector<BYTE> data(size);
-        nameLength = ARRAYSIZE(name);
-        RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size);
-        data.resize(size);
-        const std::string valueName = nameLength == 0 ? "(default)" : Utf8(std::wstring(name, nameLength));
-        lines->push_back(path + " : " + valueName + " = " + DescribeValue(type, data));
-    }
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLength = ARRAYSIZE(name);
-        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        const std::string childPath = (path.empty() ? "" : path + "\\") + Utf8(std::wstring(name, nameLength));
-        lines->push_back(childPath);
-        UniqueHKey child;
-        if (RegOpenKeyExW(key, name, 0, KEY_READ, child.put()) == ERROR_SUCCESS)
-            Collect(child.get(), childPath, lines);
-    }
+    WalkRegistry(
+        key, "",
+        [lines](const std::string& path) {
+            if (!path.empty())
+                lines->push_back(path);
+        },
+        [lines](const std::string& path, const RegistryValue& value) {
+            const std::string valueName = value.name.empty() ? "(default)" : value.name;
+            lines->push_back(path + " : " + valueName + " = " + DescribeValue(value.type, value.data));
+        });
 }
 
 // The scratch key's content, one sorted line per key and value, or "<missing>".
@@ -93,7 +69,7 @@ std::string Snapshot()
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kScratchPath, 0, KEY_READ, scratch.put()) != ERROR_SUCCESS)
         return "<missing>";
     std::vector<std::string> lines;
-    Collect(scratch.get(), "", &lines);
+    Collect(scratch.get(), &lines);
     std::sort(lines.begin(), lines.end());
     std::string text;
     for (const std::string& line : lines)

@@ -7,6 +7,8 @@
 #include <iterator>
 
 #include "com/raii.h"
+#include "com/text_convert.h"
+#include "support/registry_walk.h"
 
 const char kAppIdText[] = "{4E2B7D91-A0C6-4F35-9B8E-61D3C7A2045B}";
 const char kLibIdText[] = "{6F1C2A90-4B7E-4D21-9C3A-2E8B51D0A7F4}";
@@ -49,25 +51,6 @@ std::vector<std::string> RegistrationKeys()
     };
 }
 
-std::string Utf8(const wchar_t* text, std::size_t length)
-{
-    if (length == 0)
-        return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &result[0], size, nullptr, nullptr);
-    return result;
-}
-
-std::wstring Wide(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size);
-    return result;
-}
 
 // "HKCR\..." for the classes key, "HKLM\..." for the rest.
 std::string Label(const std::string& path)
@@ -87,7 +70,7 @@ std::string ValueLine(const std::string& key, const std::string& name, DWORD typ
         const wchar_t* text = reinterpret_cast<const wchar_t*>(data.data());
         while (length > 0 && text[length - 1] == L'\0')
             --length;
-        return StringLine(key, name, Utf8(text, length));
+        return StringLine(key, name, ToNarrow(std::wstring_view(text, length), CP_UTF8));
     }
     case REG_DWORD: {
         DWORD number = 0;
@@ -103,30 +86,11 @@ std::string ValueLine(const std::string& key, const std::string& name, DWORD typ
 
 void Collect(HKEY key, const std::string& label, std::vector<std::string>* lines)
 {
-    lines->push_back(KeyLine(label));
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[16384];
-        DWORD nameLength = ARRAYSIZE(name);
-        DWORD type = 0;
-        DWORD size = 0;
-        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-            break;
-        std::vector<BYTE> data(size);
-        nameLength = ARRAYSIZE(name);
-        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
-            break;
-        data.resize(size);
-        lines->push_back(ValueLine(label, Utf8(name, nameLength), type, data));
-    }
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLength = ARRAYSIZE(name);
-        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        UniqueHKey child;
-        if (RegOpenKeyExW(key, name, 0, KEY_READ, child.put()) == ERROR_SUCCESS)
-            Collect(child.get(), label + "\\" + Utf8(name, nameLength), lines);
-    }
+    WalkRegistry(
+        key, label, [lines](const std::string& path) { lines->push_back(KeyLine(path)); },
+        [lines](const std::string& path, const RegistryValue& value) {
+            lines->push_back(ValueLine(path, value.name, value.type, value.data));
+        });
 }
 
 std::vector<std::string> Sorted(std::vector<std::string> lines)
@@ -170,7 +134,7 @@ std::vector<std::string> RegistrationSnapshot()
     std::vector<std::string> lines;
     for (const std::string& path : RegistrationKeys()) {
         UniqueHKey key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put()) ==
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ToWide(path, CP_UTF8).c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put()) ==
             ERROR_SUCCESS)
             Collect(key.get(), Label(path), &lines);
     }
@@ -197,9 +161,9 @@ std::vector<std::string> RegistrationSnapshot()
 void DeleteRegistration()
 {
     for (const std::string& path : RegistrationKeys()) {
-        const LONG error = RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(path).c_str());
+        const LONG error = RegDeleteTreeW(HKEY_LOCAL_MACHINE, ToWide(path, CP_UTF8).c_str());
         if (error == ERROR_SUCCESS)
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, Wide(path).c_str());
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, ToWide(path, CP_UTF8).c_str());
     }
 }
 
