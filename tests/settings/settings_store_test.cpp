@@ -7,6 +7,7 @@
 
 #include "log/log_file.h"
 #include "settings/settings_store.h"
+#include "support/leak_gauge.h"
 #include "support/test_support.h"
 
 namespace {
@@ -200,15 +201,12 @@ TEST_F(SettingsTest, TwoThreadsLeakNoHandles)
         }
     };
     hammer("Warmup");
-    DWORD before = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &before);
+    const int before = CountOpenHandles();
     std::thread a(hammer, "Enabled");
     std::thread b(hammer, "ShowExitDialog");
     a.join();
     b.join();
-    DWORD after = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &after);
-    EXPECT_LE(after, before + 4) << "thread handles aside, nothing may stay open";
+    EXPECT_EQ(CountOpenHandles(), before) << "every registry key opened must be closed again";
     EXPECT_EQ(Read("Enabled"), "10");
     EXPECT_EQ(Read("ShowExitDialog"), "10");
 }
