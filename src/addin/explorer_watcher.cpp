@@ -26,6 +26,15 @@ void CExplEvent::OnClose(void* target, DISPPARAMS*)
     static_cast<CExplEvent*>(target)->Event_Explorer_Close();
 }
 
+// Outlook's Quit closes every window and discards unsaved changes to items, so Outlook is
+// not done while an item is still open in a window of its own (an Inspector): the shutdown
+// waits, and Outlook raises Quit by itself once that window closes. Throws ComError.
+bool CExplEvent::NoInspectorOpen()
+{
+    const Microsoft::WRL::ComPtr<IDispatch> inspectors = Outlook::Inspectors(m_pOwner->Application());
+    return Outlook::InspectorCount(inspectors.Get()) == 0;
+}
+
 void CExplEvent::Event_Explorer_Close()
 {
     LogMessage(0, "CExplEvent<Event_Explorer_Close>");
@@ -33,17 +42,19 @@ void CExplEvent::Event_Explorer_Close()
         const std::string version = Outlook::Version(m_pOwner->Application());
         if (!version.empty() && version[0] == '9') {
             // Outlook 2000 still counts the closing window when Close arrives.
-            if (Outlook::Count(m_pOwner->ExplorersCollection()) < 2) {
+            if (Outlook::Count(m_pOwner->ExplorersCollection()) < 2 && NoInspectorOpen()) {
                 m_pOwner->Extensibility()->OnBeginShutdown(nullptr);
                 return;
             }
         }
         const long count = Outlook::Count(m_pOwner->ExplorersCollection());
+        // Read before unsubscribing: a failing read leaves the watcher as it was.
+        const bool lastWindow = count == 0 && NoInspectorOpen();
         if (m_spExplorer) {
             (void)m_sink.Unadvise(m_spExplorer.Get());
             m_spExplorer.Reset();
         }
-        if (count == 0)
+        if (lastWindow)
             m_pOwner->Extensibility()->OnBeginShutdown(nullptr);
     } catch (...) {
         LogMessage(0, "CExplEvent<Event_Explorer_Close>::Exception");

@@ -1,6 +1,7 @@
 // CExplEvent: watches one Explorer window and, when it closes, decides whether it was the
-// last one; if so it calls its owner's OnBeginShutdown. Not reference-counted: the owning
-// connection object creates and deletes it.
+// last window of Outlook (no other Explorer and no Inspector open); if so it calls its owner's
+// OnBeginShutdown. Not reference-counted: the owning connection object creates and deletes it.
+// Runs on Outlook's user-interface thread only; nothing thrown leaves it.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +29,7 @@ public:
     IDispatch* Explorer() const { return m_spExplorer.Get(); }
 
 private:
+    bool NoInspectorOpen();
     static void OnClose(void* target, DISPPARAMS* params);
     static const SinkEntry s_sinkTable[];
 

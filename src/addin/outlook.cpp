@@ -8,6 +8,7 @@
 const IID IID_Outlook_Application = {0x00063001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_Outlook_NameSpace = {0x00063002, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_Outlook_Explorers = {0x0006300A, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Outlook_Inspectors = {0x00063008, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_Outlook_PropertyPages = {0x00063080, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_Outlook_PropertyPageSite = {0x0006307F, 0x0000, 0x0000,
                                           {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -53,6 +54,18 @@ ComPtr<IDispatch> GetObject(IDispatch* object, const wchar_t* name, const IID& i
     return result;
 }
 
+// A collection's Count; throws ComError(hr, iid), DISP_E_TYPEMISMATCH for VT_EMPTY/VT_NULL.
+long ReadCount(IDispatch* collection, const IID& iid)
+{
+    UniqueVariant value;
+    Get(collection, L"Count", iid, value.get());
+    const VARTYPE type = value.get()->vt;
+    if (type == VT_EMPTY || type == VT_NULL)
+        throw ComError(DISP_E_TYPEMISMATCH, iid);
+    ThrowIfFailed(VariantChangeType(value.get(), value.get(), 0, VT_I4), iid);
+    return value.get()->lVal;
+}
+
 } // namespace
 
 ComPtr<IDispatch> Explorers(IDispatch* application)
@@ -74,6 +87,11 @@ std::string Version(IDispatch* application)
     return ToNarrow(std::wstring_view(text, SysStringLen(text)), CP_ACP);
 }
 
+ComPtr<IDispatch> Inspectors(IDispatch* application)
+{
+    return GetObject(application, L"Inspectors", IID_Outlook_Application);
+}
+
 ComPtr<IDispatch> Session(IDispatch* application)
 {
     return GetObject(application, L"Session", IID_Outlook_Application);
@@ -91,10 +109,12 @@ void Logoff(IDispatch* nameSpace)
 
 long Count(IDispatch* explorers)
 {
-    UniqueVariant value;
-    Get(explorers, L"Count", IID_Outlook_Explorers, value.get());
-    ThrowIfFailed(VariantChangeType(value.get(), value.get(), 0, VT_I4), IID_Outlook_Explorers);
-    return value.get()->lVal;
+    return ReadCount(explorers, IID_Outlook_Explorers);
+}
+
+long InspectorCount(IDispatch* inspectors)
+{
+    return ReadCount(inspectors, IID_Outlook_Inspectors);
 }
 
 void AddPropertyPage(IDispatch* pages, const VARIANT& page, BSTR title)

@@ -13,6 +13,7 @@
 extern const IID IID_Outlook_Application;      // _Application
 extern const IID IID_Outlook_NameSpace;        // _NameSpace
 extern const IID IID_Outlook_Explorers;        // _Explorers
+extern const IID IID_Outlook_Inspectors;       // _Inspectors
 extern const IID IID_Outlook_PropertyPages;    // PropertyPages
 extern const IID IID_Outlook_PropertyPageSite; // PropertyPageSite
 extern const IID IID_Outlook_PropertyPage;     // PropertyPage
@@ -33,13 +34,17 @@ using Microsoft::WRL::ComPtr;
 // _Application. Each throws ComError.
 ComPtr<IDispatch> Explorers(IDispatch* application);
 ComPtr<IDispatch> ActiveExplorer(IDispatch* application); // null when no Explorer is open
+ComPtr<IDispatch> Inspectors(IDispatch* application);     // null when Outlook gives none
 std::string Version(IDispatch* application);              // narrow, in the ANSI code page
 ComPtr<IDispatch> Session(IDispatch* application);        // null when there is no session
 void Quit(IDispatch* application);
 // _NameSpace
 void Logoff(IDispatch* nameSpace);
-// _Explorers
+// _Explorers: the number of open Explorer windows. An answer that is not a number (nothing at
+// all included) throws DISP_E_TYPEMISMATCH: a missing count must never read as "none open".
 long Count(IDispatch* explorers);
+// _Inspectors: the number of open item windows, with the same rule.
+long InspectorCount(IDispatch* inspectors);
 // PropertyPages: adds a page given by its ProgID (a VT_BSTR VARIANT) with a tab title.
 void AddPropertyPage(IDispatch* pages, const VARIANT& page, BSTR title);
 // PropertyPageSite

@@ -3,7 +3,9 @@
 #include <new>
 
 #include "com/module_instance.h"
+#include "com/module_lock.h"
 #include "com/raii.h"
+#include "shutdown/message_pump.h"
 
 namespace {
 const char kWindowClass[] = "VantrelOutlookThreadBridge";
@@ -75,14 +77,16 @@ HRESULT OutlookThreadBridge::Run(Call call, void* context, HANDLE stopEvent)
         return hr;
     }
 
-    HANDLE handles[2] = {request->done, stopEvent};
-    const DWORD waited = WaitForMultipleObjects(stopEvent ? 2 : 1, handles, FALSE, INFINITE);
+    // Outlook's thread may send a message to one of this thread's windows (the exit dialog)
+    // while it runs the call: a plain wait would then hold both threads for ever.
+    const HANDLE handles[2] = {request->done, stopEvent};
+    const DWORD waited = PumpMessagesUntilAny(m_timeoutMs, handles, 2, GetTickCount);
     HRESULT result;
-    if (waited == WAIT_OBJECT_0) {
+    if (waited == 0) {
         result = request->result;
     } else {
         InterlockedExchange(&request->abandoned, 1);
-        result = kBridgeStopped;
+        result = waited == 1 ? kBridgeStopped : kBridgeTimedOut;
     }
     ReleaseRequest(request);
     return result;
@@ -92,6 +96,11 @@ LRESULT CALLBACK OutlookThreadBridge::WindowProc(HWND hwnd, UINT message, WPARAM
 {
     if (message != kRunMessage)
         return DefWindowProcA(hwnd, message, wParam, lParam);
+    // Outlook may release the add-in inside the call (its Quit may), which destroys this bridge
+    // and gives back the add-in's own lock on the module: this lock keeps the DLL from being
+    // unloaded under the code that runs here. It is given back on this same thread, just before
+    // the return to Outlook's loop, so no unload can come in between.
+    ModuleLockHolder running;
     Request* request = reinterpret_cast<Request*>(lParam);
     if (!InterlockedCompareExchange(&request->abandoned, 0, 0)) {
         try {

@@ -1,12 +1,15 @@
 // Runs a function on the thread that created the bridge (Outlook's user-interface thread),
 // for a worker thread. Outlook answers object-model calls from any other thread with
 // RPC_E_WRONG_THREAD, so the shutdown worker asks Outlook to log off and quit through this.
+// Created and destroyed on the owner thread; Run is called from the worker. Never throws.
 #pragma once
 
 #include <windows.h>
 
 // Returned by Run when the stop event was signalled before the call ran.
 constexpr HRESULT kBridgeStopped = HRESULT_FROM_WIN32(ERROR_CANCELLED);
+// Returned by Run when the owner thread did not answer within the bridge's time limit.
+constexpr HRESULT kBridgeTimedOut = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
 
 class OutlookThreadBridge {
 public:
@@ -20,9 +23,18 @@ public:
     OutlookThreadBridge& operator=(const OutlookThreadBridge&) = delete;
 
     // From any other thread: has call(context) run on the owner thread by its message loop and
-    // returns its result, or kBridgeStopped as soon as stopEvent is signalled (the owner thread
-    // may then be waiting for the caller, so waiting on is never safe). No-throw.
+    // returns its result; kBridgeStopped as soon as stopEvent is signalled (the owner thread
+    // may then be waiting for the caller, so waiting on is never safe); kBridgeTimedOut when no
+    // answer came within the time limit (a call that has not started by then never runs). While
+    // it waits, the calling thread's own messages are dispatched, so its windows stay
+    // responsive and the owner thread may send messages to them during the call. No-throw.
     HRESULT Run(Call call, void* context, HANDLE stopEvent);
+
+    // The time limit of Run: generous, since Outlook may take long to log off, but finite, so
+    // that an Outlook thread that never answers cannot hold the caller for ever.
+    static constexpr DWORD kDefaultCallTimeoutMs = 60000;
+    // Before Run is called (tests shorten it).
+    void SetCallTimeout(DWORD milliseconds) { m_timeoutMs = milliseconds; }
 
 private:
     struct Request;
@@ -31,4 +43,5 @@ private:
     static void ReleaseRequest(Request* request);
 
     HWND m_hWnd;
+    DWORD m_timeoutMs = kDefaultCallTimeoutMs;
 };

@@ -1,14 +1,5 @@
 #include "shutdown/message_pump.h"
 
-namespace {
-
-bool IsSignalled(HANDLE event)
-{
-    return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-}
-
-} // namespace
-
 void PumpMessages(DWORD seconds) noexcept
 {
     (void)PumpMessagesUntil(seconds, nullptr, GetTickCount);
@@ -23,16 +14,35 @@ bool PumpMessagesUntil(DWORD seconds, HANDLE stopEvent, TickSource tick) noexcep
 {
     const ULONGLONG wanted = static_cast<ULONGLONG>(seconds) * 1000;
     const DWORD duration = wanted > MAXDWORD ? MAXDWORD : static_cast<DWORD>(wanted);
+    return PumpMessagesUntilAny(duration, &stopEvent, 1, tick) == 0;
+}
+
+DWORD PumpMessagesUntilAny(DWORD milliseconds, const HANDLE* events, DWORD count, TickSource tick) noexcept
+{
+    // The watched handles with their places in `events`; the wait below takes one slot fewer
+    // than MAXIMUM_WAIT_OBJECTS because the message queue needs one.
+    HANDLE watched[MAXIMUM_WAIT_OBJECTS - 1];
+    DWORD place[MAXIMUM_WAIT_OBJECTS - 1];
+    DWORD live = 0;
+    for (DWORD i = 0; i < count && live < MAXIMUM_WAIT_OBJECTS - 1; ++i) {
+        if (events[i]) {
+            watched[live] = events[i];
+            place[live++] = i;
+        }
+    }
+
     const DWORD start = tick();
     for (;;) {
-        if (IsSignalled(stopEvent))
-            return true;
+        for (DWORD i = 0; i < live; ++i)
+            if (WaitForSingleObject(watched[i], 0) == WAIT_OBJECT_0)
+                return place[i];
         // Unsigned difference: right across the counter's wrap after 49.7 days.
         const DWORD elapsed = tick() - start;
-        if (elapsed >= duration)
-            return false;
+        if (elapsed >= milliseconds)
+            return kPumpTimedOut;
 
-        // One message at a time, so that a steady stream of them cannot stretch the time.
+        // One message at a time, so that a steady stream of them cannot stretch the time. A
+        // message sent from another thread is served inside the peek.
         MSG msg;
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             // The thread has no loop to end: a quit message is taken and has no effect.
@@ -43,21 +53,29 @@ bool PumpMessagesUntil(DWORD seconds, HANDLE stopEvent, TickSource tick) noexcep
             continue;
         }
 
-        // Sleep until input, the stop event or the end of the time; MWMO_INPUTAVAILABLE wakes
-        // also for input that an earlier peek has already seen.
-        const DWORD handles = stopEvent ? 1 : 0;
-        const DWORD result = MsgWaitForMultipleObjectsEx(handles, stopEvent ? &stopEvent : nullptr,
-                                                         duration - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        // Sleep until input, an event or the end of the time; MWMO_INPUTAVAILABLE wakes also
+        // for input that an earlier peek has already seen.
+        const DWORD result = MsgWaitForMultipleObjectsEx(live, live ? watched : nullptr, milliseconds - elapsed,
+                                                         QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         // The wait takes the signal of an auto-reset event, so it must be answered here.
-        if (stopEvent && result == WAIT_OBJECT_0)
-            return true;
+        if (result < WAIT_OBJECT_0 + live)
+            return place[result - WAIT_OBJECT_0];
         if (result == WAIT_FAILED) {
-            // Never a busy loop: an unusable stop event is dropped, and a failing wait (not
-            // expected) is replaced by a short sleep.
-            if (stopEvent)
-                stopEvent = nullptr;
-            else
+            // Never a busy loop: handles that cannot be waited on are dropped, and a failing
+            // wait with none left (not expected) is replaced by a short sleep.
+            DWORD kept = 0;
+            for (DWORD i = 0; i < live; ++i) {
+                const DWORD state = WaitForSingleObject(watched[i], 0);
+                if (state == WAIT_OBJECT_0)
+                    return place[i]; // the signal of an auto-reset event is taken here
+                if (state != WAIT_FAILED) {
+                    watched[kept] = watched[i];
+                    place[kept++] = place[i];
+                }
+            }
+            if (kept == live)
                 Sleep(10);
+            live = kept;
         }
     }
 }

@@ -1,5 +1,6 @@
 // Keeps a thread without a message loop of its own (the shutdown worker's) responsive while it
-// waits: its windows are painted and answer, and its posted messages are taken.
+// waits: its windows are painted and answer, messages sent to them from other threads are
+// served, and its posted messages are taken. Runs on the waiting thread; never throws.
 #pragma once
 
 #include <windows.h>
@@ -17,3 +18,11 @@ using TickSource = DWORD(WINAPI*)();
 
 // PumpMessagesUntil with the given tick source. Never throws.
 bool PumpMessagesUntil(DWORD seconds, HANDLE stopEvent, TickSource tick) noexcept;
+
+// What PumpMessagesUntilAny answers when its time has run out.
+constexpr DWORD kPumpTimedOut = MAXDWORD;
+
+// As PumpMessages for up to `milliseconds`, returning early with the index in `events` of the
+// first one found signalled (null entries and handles that cannot be waited on are skipped;
+// at most MAXIMUM_WAIT_OBJECTS - 1 are watched), or kPumpTimedOut. Never throws.
+DWORD PumpMessagesUntilAny(DWORD milliseconds, const HANDLE* events, DWORD count, TickSource tick) noexcept;

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "addin/outlook_thread_bridge.h"
+#include "com/module_lock.h"
 #include "com/raii.h"
 
 namespace {
@@ -48,24 +49,56 @@ TEST(OutlookThreadBridge, RunsTheCallOnTheOwnerThreadAndReturnsItsResult)
     delete bridge;
 }
 
-TEST(OutlookThreadBridge, StopEventEndsTheWaitAndTheCallNeverRuns)
+TEST(OutlookThreadBridge, StopEventOrTimeLimitEndsTheWaitAndTheCallNeverRuns)
 {
+    for (const bool stopped : {true, false}) {
+        SCOPED_TRACE(stopped ? "stop event" : "time limit");
+        OutlookThreadBridge* bridge = OutlookThreadBridge::Create();
+        ASSERT_NE(bridge, nullptr);
+        bridge->SetCallTimeout(stopped ? OutlookThreadBridge::kDefaultCallTimeoutMs : 200);
+        Recorded recorded;
+        UniqueHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        HRESULT result = E_FAIL;
+        // The owner thread does not serve its queue (as in a final release, or an Outlook that
+        // hangs): only the stop event or the time limit ends the wait.
+        std::thread worker([&] { result = bridge->Run(RecordThread, &recorded, stop.get()); });
+        if (stopped) {
+            Sleep(100);
+            SetEvent(stop.get());
+        }
+        worker.join();
+        EXPECT_EQ(result, stopped ? kBridgeStopped : kBridgeTimedOut);
+        // Served late, the abandoned request is dropped unrun.
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        delete bridge;
+        EXPECT_EQ(recorded.calls, 0);
+    }
+}
+
+HRESULT ReadModuleLocks(void* context)
+{
+    *static_cast<LONG*>(context) = ModuleLockCount();
+    return S_OK;
+}
+
+TEST(OutlookThreadBridge, CallRunsUnderALockOnTheModule)
+{
+    // Outlook may release the add-in (and with it the add-in's lock) inside the call.
     OutlookThreadBridge* bridge = OutlookThreadBridge::Create();
     ASSERT_NE(bridge, nullptr);
-    Recorded recorded;
-    UniqueHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    HRESULT result = E_FAIL;
-    // The owner thread does not serve its queue (as in a final release): only the stop event ends the wait.
-    std::thread worker([&] { result = bridge->Run(RecordThread, &recorded, stop.get()); });
-    Sleep(100);
-    SetEvent(stop.get());
-    worker.join();
-    EXPECT_EQ(result, kBridgeStopped);
-    delete bridge; // drops the request still queued
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&message);
-    EXPECT_EQ(recorded.calls, 0);
+    const LONG baseline = ModuleLockCount();
+    LONG inside = baseline;
+    UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread worker([&] {
+        bridge->Run(ReadModuleLocks, &inside, nullptr);
+        SetEvent(done.get());
+    });
+    ServeUntilDone(worker, done.get());
+    EXPECT_GT(inside, baseline);
+    EXPECT_EQ(ModuleLockCount(), baseline);
+    delete bridge;
 }
 
 } // namespace

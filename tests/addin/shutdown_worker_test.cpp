@@ -8,6 +8,8 @@
 #include <climits>
 #include <functional>
 
+#include "addin/outlook_thread_bridge.h"
+#include "com/module_lock.h"
 #include "shutdown/shutdown_thread.h"
 #include "support/simulated_outlook.h"
 
@@ -97,6 +99,22 @@ TEST_F(WorkerTest, FailingOutlookCallEndsTheRunWithoutTermination)
         EXPECT_EQ(OutlookCalls(log), c.calls) << c.failure;
         EXPECT_FALSE(Contains(log, "WM_CLOSE main")) << "no closing of Outlook's windows after " << c.failure;
     }
+}
+
+TEST_F(WorkerTest, OpenDraftKeepsOutlookUntilItsWindowCloses)
+{
+    // The last Explorer closes while a message is open in its own window; the user closes that
+    // window later, Outlook quits by itself and the add-in's Quit handler takes over.
+    SimulatedOutlook outlook("--direct open-inspector close-last wait:1500 close-inspector");
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 0) << "ended by the add-in after the draft's window closed";
+    const Lines log = outlook.Log();
+    const auto closing = std::find(log.begin(), log.end(), "closing inspector");
+    const auto firstCall = std::find(log.begin(), log.end(), "call Session ok thread=main");
+    ASSERT_NE(closing, log.end());
+    EXPECT_LT(closing - log.begin(), firstCall - log.begin()) << "Outlook was asked to quit with the draft open";
+    EXPECT_EQ(OutlookCalls(log), (Lines{"call Session ok thread=main", "call Session ok thread=main",
+                                         "call Logoff ok thread=main", "call Quit ok thread=main"}));
 }
 
 TEST_F(WorkerTest, ExitDialogShowsTheCountdown)
@@ -196,19 +214,78 @@ TEST_F(AddinTest, OutlookReleasingTheAddinInsideQuitIsSafe)
 {
     // Outlook may let go of its add-ins before its Quit call returns: the final release then
     // runs inside the worker's own request, on this thread, and must neither deadlock nor
-    // leave the worker or the request touching the destroyed object.
+    // leave the worker or the request touching the destroyed object. Nor may the DLL become
+    // unloadable while the bridge's code is still on this thread's stack.
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "30");
+    const LONG baseline = ModuleLockCount();
     StartAddin(1);
     bool released = false;
-    m_app->OnQuitCall([this, &released] {
+    LONG locksAfterRelease = 0;
+    m_app->OnQuitCall([this, &released, &locksAfterRelease] {
         ReleaseAddin();
         released = true;
+        locksAfterRelease = ModuleLockCount();
     });
     m_app->CloseExplorer(ExplorerAt(0));
     ASSERT_TRUE(PumpUntilQuit());
     EXPECT_TRUE(released);
+    EXPECT_GT(locksAfterRelease, baseline) << "the module could be unloaded under the running call";
+    EXPECT_EQ(ModuleLockCount(), baseline);
     EXPECT_EQ(m_app->QuitCalls(), 1);
     EXPECT_EQ(m_app->RefCount(), 1);
+}
+
+// The exit dialog of this process, or null.
+HWND OwnExitDialog()
+{
+    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
+    DWORD process = 0;
+    GetWindowThreadProcessId(dialog, &process);
+    return dialog && process == GetCurrentProcessId() ? dialog : nullptr;
+}
+
+TEST_F(AddinTest, OutlookSendingToTheExitDialogDuringQuitIsAnswered)
+{
+    // Outlook's thread sends to the worker's dialog inside Quit: a worker that waits for the
+    // call without serving its own messages would hold both threads for ever.
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "30");
+    SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
+    StartAddin(1);
+    bool found = false, answered = false;
+    m_app->OnQuitCall([&found, &answered] {
+        HWND dialog = OwnExitDialog();
+        found = dialog != nullptr;
+        DWORD_PTR result = 0;
+        // Bounded only so that a failing run ends; the answer is expected at once.
+        answered = found && SendMessageTimeoutA(dialog, PBM_GETPOS, 0, 0, SMTO_NORMAL, 20000, &result) != 0;
+    });
+    m_app->CloseExplorer(ExplorerAt(0));
+    ASSERT_TRUE(PumpUntilQuitOf(m_app.Get(), [] { return true; }));
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(answered) << "the worker did not serve its dialog while it waited for Quit";
+    ReleaseAddin(); // stops the countdown: this process is not ended
+}
+
+TEST_F(AddinTest, OutlookThreadThatNeverAnswersEndsTheRun)
+{
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "1");
+    StartAddin(1);
+    m_connect->Bridge()->SetCallTimeout(300);
+    m_app->CloseExplorer(ExplorerAt(0));
+    ASSERT_TRUE(m_connect->IsRunning());
+    m_app->Log().Clear();
+
+    // This thread, Outlook's, serves no message: the worker's request is never answered. A run
+    // that went on would end this process one second after the request.
+    ASSERT_EQ(WaitForSingleObject(m_connect->WorkerThread(), 30000), WAIT_OBJECT_0)
+        << "the worker still waits for Outlook's thread";
+    EXPECT_TRUE(m_connect->IsRunning()) << "the run ended by itself, not by a release";
+
+    // Served late, the abandoned request calls nothing on Outlook.
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&message);
+    EXPECT_EQ(m_app->Log().Names(), Lines{});
 }
 
 } // namespace

@@ -243,7 +243,7 @@ STDMETHODIMP FakeObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID
         return E_POINTER;
     const std::wstring wanted = names[0];
     if (GetCurrentThreadId() != m_ownerThread) {
-        m_log->Add(Narrow(wanted), RPC_E_WRONG_THREAD);
+        m_log->Add(m_recordPrefix + Narrow(wanted), RPC_E_WRONG_THREAD);
         return RPC_E_WRONG_THREAD;
     }
     for (size_t i = 0; i < m_members.size(); ++i) {
@@ -265,7 +265,7 @@ STDMETHODIMP FakeObject::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPAR
         return DISP_E_MEMBERNOTFOUND;
     const std::string name = Narrow(m_members[static_cast<size_t>(dispid - 1)]);
     if (GetCurrentThreadId() != m_ownerThread) {
-        m_log->Add(name, RPC_E_WRONG_THREAD);
+        m_log->Add(m_recordPrefix + name, RPC_E_WRONG_THREAD);
         return RPC_E_WRONG_THREAD;
     }
     if (result)
@@ -275,7 +275,7 @@ STDMETHODIMP FakeObject::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPAR
         DISPPARAMS none{nullptr, nullptr, 0, 0};
         hr = Member(name, flags, params ? params : &none, result);
     }
-    m_log->Add(name, hr);
+    m_log->Add(m_recordPrefix + name, hr);
     return hr;
 }
 

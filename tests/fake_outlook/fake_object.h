@@ -111,6 +111,9 @@ public:
 
 protected:
     void AddConnectionPoint(const IID& iid, const char* name);
+    // Calls of this object's members are recorded as prefix + name ("Inspectors.Count"), so
+    // that members of the same name on different collections can be told apart.
+    void SetRecordPrefix(const std::string& prefix) { m_recordPrefix = prefix; }
     bool ReturnsNothing(const std::string& name) const;
     // Carries out member `name`. Arguments come in DISPPARAMS order (last first).
     virtual HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) = 0;
@@ -123,6 +126,7 @@ private:
     std::map<std::string, HRESULT> m_failures;
     std::map<std::string, bool> m_empty;
     DWORD m_ownerThread;
+    std::string m_recordPrefix;
     volatile LONG m_refs = 1;
 };
 

@@ -58,9 +58,37 @@ FakeExplorers::FakeExplorers(std::shared_ptr<CallLog> log)
 
 HRESULT FakeExplorers::Member(const std::string& name, WORD, DISPPARAMS*, VARIANT* result)
 {
-    if (name == "Count" && result) {
+    if (name == "Count" && result && !ReturnsNothing(name)) {
         result->vt = VT_I4;
         result->lVal = m_countOverride >= 0 ? m_countOverride : static_cast<long>(m_items.size());
+    }
+    return S_OK;
+}
+
+FakeInspector::FakeInspector(std::shared_ptr<CallLog> log) : FakeObject(std::move(log), IID_IDispatch, {L"Caption"})
+{
+}
+
+HRESULT FakeInspector::Member(const std::string&, WORD, DISPPARAMS*, VARIANT* result)
+{
+    if (result) {
+        result->vt = VT_BSTR;
+        result->bstrVal = SysAllocString(L"Untitled - Message");
+    }
+    return S_OK;
+}
+
+FakeInspectors::FakeInspectors(std::shared_ptr<CallLog> log)
+    : FakeObject(std::move(log), IID_Outlook_Inspectors, {L"Count", L"Item"})
+{
+    SetRecordPrefix("Inspectors.");
+}
+
+HRESULT FakeInspectors::Member(const std::string& name, WORD, DISPPARAMS*, VARIANT* result)
+{
+    if (name == "Count" && result && !ReturnsNothing(name)) {
+        result->vt = VT_I4;
+        result->lVal = static_cast<long>(m_items.size());
     }
     return S_OK;
 }
@@ -110,11 +138,12 @@ HRESULT FakePropertyPageSite::Member(const std::string&, WORD, DISPPARAMS*, VARI
 
 FakeApplication::FakeApplication(const std::string& version)
     : FakeObject(std::make_shared<CallLog>(), IID_Outlook_Application,
-                 {L"Explorers", L"ActiveExplorer", L"Version", L"Session", L"Quit"}),
+                 {L"Explorers", L"ActiveExplorer", L"Version", L"Session", L"Quit", L"Inspectors"}),
       m_version(version)
 {
     AddConnectionPoint(IID_Outlook_ApplicationEvents, "ApplicationEvents");
     m_explorers = MakeObject<FakeExplorers>(SharedLog());
+    m_inspectors = MakeObject<FakeInspectors>(SharedLog());
     m_namespace = MakeObject<FakeNameSpace>(SharedLog());
 }
 
@@ -148,6 +177,8 @@ HRESULT FakeApplication::Member(const std::string& name, WORD, DISPPARAMS*, VARI
         result->bstrVal = SysAllocString(Wide(m_version).c_str());
     } else if (name == "Session") {
         SetDispatch(result, m_namespace.Get());
+    } else if (name == "Inspectors") {
+        SetDispatch(result, m_inspectors.Get());
     }
     return S_OK;
 }
@@ -186,6 +217,23 @@ void FakeApplication::CloseExplorer(FakeExplorer* explorer)
     explorer->Fire(IID_Outlook_ExplorerEvents, kDispidExplorerClose);
     if (countsClosing)
         RemoveExplorer(explorer);
+}
+
+ComPtr<FakeInspector> FakeApplication::OpenInspector()
+{
+    ComPtr<FakeInspector> inspector = MakeObject<FakeInspector>(SharedLog());
+    m_inspectors->Items().push_back(inspector);
+    return inspector;
+}
+
+void FakeApplication::CloseInspector(FakeInspector* inspector)
+{
+    auto& items = m_inspectors->Items();
+    items.erase(std::remove_if(items.begin(), items.end(),
+                               [inspector](const ComPtr<FakeInspector>& item) { return item.Get() == inspector; }),
+                items.end());
+    if (items.empty() && m_explorers->Items().empty())
+        FireQuit();
 }
 
 void FakeApplication::FireQuit()

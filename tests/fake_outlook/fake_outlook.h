@@ -1,6 +1,6 @@
 // A fake Outlook object model for tests and for the simulated Outlook: Application,
-// Explorers, Explorer, NameSpace, PropertyPages and PropertyPageSite, reached through
-// IDispatch by name and raising their events through connection points.
+// Explorers, Explorer, Inspectors, Inspector, NameSpace, PropertyPages and PropertyPageSite,
+// reached through IDispatch by name and raising their events through connection points.
 #pragma once
 
 #include <wrl/client.h>
@@ -37,6 +37,28 @@ protected:
 private:
     std::vector<ComPtr<FakeExplorer>> m_items;
     long m_countOverride = -1;
+};
+
+// An item open in a window of its own (a message being written, for instance).
+class FakeInspector : public FakeObject {
+public:
+    explicit FakeInspector(std::shared_ptr<CallLog> log);
+
+protected:
+    HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+};
+
+// Its calls are recorded as "Inspectors.Count", apart from the Explorers' "Count".
+class FakeInspectors : public FakeObject {
+public:
+    explicit FakeInspectors(std::shared_ptr<CallLog> log);
+    std::vector<ComPtr<FakeInspector>>& Items() { return m_items; }
+
+protected:
+    HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+
+private:
+    std::vector<ComPtr<FakeInspector>> m_items;
 };
 
 class FakeNameSpace : public FakeObject {
@@ -88,6 +110,7 @@ public:
     static ComPtr<FakeApplication> Create(const std::string& version = "16.0.0.0");
 
     FakeExplorers& ExplorersObject() { return *m_explorers.Get(); }
+    FakeInspectors& InspectorsObject() { return *m_inspectors.Get(); }
     FakeNameSpace& NameSpaceObject() { return *m_namespace.Get(); }
     void SetVersion(const std::string& version) { m_version = version; }
     int QuitCalls() const { return m_quitCalls; }
@@ -101,6 +124,11 @@ public:
     // Closes an Explorer: Close is raised and it leaves the collection (before Close on
     // version 9, after it on later versions).
     void CloseExplorer(FakeExplorer* explorer);
+    // Opens an item in an Inspector window (no event: the add-in does not listen for it).
+    ComPtr<FakeInspector> OpenInspector();
+    // Closes an Inspector. When it was Outlook's last window (no Explorer and no other
+    // Inspector left), Outlook quits by itself as the real one does: Quit is raised.
+    void CloseInspector(FakeInspector* inspector);
     void FireQuit();
     void FireOptionsPagesAdd(IDispatch* pages);
 
@@ -112,6 +140,7 @@ private:
 
     std::string m_version;
     ComPtr<FakeExplorers> m_explorers;
+    ComPtr<FakeInspectors> m_inspectors;
     ComPtr<FakeNameSpace> m_namespace;
     int m_quitCalls = 0;
     std::function<void()> m_onQuit;

@@ -14,6 +14,9 @@
 //                Outlook that will not end
 // steps, run one after the other from the message loop:
 //   close-last     close the most recent Explorer      open      open a new Explorer
+//   open-inspector open an item in a window of its own (an Inspector)
+//   close-inspector close the most recent Inspector; when it was the last window, Outlook
+//                  quits by itself and raises Application.Quit
 //   quit-event     raise Application.Quit               wait:MS   do nothing for MS ms
 //   exit           end by itself (as --on-quit exit does)
 //   options        open the Options dialog: raise OptionsPagesAdd and host every page added
@@ -63,6 +66,11 @@ struct ExplorerWindow {
     HWND child = nullptr;
 };
 
+struct InspectorWindow {
+    ComPtr<fake::FakeInspector> inspector;
+    HWND frame = nullptr;
+};
+
 struct Simulation {
     std::string version = "16.0.0.0";
     int explorers = 1;
@@ -76,6 +84,7 @@ struct Simulation {
     ComPtr<fake::FakeApplication> app;
     std::vector<ComPtr<_IDTExtensibility2>> addins;
     std::vector<ExplorerWindow> windows;
+    std::vector<InspectorWindow> inspectors;
     size_t loggedCalls = 0;
     bool ending = false;
 
@@ -154,6 +163,30 @@ void CloseLastExplorer()
     DestroyWindow(window.frame);
     Log("closing explorer");
     g_sim.app->CloseExplorer(window.explorer.Get());
+}
+
+void OpenInspector()
+{
+    InspectorWindow window;
+    window.inspector = g_sim.app->OpenInspector();
+    window.frame = CreateWindowExA(WS_EX_APPWINDOW, "VantrelSimExplorer", "inspector",
+                                   WS_OVERLAPPEDWINDOW | WS_VISIBLE, 80, 80, 400, 300, nullptr, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+    CreateWindowExA(0, "VantrelSimExplorerChild", "", WS_CHILD | WS_VISIBLE, 0, 0, 400, 280, window.frame, nullptr,
+                    GetModuleHandleA(nullptr), nullptr);
+    g_sim.inspectors.push_back(window);
+    Log("opened inspector");
+}
+
+void CloseLastInspector()
+{
+    if (g_sim.inspectors.empty())
+        return;
+    InspectorWindow window = g_sim.inspectors.back();
+    g_sim.inspectors.pop_back();
+    DestroyWindow(window.frame);
+    Log("closing inspector");
+    g_sim.app->CloseInspector(window.inspector.Get());
 }
 
 // Outlook ending by itself: the add-ins hear OnBeginShutdown and are released.
@@ -246,6 +279,10 @@ void RunNextStep()
         CloseLastExplorer();
     else if (step == "open")
         OpenExplorer();
+    else if (step == "open-inspector")
+        OpenInspector();
+    else if (step == "close-inspector")
+        CloseLastInspector();
     else if (step == "quit-event")
         g_sim.app->FireQuit();
     else if (step.rfind("wait:", 0) == 0)

@@ -130,6 +130,19 @@ TEST(PumpMessagesUntil, StopEventEndsIt)
     }
 }
 
+TEST(PumpMessagesUntilAny, AnswersTheEventThatEndedItOrTheTimeLimit)
+{
+    EmptyQueue();
+    UniqueHandle first(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle second(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    const HANDLE events[3] = {first.get(), nullptr, second.get()};
+    std::thread other([&] { SetEvent(second.get()); });
+    EXPECT_EQ(PumpMessagesUntilAny(kLongPumpSeconds * 1000, events, 3, GetTickCount), 2u);
+    other.join();
+    EXPECT_EQ(PumpMessagesUntilAny(200, events, 3, GetTickCount), kPumpTimedOut)
+        << "the auto-reset event's signal was taken by the first pump";
+}
+
 // A tick counter that runs with the real one, shifted so that a pump starts where a test wants.
 DWORD g_tickOffset = 0;
 DWORD WINAPI ShiftedTickCount()
