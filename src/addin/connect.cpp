@@ -1,6 +1,7 @@
 #include "addin/connect.h"
 
 #include <cstdlib>
+#include <map>
 #include <new>
 
 #include "addin/explorer_watcher.h"
@@ -12,6 +13,36 @@
 #include "settings/options_pages_add.h"
 #include "settings/settings_store.h"
 #include "shutdown/shutdown_thread.h"
+
+namespace {
+
+HANDLE CreateStopEvent()
+{
+    return CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+LogFile* OpenUsualLog()
+{
+    return OpenAddinLog();
+}
+
+const ConnectSetup kUsualSetup = {OpenUsualLog, CreateStopEvent, OutlookThreadBridge::Create};
+const ConnectSetup* g_setup = &kUsualSetup;
+
+// Objects whose last reference is given back from Outlook's message loop, by thread timer.
+// Used on Outlook's thread only.
+std::map<UINT_PTR, CConnect*>& PendingReleases()
+{
+    static std::map<UINT_PTR, CConnect*> pending;
+    return pending;
+}
+
+} // namespace
+
+void CConnect::UseSetup(const ConnectSetup* setup)
+{
+    g_setup = setup ? setup : &kUsualSetup;
+}
 
 const SinkEntry CConnect::s_sinkTable[] = {
     {1, &IID_Outlook_ApplicationEvents, kDispidOptionsPagesAdd, &CConnect::OnOptionsPagesAdd},
@@ -29,12 +60,7 @@ CConnect::CConnect()
 
 CConnect::~CConnect()
 {
-    for (int i = 0; i < m_nWatchers; ++i)
-        delete m_aWatcherValues[i];
-    std::free(m_aWatcherKeys);
-    std::free(m_aWatcherValues);
-    m_aWatcherKeys = m_aWatcherValues = nullptr;
-    m_nWatchers = 0;
+    DeleteWatchers();
     m_spExplorers.Reset();
     m_spApplication.Reset();
     delete m_pBridge;
@@ -66,16 +92,18 @@ HRESULT CConnect::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
     return hr;
 }
 
+// Each part is set up on its own: a log that cannot be set up must not leave the worker
+// without its way to this thread.
 HRESULT CConnect::FinalConstruct()
 {
     try {
-        m_pLog = OpenAddinLog();
-        // The bridge and the stop event are what the worker needs to reach this thread.
-        m_hStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        m_pBridge = OutlookThreadBridge::Create();
+        m_pLog = g_setup->openLog();
     } catch (...) {
         (void)CaughtExceptionResult(); // without a log the add-in still works
     }
+    // The bridge and the stop event are what the worker needs to reach this thread.
+    m_hStopEvent = g_setup->createStopEvent();
+    m_pBridge = g_setup->createBridge();
     LogMessage(0, "Connect<FinalConstruct> ==> [HRES %08x]", 0);
     return S_OK;
 }
@@ -152,10 +180,39 @@ STDMETHODIMP CConnect::OnConnection(IDispatch* application, ext_ConnectMode, IDi
     return hr;
 }
 
-STDMETHODIMP CConnect::OnDisconnection(ext_DisconnectMode, SAFEARRAY**)
+STDMETHODIMP CConnect::OnDisconnection(ext_DisconnectMode removeMode, SAFEARRAY**)
 {
     LogMessage(0, "Connect<OnDisconnection> ==> Disconnecting ... ");
+    // The user switched the add-in off: it lets go of every event, so that Outlook's release
+    // ends it and nothing of it acts any more. Outlook shutting down keeps the subscriptions.
+    if (removeMode == ext_dm_UserClosed)
+        Disconnect();
     return S_OK;
+}
+
+// Unsubscribes from everything and deletes the watchers; a later OnBeginShutdown does nothing.
+void CConnect::Disconnect()
+{
+    const Microsoft::WRL::ComPtr<IUnknown> keepAlive = KeepAlive();
+    m_bConnected = 0;
+    // Failures are not shown: the user has just turned the add-in off, and the cookies are
+    // reset whatever the result.
+    if (m_explorersSink.Subscribed())
+        (void)m_explorersSink.Unadvise(m_spExplorers.Get());
+    if (m_applicationSink.Subscribed())
+        (void)m_applicationSink.Unadvise(m_spApplication.Get());
+    DeleteWatchers();
+}
+
+// Each watcher that still holds its Explorer unsubscribes from it as it is deleted.
+void CConnect::DeleteWatchers()
+{
+    for (int i = 0; i < m_nWatchers; ++i)
+        delete m_aWatcherValues[i];
+    std::free(m_aWatcherKeys);
+    std::free(m_aWatcherValues);
+    m_aWatcherKeys = m_aWatcherValues = nullptr;
+    m_nWatchers = 0;
 }
 
 STDMETHODIMP CConnect::OnAddInsUpdate(SAFEARRAY**)
@@ -203,12 +260,22 @@ STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**)
     LogMessage(0, "Connect<OnBeginShutdown> ==> ");
     if (!m_bConnected)
         return S_OK;
+    // Outlook may hold no reference any more (it let go early): then the second unsubscription
+    // below drops the last one. The object stays alive until this call has returned, and its
+    // final release comes after it.
+    AddRef();
+    struct CallReference {
+        CConnect* self;
+        ~CallReference() { self->ReleaseAfterShutdownCall(); }
+    } callReference{this};
     m_bConnected = 0;
     if (m_spExplorers && FAILED(m_explorersSink.Unadvise(m_spExplorers.Get())))
         InfoDialog("Failed to remove Explorers connection point");
     if (m_spApplication && FAILED(m_applicationSink.Unadvise(m_spApplication.Get())))
         InfoDialog("Error removing Application connection");
-    if (Addin_Enabled()) {
+    // One worker in the object's life: Outlook may connect the object again after a shutdown,
+    // and a second worker would outlive the final release, which waits for the first only.
+    if (Addin_Enabled() && !m_hThread) {
         m_bRunning.store(true);
         // The worker gets this object's address and no reference: the final release keeps the
         // object alive by clearing the running flag, signalling the stop event and waiting for
@@ -216,6 +283,38 @@ STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**)
         m_hThread = CreateThread(nullptr, 0, ShutdownThread, this, 0, nullptr);
     }
     return S_OK;
+}
+
+// When this is the last reference, the final release would run inside the event that led to
+// OnBeginShutdown: a watcher's Close, whose watcher it deletes while the Explorer's connection
+// point is still calling it (and releases it afterwards). It is left to Outlook's message loop
+// instead, which runs it once that event has returned; failing that, it runs at once.
+void CConnect::ReleaseAfterShutdownCall()
+{
+    if (m_dwRef == 1) {
+        try {
+            const UINT_PTR timer = SetTimer(nullptr, 0, 0, ReleaseFromMessageLoop);
+            if (timer) {
+                PendingReleases()[timer] = this;
+                return;
+            }
+        } catch (...) {
+            (void)CaughtExceptionResult(); // no memory for the entry: released at once
+        }
+    }
+    Release();
+}
+
+VOID CALLBACK CConnect::ReleaseFromMessageLoop(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    (void)KillTimer(nullptr, timer); // once only
+    std::map<UINT_PTR, CConnect*>& pending = PendingReleases();
+    const auto found = pending.find(timer);
+    if (found == pending.end())
+        return;
+    CConnect* connect = found->second;
+    pending.erase(found);
+    connect->Release();
 }
 
 void CConnect::Event_Explorers_New(IDispatch* explorer)
@@ -276,17 +375,23 @@ IDispatch* DispatchArgument(DISPPARAMS* params)
 }
 } // namespace
 
-void CConnect::OnOptionsPagesAdd(void*, DISPPARAMS* params)
+// Every handler keeps the object alive while it runs, as OnBeginShutdown does.
+void CConnect::OnOptionsPagesAdd(void* target, DISPPARAMS* params)
 {
+    const Microsoft::WRL::ComPtr<IUnknown> keepAlive = static_cast<CConnect*>(target)->KeepAlive();
     Event_OptionsPagesAdd(DispatchArgument(params));
 }
 
 void CConnect::OnNewExplorer(void* target, DISPPARAMS* params)
 {
-    static_cast<CConnect*>(target)->Event_Explorers_New(DispatchArgument(params));
+    CConnect* connect = static_cast<CConnect*>(target);
+    const Microsoft::WRL::ComPtr<IUnknown> keepAlive = connect->KeepAlive();
+    connect->Event_Explorers_New(DispatchArgument(params));
 }
 
 void CConnect::OnQuit(void* target, DISPPARAMS*)
 {
-    static_cast<CConnect*>(target)->Event_Appliance_Quit();
+    CConnect* connect = static_cast<CConnect*>(target);
+    const Microsoft::WRL::ComPtr<IUnknown> keepAlive = connect->KeepAlive();
+    connect->Event_Appliance_Quit();
 }

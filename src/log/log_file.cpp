@@ -151,8 +151,13 @@ void LogMessage(UINT level, const char* format, ...)
 
 LogFile* OpenAddinLog()
 {
+    return OpenAddinLog(SHGetFolderPathA);
+}
+
+LogFile* OpenAddinLog(FolderPathQuery query)
+{
     char path[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path)))
+    if (query(nullptr, CSIDL_APPDATA, nullptr, 0, path) != S_OK)
         return nullptr;
     (void)PathAppendA(path, "Vantrel");
     (void)CreateDirectoryA(path, nullptr); // an existing folder is fine

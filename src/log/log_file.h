@@ -48,4 +48,12 @@ void LogMessage(UINT level, const char* format, ...);
 
 // Sets the log up at %APPDATA%\Vantrel\Vantrel.log and empties it. Returns the instance,
 // or null when the application-data folder cannot be found (the log then stays closed).
+// Throws std::bad_alloc.
 LogFile* OpenAddinLog();
+
+// The form of SHGetFolderPathA, through which the application-data folder is found.
+using FolderPathQuery = HRESULT(WINAPI*)(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path);
+
+// OpenAddinLog with the folder found through `query`. Only S_OK counts as a folder: the ANSI
+// SHGetFolderPathA answers S_FALSE, a success code, for a folder that does not exist.
+LogFile* OpenAddinLog(FolderPathQuery query);

@@ -88,7 +88,8 @@ DWORD RunShutdown(CConnect* connect)
     // this thread, so this wait can never hold Outlook's thread in a deadlock.
     HANDLE stop = connect->StopEvent();
     OutlookThreadBridge* bridge = connect->Bridge();
-    const HRESULT asked = bridge ? bridge->Run(AskOutlookToEnd, connect, stop) : AskOutlookToEnd(connect);
+    // Without a whole bridge the calls are not made from here either: the run ends as failed.
+    const HRESULT asked = bridge ? bridge->Run(AskOutlookToEnd, connect, stop) : E_UNEXPECTED;
     if (FAILED(asked) && asked != kBridgeStopped)
         return 0; // a failed Outlook call ends the run; the dialog goes with the thread's windows
 

@@ -195,6 +195,35 @@ TEST(LogSetup, SetUpEmptiesTheOldLogInTheApplicationDataFolder)
     LogFile::DestroyInstance();
 }
 
+// The shell's folder query as a test sets it: it writes the folder and answers g_folderAnswer.
+std::string g_folder;
+HRESULT g_folderAnswer = S_OK;
+HRESULT WINAPI QueryTestFolder(HWND, int, HANDLE, DWORD, LPSTR path)
+{
+    lstrcpynA(path, g_folder.c_str(), MAX_PATH);
+    return g_folderAnswer;
+}
+
+TEST(LogSetup, OnlyAFoundFolderOpensTheLog)
+{
+    // SHGetFolderPathA answers S_FALSE, a success code, when the folder does not exist
+    // (Wine answers a failure code there instead, so the shell is stood in for).
+    const HRESULT answers[] = {S_OK, S_FALSE, E_FAIL, E_INVALIDARG};
+    for (HRESULT answer : answers) {
+        LogFile::DestroyInstance();
+        ScopedTempDir dir;
+        g_folder = dir.path();
+        g_folderAnswer = answer;
+        const std::string path = dir.file("Vantrel") + "\\Vantrel.log";
+        LogFile* log = OpenAddinLog(QueryTestFolder);
+        LogMessage(0, "line");
+        EXPECT_EQ(log != nullptr, answer == S_OK) << std::hex << answer;
+        EXPECT_EQ(LogFile::Existing(), log) << std::hex << answer;
+        EXPECT_EQ(FileExists(path), answer == S_OK) << std::hex << answer;
+        LogFile::DestroyInstance();
+    }
+}
+
 // Finds the box from another thread, reads its text and presses OK.
 struct BoxSeen {
     bool found = false;

@@ -1,0 +1,116 @@
+// Proof over many runs: a thousand load-to-release cycles leave nothing behind, and a release
+// at any second of the countdown returns without the process being ended.
+#include "addin_fixture.h"
+
+#include <cstdio>
+#include <functional>
+
+#include "child_process.h"
+#include "com/module_lock.h"
+#include "com/raii.h"
+#include "support/leak_gauge.h"
+
+namespace {
+
+struct Held {
+    ResourceCounts resources;
+    LONG moduleLocks = 0;
+    bool operator==(const Held& other) const
+    {
+        return resources == other.resources && moduleLocks == other.moduleLocks;
+    }
+    std::string Describe() const { return resources.Describe() + ", module locks " + std::to_string(moduleLocks); }
+};
+
+Held CountHeld()
+{
+    return Held{CountResources(), ModuleLockCount()};
+}
+
+class AddinCycleTest : public AddinTest {
+protected:
+    // Connect, start up with the add-in enabled (the Explorer is watched), switch it off, close
+    // the last Explorer (the shutdown unsubscribes and starts no worker), release to zero.
+    void Cycle()
+    {
+        SetStringSetting(HKEY_CURRENT_USER, "Enabled", "1");
+        StartAddin(1);
+        ASSERT_EQ(m_connect->WatcherCount(), 1);
+        SetStringSetting(HKEY_CURRENT_USER, "Enabled", "0");
+        m_app->CloseExplorer(ExplorerAt(0));
+        ASSERT_EQ(m_connect->WorkerThread(), nullptr);
+        ASSERT_EQ(AppSinks(), 0u);
+        ReleaseAddin();
+        ASSERT_EQ(LogFile::Existing(), nullptr) << "the final release ran";
+        m_app->Log().Clear();
+    }
+
+    // What the process holds after a warm-up cycle and after `cycles` more, each followed by
+    // `extra`. A window stays open throughout: a thread's first window brings an input-method
+    // window along that would otherwise come and go with the bridge's window.
+    void RunCycles(int cycles, const std::function<void()>& extra, Held* before, Held* after)
+    {
+        const UniqueWindow keep(
+            CreateWindowExA(0, "STATIC", "cycles", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
+        ASSERT_NO_FATAL_FAILURE(Cycle());
+        *before = CountHeld();
+        const DWORD start = GetTickCount();
+        for (int i = 0; i < cycles; ++i) {
+            ASSERT_NO_FATAL_FAILURE(Cycle()) << "cycle " << i;
+            extra();
+        }
+        std::printf("%d cycles in %lu ms\n", cycles, GetTickCount() - start);
+        *after = CountHeld();
+    }
+};
+
+TEST_F(AddinCycleTest, AThousandCyclesLeaveNothingBehind)
+{
+    Held before, after;
+    RunCycles(1000, [] {}, &before, &after);
+    EXPECT_TRUE(after == before) << "before: " << before.Describe() << "\nafter:  " << after.Describe();
+}
+
+TEST_F(AddinCycleTest, TheCycleCheckSeesADeliberateLeak)
+{
+    std::vector<UniqueHandle> events;
+    std::vector<UniqueWindow> windows;
+    Held before, after;
+    RunCycles(
+        3,
+        [&] {
+            events.emplace_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+            windows.emplace_back(
+                CreateWindowExA(0, "STATIC", "leak", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+        },
+        &before, &after);
+    EXPECT_FALSE(after == before);
+    EXPECT_EQ(after.resources.handles, before.resources.handles + 3);
+    EXPECT_EQ(after.resources.userObjects, before.resources.userObjects + 3);
+}
+
+TEST_F(AddinTest, ReleaseAtEachSecondOfTheCountdownReturns)
+{
+    // Outlook lets go of the add-in 0 to 5 seconds after its Quit call, during a 5 s countdown
+    // and at its end: the release stops the worker, waits for it and returns, and the process
+    // is not ended. Each run is a child process; the time Outlook's thread was held is printed.
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "5");
+    for (DWORD second = 0; second <= 5; ++second) {
+        SCOPED_TRACE(second);
+        ExpectInChildProcess([&] {
+            StartAddin(1);
+            m_app->CloseExplorer(ExplorerAt(0));
+            ASSERT_TRUE(PumpUntil([&] { return m_app->QuitCalls() == 1; }, 30000));
+            const DWORD quit = GetTickCount();
+            PumpUntil([&] { return GetTickCount() - quit >= second * 1000; }, second * 1000);
+
+            const DWORD release = GetTickCount();
+            ReleaseAddin();
+            const DWORD returned = GetTickCount();
+            std::printf("release %lu ms after Quit: Outlook's thread held %lu ms\n", release - quit,
+                        returned - release);
+        });
+    }
+}
+
+} // namespace
