@@ -29,3 +29,19 @@ inline void ThrowIfFailed(HRESULT hr, const IID& iid)
 // Inside a catch block: the HRESULT for the exception being handled (the carried HRESULT
 // of a ComError, E_OUTOFMEMORY for bad_alloc, E_UNEXPECTED otherwise). No-throw.
 HRESULT CaughtExceptionResult() noexcept;
+
+// Closes the try block of a no-throw edge that returns an HRESULT (COM method, export): what
+// escaped becomes its HRESULT.  `try { ... } CATCH_RETURN()`
+#define CATCH_RETURN()                                                                                               \
+    catch (...)                                                                                                      \
+    {                                                                                                                \
+        return CaughtExceptionResult();                                                                              \
+    }
+
+// Closes the try block of a no-throw edge that returns something else (window procedure,
+// thread routine): what escaped is dropped and value returned.
+#define CATCH_RETURN_VALUE(value)                                                                                    \
+    catch (...)                                                                                                      \
+    {                                                                                                                \
+        return value;                                                                                                \
+    }

@@ -72,7 +72,11 @@ int CountOpenHandles()
 
 int CountGdiObjects()
 {
+    // GCC 12 takes MinGW's inline read of the gs segment for an out-of-bounds array access.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
     const auto* peb = reinterpret_cast<const BYTE*>(NtCurrentTeb()->ProcessEnvironmentBlock);
+#pragma GCC diagnostic pop
     const BYTE* table = *reinterpret_cast<const BYTE* const*>(peb + kPebGdiSharedHandleTable);
     if (!table)
         return 0;
