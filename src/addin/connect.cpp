@@ -148,7 +148,7 @@ STDMETHODIMP CConnect::OnConnection(IDispatch* application, ext_ConnectMode, IDi
     } catch (...) {
         hr = CaughtExceptionResult();
     }
-    LogMessage(0, "Connect<OnConnection> ==> [HRES %08x]", hr);
+    LogMessage(0, "Connect<OnConnection> ==> [HRES %08x]", static_cast<unsigned>(hr));
     return hr;
 }
 
@@ -173,7 +173,7 @@ STDMETHODIMP CConnect::OnStartupComplete(SAFEARRAY**)
         return StartupComplete();
     } catch (...) {
         const HRESULT hr = CaughtExceptionResult();
-        LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", hr);
+        LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", static_cast<unsigned>(hr));
         return hr;
     }
 }
@@ -194,7 +194,7 @@ HRESULT CConnect::StartupComplete()
         Microsoft::WRL::ComPtr<IDispatch> active = Outlook::ActiveExplorer(m_spApplication.Get());
         AddWatcher(new (std::nothrow) CExplEvent(active.Get(), this));
     }
-    LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", hr);
+    LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", static_cast<unsigned>(hr));
     return hr;
 }
 
