@@ -11,7 +11,8 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// The name and the DISPID (none of the ambient properties') of PropertyPageSite's method.
+// The DISPID a site bound as the page site gives PropertyPageSite's OnStatusChange (no ambient
+// property has it).
 constexpr DISPID kDispidOnStatusChange = 1;
 
 } // namespace
