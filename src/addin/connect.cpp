@@ -176,7 +176,7 @@ STDMETHODIMP CConnect::OnConnection(IDispatch* application, ext_ConnectMode, IDi
     } catch (...) {
         hr = CaughtExceptionResult();
     }
-    LogMessage(0, "Connect<OnConnection> ==> [HRES %08x]", hr);
+    LogMessage(0, "Connect<OnConnection> ==> [HRES %08x]", static_cast<unsigned>(hr));
     return hr;
 }
 
@@ -230,7 +230,7 @@ STDMETHODIMP CConnect::OnStartupComplete(SAFEARRAY**)
         return StartupComplete();
     } catch (...) {
         const HRESULT hr = CaughtExceptionResult();
-        LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", hr);
+        LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", static_cast<unsigned>(hr));
         return hr;
     }
 }
@@ -251,7 +251,7 @@ HRESULT CConnect::StartupComplete()
         Microsoft::WRL::ComPtr<IDispatch> active = Outlook::ActiveExplorer(m_spApplication.Get());
         AddWatcher(new (std::nothrow) CExplEvent(active.Get(), this));
     }
-    LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", hr);
+    LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", static_cast<unsigned>(hr));
     return hr;
 }
 

@@ -611,8 +611,18 @@ STDMETHODIMP CompositeControl::SetHostNames(LPCOLESTR, LPCOLESTR)
 STDMETHODIMP CompositeControl::Close(DWORD)
 {
     (void)InPlaceDeactivate();
+    // A container closes a control to break the loops of references between its sites and the
+    // control: let go of everything the container handed over except the client site, which
+    // SetClientSite(null) takes back.
+    m_spInPlaceSite.Reset();
+    m_spInPlaceFrame.Reset();
+    m_spInPlaceUIWindow.Reset();
+    m_spViewAdviseSink.Reset();
+    m_dwViewAdviseAspects = 0;
+    m_dwViewAdviseFlags = 0;
     if (m_spOleAdviseHolder)
-        (void)m_spOleAdviseHolder->SendOnClose();
+        (void)m_spOleAdviseHolder->SendOnClose(); // a notification; the sinks go whatever it says
+    m_spOleAdviseHolder.Reset();
     return S_OK;
 }
 
@@ -747,7 +757,7 @@ STDMETHODIMP CompositeControl::EnumAdvise(IEnumSTATDATA** advise)
         return E_POINTER;
     *advise = nullptr;
     if (!m_spOleAdviseHolder)
-        return S_OK; // nobody is advised
+        return E_FAIL; // nobody is advised: no enumerator, and a caller must not take S_OK for one
     return m_spOleAdviseHolder->EnumAdvise(advise);
 }
 

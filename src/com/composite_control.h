@@ -68,6 +68,8 @@ public:
     STDMETHODIMP SetClientSite(IOleClientSite* site) override;
     STDMETHODIMP GetClientSite(IOleClientSite** site) override;
     STDMETHODIMP SetHostNames(LPCOLESTR containerApp, LPCOLESTR containerObject) override;
+    // Deactivates and lets go of the container's in-place site, frame and advise sinks (the
+    // client site stays until SetClientSite(null)).
     STDMETHODIMP Close(DWORD saveOption) override;
     STDMETHODIMP SetMoniker(DWORD which, IMoniker* moniker) override;
     STDMETHODIMP GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) override;
@@ -84,6 +86,7 @@ public:
     STDMETHODIMP GetExtent(DWORD aspect, SIZEL* size) override;
     STDMETHODIMP Advise(IAdviseSink* sink, DWORD* connection) override;
     STDMETHODIMP Unadvise(DWORD connection) override;
+    // E_FAIL with a null enumerator while no sink is advised (before Advise, after Close).
     STDMETHODIMP EnumAdvise(IEnumSTATDATA** advise) override;
     STDMETHODIMP GetMiscStatus(DWORD aspect, DWORD* status) override;
     STDMETHODIMP SetColorScheme(LOGPALETTE* palette) override;

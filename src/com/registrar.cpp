@@ -12,10 +12,13 @@ enum class UnregisterMode {
     IgnoreFailures // undoing a failed root block: remove what can be removed
 };
 
+// The machine's classes, where a block written for HKEY_CLASSES_ROOT goes (see OpenRootKey).
+const wchar_t kMachineClasses[] = L"Software\\Classes";
+
 HKEY RootHandle(ScriptRoot root)
 {
     switch (root) {
-    case ScriptRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case ScriptRoot::ClassesRoot: return HKEY_CLASSES_ROOT; // not written through: see OpenRootKey
     case ScriptRoot::CurrentUser: return HKEY_CURRENT_USER;
     case ScriptRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
     case ScriptRoot::Users: return HKEY_USERS;
@@ -54,6 +57,22 @@ LONG CreateKey(HKEY parent, const std::wstring& name, UniqueHKey* key)
                                  nullptr, key->put(), nullptr);
     if (error == ERROR_ACCESS_DENIED && OpenKey(parent, name, key) == ERROR_SUCCESS)
         error = ERROR_SUCCESS;
+    return error;
+}
+
+// The key a root block works under, in *key (owned by *owner where it had to be opened).
+// Registration is machine-wide, so a block written for HKEY_CLASSES_ROOT goes to
+// HKLM\Software\Classes: on Windows HKEY_CLASSES_ROOT is a merged view in which a write
+// reaches the user's HKCU\Software\Classes wherever the user's classes already hold the key,
+// which would leave the machine's entry missing or stale behind the user's. Never throws.
+LONG OpenRootKey(ScriptRoot root, UniqueHKey* owner, HKEY* key)
+{
+    if (root != ScriptRoot::ClassesRoot) {
+        *key = RootHandle(root);
+        return ERROR_SUCCESS;
+    }
+    const LONG error = OpenKey(HKEY_LOCAL_MACHINE, kMachineClasses, owner);
+    *key = owner->get();
     return error;
 }
 
@@ -142,8 +161,16 @@ HRESULT UnregisterEntries(HKEY parent, const std::vector<ScriptNode>& entries, U
         }
 
         UniqueHKey key;
-        if (OpenKey(parent, name, &key) != ERROR_SUCCESS)
+        const LONG openError = OpenKey(parent, name, &key);
+        if (IsMissing(openError))
             continue; // passed over with everything below it
+        if (openError != ERROR_SUCCESS) {
+            // Not a key that is gone (access denied, say): its entries may all still be there.
+            fail(HRESULT_FROM_WIN32(openError));
+            if (mode == UnregisterMode::StopAtFailure)
+                return result;
+            continue;
+        }
         const HRESULT hr = UnregisterEntries(key.get(), node.children, mode);
         if (FAILED(hr)) {
             fail(hr);
@@ -170,7 +197,11 @@ HRESULT UnregisterEntries(HKEY parent, const std::vector<ScriptNode>& entries, U
 // Registers one root block and, when that fails, removes what it wrote. Never throws.
 HRESULT RegisterRootBlock(const ScriptRootBlock& block) noexcept
 {
-    const HKEY root = RootHandle(block.root);
+    UniqueHKey owner;
+    HKEY root = nullptr;
+    const LONG error = OpenRootKey(block.root, &owner, &root);
+    if (error != ERROR_SUCCESS)
+        return HRESULT_FROM_WIN32(error);
     HRESULT hr;
     try {
         hr = RegisterEntries(root, block.entries);
@@ -189,6 +220,20 @@ HRESULT RegisterRootBlock(const ScriptRootBlock& block) noexcept
     return hr;
 }
 
+// Unregisters one root block; a root key that is not there holds nothing to remove. Throws
+// std::bad_alloc.
+HRESULT UnregisterRootBlock(const ScriptRootBlock& block)
+{
+    UniqueHKey owner;
+    HKEY root = nullptr;
+    const LONG error = OpenRootKey(block.root, &owner, &root);
+    if (IsMissing(error))
+        return S_OK;
+    if (error != ERROR_SUCCESS)
+        return HRESULT_FROM_WIN32(error);
+    return UnregisterEntries(root, block.entries, UnregisterMode::StopAtFailure);
+}
+
 HRESULT RunScript(std::string_view script, const ReplacementMap& replacements, RegistrarAction action) noexcept
 {
     try {
@@ -197,10 +242,8 @@ HRESULT RunScript(std::string_view script, const ReplacementMap& replacements, R
         if (error.status != ScriptStatus::Ok)
             return HResultFromScriptStatus(error.status);
         for (const ScriptRootBlock& block : tree) {
-            const HRESULT hr = action == RegistrarAction::Register
-                                   ? RegisterRootBlock(block)
-                                   : UnregisterEntries(RootHandle(block.root), block.entries,
-                                                       UnregisterMode::StopAtFailure);
+            const HRESULT hr =
+                action == RegistrarAction::Register ? RegisterRootBlock(block) : UnregisterRootBlock(block);
             if (FAILED(hr))
                 return hr;
         }

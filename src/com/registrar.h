@@ -10,8 +10,12 @@
 //
 // Unregistering deletes the named values not marked NoRemove, and each key not marked
 // NoRemove once its block has been unregistered and it has no subkeys left (its values go
-// with it). A value already missing is no failure; a key that cannot be opened is passed
-// over with everything below it. The first other failure stops the script.
+// with it). A value already missing is no failure; a key that is not there is passed over
+// with everything below it. Any other failure, a key that cannot be opened for lack of
+// rights among them, stops the script and is its result.
+//
+// Registration is machine-wide: the blocks of root HKCR (HKEY_CLASSES_ROOT) are written to
+// and removed from HKLM\Software\Classes, never through the merged HKEY_CLASSES_ROOT view.
 //
 // The whole script is parsed before the registry is touched: a malformed script writes
 // nothing. Text is UTF-8 and reaches the registry through the wide API.

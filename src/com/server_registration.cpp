@@ -17,11 +17,10 @@ namespace {
 // loaded from. Throws std::bad_alloc.
 HRESULT LoadModuleTypeLibrary(HMODULE module, ComPtr<ITypeLib>* library, std::wstring* loadedFrom)
 {
-    std::string narrow;
-    HRESULT hr = GetModulePath(module, &narrow);
+    std::wstring path;
+    HRESULT hr = GetModulePath(module, &path);
     if (FAILED(hr))
         return hr;
-    std::wstring path = ToWide(narrow, CP_THREAD_ACP);
     hr = LoadTypeLib(path.c_str(), library->ReleaseAndGetAddressOf());
     if (FAILED(hr)) {
         const std::size_t dot = path.find_last_of(L".\\/");
@@ -35,13 +34,23 @@ HRESULT LoadModuleTypeLibrary(HMODULE module, ComPtr<ITypeLib>* library, std::ws
     return hr;
 }
 
+// False only when the registry positively holds no entry for the library's version. UnRegisterTypeLib
+// itself fails for such a library (E_INVALIDARG on Wine), with no result that says why. Never throws.
+bool IsTypeLibraryRegistered(const TLIBATTR& attributes) noexcept
+{
+    UniqueBstr path;
+    const HRESULT hr = QueryPathOfRegTypeLib(attributes.guid, attributes.wMajorVerNum, attributes.wMinorVerNum,
+                                             attributes.lcid, path.put());
+    return hr != TYPE_E_LIBNOTREGISTERED;
+}
+
 } // namespace
 
-HRESULT GetModulePath(HMODULE module, std::string* path) noexcept
+HRESULT GetModulePath(HMODULE module, std::wstring* path) noexcept
 {
-    char buffer[MAX_PATH];
+    wchar_t buffer[MAX_PATH];
     SetLastError(ERROR_SUCCESS);
-    const DWORD length = GetModuleFileNameA(module, buffer, MAX_PATH);
+    const DWORD length = GetModuleFileNameW(module, buffer, MAX_PATH);
     if (length == 0) {
         const DWORD error = GetLastError();
         return HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_MOD_NOT_FOUND);
@@ -74,11 +83,11 @@ HRESULT RunModuleScript(HMODULE module, UINT id, RegistrarAction action, const G
             replacements.Add(extraName, extraText ? extraText : "");
         replacements.Add("APPID", GuidText(appId));
 
-        std::string path;
+        std::wstring path;
         const HRESULT hr = GetModulePath(module, &path);
         if (FAILED(hr))
             return hr;
-        const std::string quoted = DoubleSingleQuotes(ToNarrow(ToWide(path, CP_THREAD_ACP), CP_UTF8));
+        const std::string quoted = DoubleSingleQuotes(ToNarrow(path, CP_UTF8));
         replacements.Add("Module", quoted);
         replacements.Add("Module_Raw", quoted);
 
@@ -130,6 +139,8 @@ HRESULT UnregisterModuleTypeLibrary(HMODULE module) noexcept
             return hr;
         hr = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
                                attributes->syskind);
+        if (FAILED(hr) && !IsTypeLibraryRegistered(*attributes))
+            hr = S_OK; // nothing was there to remove (a failed registration, or removed before)
         library->ReleaseTLibAttr(attributes);
         return hr;
     } catch (const std::bad_alloc&) {

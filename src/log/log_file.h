@@ -43,8 +43,19 @@ private:
 // The current local time as the user's regional settings write it, or "Invalid DateTime".
 std::string LogTimeStamp();
 
+// The compiler checks LogMessage's format and arguments as it checks printf's (with the
+// archetype of the runtime's vsnprintf that formats the message), so a message passed as the
+// format, or an argument of the wrong type, is caught when building.
+#if defined(__MINGW_PRINTF_FORMAT)
+#define VANTREL_LOG_FORMAT_CHECK __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)))
+#elif defined(__GNUC__)
+#define VANTREL_LOG_FORMAT_CHECK __attribute__((format(printf, 2, 3)))
+#else
+#define VANTREL_LOG_FORMAT_CHECK
+#endif
+
 // printf-style logging; does nothing while no LogFile instance exists. No-throw.
-void LogMessage(UINT level, const char* format, ...);
+void LogMessage(UINT level, const char* format, ...) VANTREL_LOG_FORMAT_CHECK;
 
 // Sets the log up at %APPDATA%\Vantrel\Vantrel.log and empties it. Returns the instance,
 // or null when the application-data folder cannot be found (the log then stays closed).

@@ -12,6 +12,7 @@
 #include "addin/outlook.h"
 #include "com/com_error.h"
 #include "com/module_instance.h"
+#include "log/log_file.h"
 #include "page_ids.h"
 #include "settings/page_theme.h"
 #include "settings/settings_store.h"
@@ -43,24 +44,24 @@ std::vector<char> WindowTextA(HWND window)
 
 } // namespace
 
-void GetFileProductVersionString(const char* path, char* text, size_t size)
+void GetFileProductVersionString(const wchar_t* path, char* text, size_t size)
 {
     if (!text || size == 0)
         return;
     text[0] = '\0';
     DWORD ignored = 0;
-    const DWORD bytes = GetFileVersionInfoSizeA(path, &ignored);
+    const DWORD bytes = GetFileVersionInfoSizeW(path, &ignored);
     if (bytes == 0)
         return;
     std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[bytes]);
     if (!block)
         return;
     std::memset(block.get(), 0, bytes);
-    if (!GetFileVersionInfoA(path, 0, bytes, block.get()))
+    if (!GetFileVersionInfoW(path, 0, bytes, block.get()))
         return;
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(block.get(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
+    if (!VerQueryValueW(block.get(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
         length < sizeof(VS_FIXEDFILEINFO))
         return;
     std::snprintf(text, size, "%d.%d.%d.%d", HIWORD(info->dwProductVersionMS), LOWORD(info->dwProductVersionMS),
@@ -72,9 +73,11 @@ void GetModuleVersionString(char* text, size_t size)
     if (!text || size == 0)
         return;
     text[0] = '\0';
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(ModuleInstance(), path, sizeof(path));
-    if (length == 0 || length >= sizeof(path))
+    // The path in UTF-16: a folder name that the ANSI code page cannot carry would turn into
+    // '?' and name no file.
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(ModuleInstance(), path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
         return; // no path, or a cut one that would name another file
     GetFileProductVersionString(path, text, size);
 }
@@ -171,12 +174,16 @@ STDMETHODIMP CAddinPropertyPage::SetClientSite(IOleClientSite* site)
     const HRESULT hr = CompositeControl::SetClientSite(site);
     if (FAILED(hr))
         return hr;
-    if (site) {
-        Microsoft::WRL::ComPtr<IDispatch> pageSite;
-        // A container that is not Outlook may have no PropertyPageSite: the page then has none.
-        (void)site->QueryInterface(IID_Outlook_PropertyPageSite, reinterpret_cast<void**>(pageSite.GetAddressOf()));
-        m_spSite = pageSite;
+    if (!site) {
+        // The container takes its site back to break the loop of references between its site
+        // and the page: Outlook's PropertyPageSite goes with it.
+        m_spSite.Reset();
+        return S_OK;
     }
+    Microsoft::WRL::ComPtr<IDispatch> pageSite;
+    // A container that is not Outlook may have no PropertyPageSite: the page then has none.
+    (void)site->QueryInterface(IID_Outlook_PropertyPageSite, reinterpret_cast<void**>(pageSite.GetAddressOf()));
+    m_spSite = pageSite;
     return S_OK;
 }
 
@@ -231,6 +238,9 @@ void CAddinPropertyPage::InitialiseWindow()
         SendDlgItemMessageA(window, box.id, BM_SETCHECK, std::strcmp(text, "1") == 0 ? BST_CHECKED : BST_UNCHECKED,
                             0);
     }
+    // No longer than a setting can be read back: a longer Delay would read as empty, and the
+    // next connection would copy the machine's defaults over the user's settings.
+    SendDlgItemMessageA(window, IDC_PAGE_DELAY, EM_LIMITTEXT, kSettingReadSize - 1, 0);
     ReadSetting("Delay", text, kSettingReadSize, HKEY_CURRENT_USER);
     SetDlgItemTextA(window, IDC_PAGE_DELAY, text); // its EN_CHANGE is ignored: not initialised yet
 
@@ -264,7 +274,13 @@ void CAddinPropertyPage::OnSettingChanged()
     try {
         Outlook::OnStatusChange(m_spSite.Get());
     } catch (...) {
-        (void)CaughtExceptionResult(); // Outlook reads Dirty anyway before it applies
+        const HRESULT hr = CaughtExceptionResult();
+        // Outlook then does not hear that the page is dirty, and nothing else would say so;
+        // once is enough, the site will not mend.
+        if (!m_bStatusChangeFailureLogged) {
+            m_bStatusChangeFailureLogged = TRUE;
+            LogMessage(0, "CAddinPropertyPage<OnStatusChange> ==> [HRES %08x]", static_cast<unsigned>(hr));
+        }
     }
 }
 

@@ -39,7 +39,8 @@ public:
     STDMETHODIMP get_Dirty(VARIANT_BOOL* dirty) override;
     STDMETHODIMP Apply() override;
 
-    // IOleObject: keeps the client site, then its PropertyPageSite (which may be empty).
+    // IOleObject: keeps the client site, then its PropertyPageSite (which may be empty); a null
+    // client site lets go of both.
     STDMETHODIMP SetClientSite(IOleClientSite* site) override;
 
 protected:
@@ -59,6 +60,7 @@ private:
     LONG m_dwRef = 0;
     BOOL m_bThemed = FALSE;
     BOOL m_bInitialised = FALSE;
+    BOOL m_bStatusChangeFailureLogged = FALSE;
     UniqueGdiObject m_hTabBrush;
     VARIANT m_vDirty;
     Microsoft::WRL::ComPtr<IDispatch> m_spSite; // Outlook's PropertyPageSite, called by name
@@ -68,5 +70,5 @@ private:
 // The product version of the add-in's own module file as "%d.%d.%d.%d", into text (size
 // bytes); an empty text when the module has no readable version information. No-throw.
 void GetModuleVersionString(char* text, size_t size);
-// The same for any file.
-void GetFileProductVersionString(const char* path, char* text, size_t size);
+// The same for any file, named in UTF-16.
+void GetFileProductVersionString(const wchar_t* path, char* text, size_t size);

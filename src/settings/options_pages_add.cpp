@@ -44,6 +44,6 @@ void Event_OptionsPagesAdd(IDispatch* collection)
 
         Outlook::AddPropertyPage(pages.Get(), *page.get(), titleText.get());
     } catch (...) {
-        LogMessage(0, "Connect<Event_OptionsPagesAdd> ==> [HRES %08x]", CaughtExceptionResult());
+        LogMessage(0, "Connect<Event_OptionsPagesAdd> ==> [HRES %08x]", static_cast<unsigned>(CaughtExceptionResult()));
     }
 }

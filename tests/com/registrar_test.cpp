@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -327,6 +328,171 @@ HKCU
                           "Kept\n"
                           "Kept : Theirs = sz \"stays\"\n"
                           "Volatile\n");
+}
+
+// Denies everyone every access to scratch\path for its lifetime; the key's owner may still
+// change its access list, which is how the lock is lifted again.
+class LockedScratchKey {
+public:
+    explicit LockedScratchKey(const std::wstring& path) : m_path(std::wstring(kScratchPath) + L"\\" + path)
+    {
+        CreateScratchKey(path);
+        m_locked = SetAccess(L"D:P(D;;KA;;;WD)");
+    }
+    ~LockedScratchKey() { (void)SetAccess(L"D:(A;;KA;;;WD)"); }
+    bool locked() const { return m_locked; }
+
+private:
+    bool SetAccess(const wchar_t* sddl)
+    {
+        UniqueHKey key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, WRITE_DAC, key.put()) != ERROR_SUCCESS)
+            return false;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+            return false;
+        const LONG error = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor);
+        LocalFree(descriptor);
+        return error == ERROR_SUCCESS;
+    }
+
+    std::wstring m_path;
+    bool m_locked = false;
+};
+
+// Only a missing key is passed over at unregistration: one that cannot be opened (access
+// denied) is the result, and nothing after it is removed.
+TEST_F(RegistrarTest, UnregisterReportsAKeyItCannotOpen)
+{
+    const char script[] = R"(HKCU
+{
+	NoRemove Software
+	{
+		NoRemove VantrelRegistrarTest
+		{
+			Missing
+			{
+				val Gone = s 'x'
+			}
+			Locked
+			{
+				val Inside = s 'x'
+			}
+			After = s 'y'
+		}
+	}
+}
+)";
+    ASSERT_EQ(Register(script), S_OK);
+    const std::wstring missing = std::wstring(kScratchPath) + L"\\Missing";
+    (void)RegDeleteTreeW(HKEY_CURRENT_USER, missing.c_str());
+    (void)RegDeleteKeyW(HKEY_CURRENT_USER, missing.c_str());
+    LockedScratchKey locked(L"Locked");
+    ASSERT_TRUE(locked.locked());
+    UniqueHKey probe;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, (std::wstring(kScratchPath) + L"\\Locked").c_str(), 0, KEY_READ,
+                            probe.put()),
+              ERROR_ACCESS_DENIED)
+        << "this registry does not enforce a key's access list";
+
+    EXPECT_EQ(Unregister(script), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+    EXPECT_NE(Snapshot().find("After : (default) = sz \"y\""), std::string::npos) << Snapshot();
+}
+
+// Stands a per-user classes key in front of HKEY_CLASSES_ROOT for its lifetime, as Windows'
+// merged view does for keys that exist in the user's classes: writes through HKEY_CLASSES_ROOT
+// then land in the user's copy. (Wine maps HKEY_CLASSES_ROOT straight to the machine's classes.)
+class UserClassesInFront {
+public:
+    UserClassesInFront()
+    {
+        CreateScratchKey(L"UserClasses");
+        const std::wstring path = std::wstring(kScratchPath) + L"\\UserClasses";
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, m_key.put()) == ERROR_SUCCESS)
+            m_active = RegOverridePredefKey(HKEY_CLASSES_ROOT, m_key.get()) == ERROR_SUCCESS;
+    }
+    ~UserClassesInFront()
+    {
+        if (m_active)
+            (void)RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    }
+    bool active() const { return m_active; }
+
+private:
+    UniqueHKey m_key;
+    bool m_active = false;
+};
+
+const wchar_t kMachineProgId[] = L"Software\\Classes\\VantrelRegistrarTest.Shadowed";
+const wchar_t kMachineClsid[] = L"Software\\Classes\\CLSID\\{5D0C7A11-8B34-4E6F-9A21-C3B4D5E6F708}";
+
+// What the machine's classes hold of the shadow script, sorted lines.
+std::string MachineClasses()
+{
+    std::string text;
+    for (const wchar_t* path : {kMachineProgId, kMachineClsid}) {
+        UniqueHKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+            continue;
+        std::vector<std::string> lines;
+        Collect(key.get(), &lines);
+        std::sort(lines.begin(), lines.end());
+        text += ToNarrow(path, CP_UTF8) + "\n";
+        for (const std::string& line : lines)
+            text += "  " + line + "\n";
+    }
+    return text;
+}
+
+void DeleteMachineClasses()
+{
+    for (const wchar_t* path : {kMachineProgId, kMachineClsid}) {
+        (void)RegDeleteTreeW(HKEY_LOCAL_MACHINE, path);
+        (void)RegDeleteKeyW(HKEY_LOCAL_MACHINE, path);
+    }
+}
+
+// Registration is machine-wide: the HKCR blocks of a script go to HKLM\Software\Classes, and
+// come out of it again, even where the user's classes hold the same keys.
+TEST_F(RegistrarTest, ClassesRootBlocksGoToTheMachineClasses)
+{
+    const char script[] = R"(HKCR
+{
+	VantrelRegistrarTest.Shadowed = s 'Machine Class'
+	NoRemove CLSID
+	{
+		ForceRemove {5D0C7A11-8B34-4E6F-9A21-C3B4D5E6F708} = s 'Machine Class'
+		{
+			InprocServer32 = s '%MODULE%'
+		}
+	}
+}
+)";
+    DeleteMachineClasses();
+    CreateScratchKey(L"UserClasses\\VantrelRegistrarTest.Shadowed", L"", L"User Class");
+    CreateScratchKey(L"UserClasses\\CLSID\\{5D0C7A11-8B34-4E6F-9A21-C3B4D5E6F708}", L"", L"User Class");
+    const std::string userCopy = Snapshot();
+    {
+        UserClassesInFront merged;
+        ASSERT_TRUE(merged.active());
+        EXPECT_EQ(Register(script), S_OK);
+    }
+    EXPECT_EQ(Snapshot(), userCopy) << "the user's classes are not touched";
+    EXPECT_EQ(MachineClasses(),
+              "Software\\Classes\\VantrelRegistrarTest.Shadowed\n"
+              "   : (default) = sz \"Machine Class\"\n"
+              "Software\\Classes\\CLSID\\{5D0C7A11-8B34-4E6F-9A21-C3B4D5E6F708}\n"
+              "   : (default) = sz \"Machine Class\"\n"
+              "  InprocServer32\n"
+              "  InprocServer32 : (default) = sz \"C:\\it's\\Vantrel.dll\"\n");
+    {
+        UserClassesInFront merged;
+        ASSERT_TRUE(merged.active());
+        EXPECT_EQ(Unregister(script), S_OK);
+    }
+    EXPECT_EQ(Snapshot(), userCopy);
+    EXPECT_EQ(MachineClasses(), "");
+    DeleteMachineClasses();
 }
 
 TEST_F(RegistrarTest, MalformedScriptWritesNothing)

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "com/raii.h"
+#include "com/text_convert.h"
 #include "server/server_test_support.h"
 #include "support/test_support.h"
 
@@ -71,6 +72,37 @@ TEST_F(RegsvrTest, PathWithASingleQuoteReachesTheRegistryUnchanged)
     EXPECT_TRUE(RegistryHolds(KeptAfterUnregistration()));
 }
 
+// A folder name that the ANSI code page cannot carry (Cyrillic on a Western machine) reaches
+// the registry and the type library's registration unchanged.
+TEST_F(RegsvrTest, PathOutsideTheAnsiCodePageReachesTheRegistryUnchanged)
+{
+    const std::wstring name = L"\x041F\x0440\x043E\x0433\x0440\x0430\x043C\x043C\x044B"; // "Programmy", in Cyrillic
+    BOOL lossy = FALSE;
+    (void)WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    if (!lossy)
+        GTEST_SKIP() << "the ANSI code page " << GetACP() << " carries the folder's name";
+
+    ScopedTempDir temp;
+    const std::wstring folder = ToWide(temp.path(), CP_ACP) + L"\\" + name;
+    const std::wstring dll = folder + L"\\Vantrel.dll";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    // ScopedTempDir deletes through the ANSI API, which cannot name this folder.
+    struct RemoveFolder {
+        std::wstring folder, dll;
+        ~RemoveFolder()
+        {
+            DeleteFileW(dll.c_str());
+            RemoveDirectoryW(folder.c_str());
+        }
+    } remove{folder, dll};
+    ASSERT_TRUE(CopyFileW(ToWide(ServerDllPath(), CP_ACP).c_str(), dll.c_str(), FALSE));
+
+    ASSERT_EQ(RunRegsvr32(L"/s \"" + dll + L"\""), 0u);
+    EXPECT_TRUE(RegistryHolds(FullRegistration(ToNarrow(dll, CP_UTF8))));
+    ASSERT_EQ(RunRegsvr32(L"/u /s \"" + dll + L"\""), 0u);
+    EXPECT_TRUE(RegistryHolds(KeptAfterUnregistration()));
+}
+
 TEST_F(RegsvrTest, RegistersWhileAnotherProcessHasTheDllLoaded)
 {
     LoadedServer loaded; // holds "VantrelMutex" in this process
@@ -129,6 +161,24 @@ TEST_F(ServerRegistrationTest, FailingClassScriptStopsRegistrationAndKeepsWhatCa
     expected.insert(expected.end(), page.begin(), page.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_TRUE(RegistryHolds(expected));
+}
+
+// A registration that failed after the add-in key was written can be undone: the type
+// library, never registered, is no reason to stop before the add-in key. Unregistering again,
+// with nothing left (the library gone too), succeeds the same way.
+TEST_F(ServerRegistrationTest, FailedRegistrationIsUndoneByUnregistration)
+{
+    UniqueHKey progId; // refuses the Connect script's lasting CLSID subkey, as above
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\Vantrel.Connect", 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_WRITE, nullptr, progId.put(), nullptr),
+              ERROR_SUCCESS);
+    progId.reset();
+    ASSERT_EQ(m_server.RegisterServer(), HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE));
+
+    EXPECT_EQ(m_server.UnregisterServer(), S_OK);
+    EXPECT_TRUE(RegistryHolds(KeptAfterUnregistration()));
+    EXPECT_EQ(m_server.UnregisterServer(), S_OK);
+    EXPECT_TRUE(RegistryHolds(KeptAfterUnregistration()));
 }
 
 } // namespace

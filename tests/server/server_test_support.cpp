@@ -112,11 +112,16 @@ std::string ServerDllPath()
 
 DWORD RunRegsvr32(const std::string& arguments)
 {
-    std::string commandLine = "regsvr32.exe " + arguments;
-    STARTUPINFOA startup{};
+    return RunRegsvr32(ToWide(arguments, CP_ACP));
+}
+
+DWORD RunRegsvr32(const std::wstring& arguments)
+{
+    std::wstring commandLine = L"regsvr32.exe " + arguments;
+    STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return ~0u;
     UniqueHandle processHandle(process.hProcess);
     UniqueHandle threadHandle(process.hThread);

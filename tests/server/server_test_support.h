@@ -21,7 +21,8 @@ extern const char kIPageText[];
 std::string ServerDllPath();
 
 // Runs "regsvr32.exe <arguments>" and waits for it; its exit code, or ~0u when it could not be
-// started or did not end within a minute.
+// started or did not end within a minute. The narrow form takes text in the ANSI code page.
+DWORD RunRegsvr32(const std::wstring& arguments);
 DWORD RunRegsvr32(const std::string& arguments);
 
 // Every key and value below the keys that registration writes (machine-wide; HKCR is shown for

@@ -354,6 +354,39 @@ TEST_F(OptionsPageControlTest, ContainerConversationFromActivationToClose)
     EXPECT_FALSE(IsWindow(m_window));
 }
 
+// The container's advise sink is enumerated while it is advised; with none, EnumAdvise fails
+// as the platform documents instead of answering S_OK without an enumerator.
+TEST_F(OptionsPageControlTest, EnumAdviseListsTheSinkOrFails)
+{
+    ComPtr<IOleObject> page = NewPage();
+    IEnumSTATDATA* connections = reinterpret_cast<IEnumSTATDATA*>(1);
+    EXPECT_EQ(page->EnumAdvise(&connections), E_FAIL);
+    EXPECT_EQ(connections, nullptr);
+    EXPECT_EQ(page->EnumAdvise(nullptr), E_POINTER);
+
+    m_object = page;
+    m_host = std::make_unique<PageHost>(nullptr, kSiteAdvised);
+    ASSERT_EQ(m_host->Host(m_object.Get()), S_OK);
+    ComPtr<IEnumSTATDATA> advised;
+    ASSERT_EQ(m_object->EnumAdvise(&advised), S_OK);
+    ASSERT_NE(advised, nullptr);
+    STATDATA data{};
+    ULONG fetched = 0;
+    ASSERT_EQ(advised->Next(1, &data, &fetched), S_OK);
+    EXPECT_EQ(fetched, 1u);
+    EXPECT_NE(data.pAdvSink, nullptr);
+    if (data.pAdvSink)
+        data.pAdvSink->Release();
+    advised.Reset();
+
+    // Closing lets go of the container's sink.
+    ASSERT_EQ(m_object->Close(OLECLOSE_NOSAVE), S_OK);
+    EXPECT_EQ(m_host->CountOf("OnClose"), 1u);
+    connections = reinterpret_cast<IEnumSTATDATA*>(1);
+    EXPECT_EQ(m_object->EnumAdvise(&connections), E_FAIL);
+    EXPECT_EQ(connections, nullptr);
+}
+
 // WM_MOUSEACTIVATE UI-activates the page in user mode; a container in design mode does that
 // itself.
 TEST_F(OptionsPageControlTest, MouseActivationInUserModeOnly)

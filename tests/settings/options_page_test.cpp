@@ -10,10 +10,13 @@
 #include "addin/outlook.h"
 #include "com/module_instance.h"
 #include "com/module_lock.h"
+#include "com/text_convert.h"
 #include "fake_outlook/fake_outlook.h"
+#include "log/log_file.h"
 #include "page_ids.h"
 #include "settings/addin_property_page.h"
 #include "settings/page_theme.h"
+#include "settings/settings_store.h"
 #include "support/page_host.h"
 #include "support/test_support.h"
 
@@ -35,6 +38,7 @@ protected:
     {
         ClosePage();
         OverridePageUxTheme(nullptr);
+        LogFile::DestroyInstance();
         DeleteSettingsKeys();
     }
 
@@ -275,21 +279,27 @@ TEST(OptionsPageVersionString, ProductVersionOfTheFileOrEmpty)
     ASSERT_NE(f, nullptr);
     fputs("no version here", f);
     fclose(f);
+    // A name that the ANSI code page may not carry ("Programmy", in Cyrillic).
+    const std::wstring cyrillic =
+        ToWide(dir.path(), CP_ACP) + L"\\\x041F\x0440\x043E\x0433\x0440\x0430\x043C\x043C\x044B.exe";
+    ASSERT_TRUE(CopyFileW(ToWide(versioned, CP_ACP).c_str(), cyrillic.c_str(), FALSE));
 
     const struct {
-        std::string path;
+        std::wstring path;
         const char* expected;
     } cases[] = {
-        {versioned, "2.4.0.1"},
-        {plain, ""},
-        {dir.file("missing.dll"), ""},
+        {ToWide(versioned, CP_ACP), "2.4.0.1"},
+        {cyrillic, "2.4.0.1"},
+        {ToWide(plain, CP_ACP), ""},
+        {ToWide(dir.file("missing.dll"), CP_ACP), ""},
     };
     for (const auto& c : cases) {
         char text[64];
         memset(text, 'Z', sizeof(text));
         GetFileProductVersionString(c.path.c_str(), text, sizeof(text));
-        EXPECT_STREQ(text, c.expected) << c.path;
+        EXPECT_STREQ(text, c.expected) << ToNarrow(c.path, CP_UTF8);
     }
+    DeleteFileW(cyrillic.c_str()); // the folder's own clean-up cannot name it
 }
 
 BOOL WINAPI NotThemed()
@@ -360,15 +370,19 @@ TEST_F(OptionsPageTest, UnthemedControlsKeepTheDialogColours)
 }
 
 // Hosted by a container without PropertyPageSite, or by an Outlook whose OnStatusChange fails,
-// the page still turns dirty and keeps working.
+// the page still turns dirty and keeps working. A failing OnStatusChange means that Outlook
+// never hears of the change: the log says so, once.
 TEST_F(OptionsPageTest, StatusChangeWithoutAWorkingSite)
 {
+    LogFile::DestroyInstance();
+    ASSERT_NE(OpenAddinLog(), nullptr);
     Store({"1", "0", "1", "30"});
     OpenPage(nullptr);
     Click(IDC_PAGE_CLOSE_WINWORD);
     EXPECT_TRUE(Dirty());
     EXPECT_EQ(m_page->Apply(), S_OK);
     EXPECT_EQ(Stored("CloseWinWord"), "0");
+    EXPECT_TRUE(AddinLogMessages().empty()) << "a container without PropertyPageSite is no failure";
 
     m_site->FailCall("OnStatusChange", E_FAIL);
     OpenPage();
@@ -378,6 +392,29 @@ TEST_F(OptionsPageTest, StatusChangeWithoutAWorkingSite)
     Click(IDC_PAGE_SHOW_EXIT_DIALOG);
     EXPECT_TRUE(Dirty());
     EXPECT_EQ(m_site->Log().Names(), (std::vector<std::string>{"OnStatusChange", "OnStatusChange"}));
+    EXPECT_EQ(AddinLogMessages(),
+              std::vector<std::string>{"CAddinPropertyPage<OnStatusChange> ==> [HRES 80004005]"});
+}
+
+// A Delay longer than a setting can hold would be stored, read back as empty and so make the
+// next connection copy the machine's defaults over the user's Enabled and ShowExitDialog.
+TEST_F(OptionsPageTest, DelayBoxTakesNoMoreThanASettingHolds)
+{
+    SetStringSetting(HKEY_LOCAL_MACHINE, "Enabled", "1");
+    SetStringSetting(HKEY_LOCAL_MACHINE, "ShowExitDialog", "0");
+    SetStringSetting(HKEY_LOCAL_MACHINE, "Delay", "10");
+    Store({"0", "1", "0", "30"});
+    OpenPage();
+
+    SetDlgItemTextA(m_window, IDC_PAGE_DELAY, "");
+    Type(std::string(300, '9').c_str());
+    const std::string longest(kSettingReadSize - 1, '9');
+    EXPECT_EQ(Text(IDC_PAGE_DELAY), longest);
+    EXPECT_EQ(m_page->Apply(), S_OK);
+    EXPECT_EQ(Stored("Delay"), longest);
+
+    SeedUserSettings(); // what the next connection does
+    EXPECT_EQ(AllStored(), (std::vector<std::string>{"0", "1", "0", longest}));
 }
 
 TEST_F(OptionsPageTest, PropertyPageCallsBeforeTheWindowExists)

@@ -9,11 +9,27 @@
 
 using Microsoft::WRL::ComPtr;
 
-// The container's site: IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame and the ambient
-// IDispatch in one object. PropertyPageSite is answered with the test's object.
-class PageHostSite final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame, public IDispatch {
+namespace {
+
+// The DISPID a site bound as the page site gives PropertyPageSite's OnStatusChange (no ambient
+// property has it).
+constexpr DISPID kDispidOnStatusChange = 1;
+
+} // namespace
+
+// The container's site: IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame, IAdviseSink and the
+// ambient IDispatch in one object. PropertyPageSite is answered with the test's object, or with
+// this object's IDispatch when the site is bound as a page site.
+class PageHostSite final : public IOleClientSite,
+                           public IOleInPlaceSite,
+                           public IOleInPlaceFrame,
+                           public IAdviseSink,
+                           public IDispatch {
 public:
-    PageHostSite(HWND frame, IDispatch* pageSite) : m_frame(frame), m_pageSite(pageSite) {}
+    PageHostSite(HWND frame, IDispatch* pageSite, unsigned bonds)
+        : m_bonds(bonds), m_frame(frame), m_pageSite(pageSite)
+    {
+    }
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
@@ -27,10 +43,14 @@ public:
             *ppv = static_cast<IOleInPlaceSite*>(this);
         else if (riid == IID_IOleInPlaceFrame || riid == IID_IOleInPlaceUIWindow)
             *ppv = static_cast<IOleInPlaceFrame*>(this);
+        else if (riid == IID_IAdviseSink)
+            *ppv = static_cast<IAdviseSink*>(this);
         else if (riid == IID_IDispatch)
             *ppv = static_cast<IDispatch*>(this);
         else if (riid == IID_Outlook_PropertyPageSite && m_pageSite)
             return m_pageSite->QueryInterface(riid, ppv); // Outlook's site object stands beside ours
+        else if (riid == IID_Outlook_PropertyPageSite && (m_bonds & kSiteIsPageSite))
+            *ppv = static_cast<IDispatch*>(this);
         if (!*ppv)
             return E_NOINTERFACE;
         AddRef();
@@ -118,7 +138,15 @@ public:
     STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
-    // IDispatch: the ambient properties; only UserMode is known.
+    // IAdviseSink
+    STDMETHODIMP_(void) OnDataChange(FORMATETC*, STGMEDIUM*) override {}
+    STDMETHODIMP_(void) OnViewChange(DWORD, LONG) override { Note("OnViewChange"); }
+    STDMETHODIMP_(void) OnRename(IMoniker*) override {}
+    STDMETHODIMP_(void) OnSave() override {}
+    STDMETHODIMP_(void) OnClose() override { Note("OnClose"); }
+
+    // IDispatch: the ambient properties, of which only UserMode is known, and, for a site bound
+    // as the page site, PropertyPageSite's OnStatusChange.
     STDMETHODIMP GetTypeInfoCount(UINT* count) override
     {
         if (count)
@@ -126,9 +154,18 @@ public:
         return S_OK;
     }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* dispids) override
+    {
+        if (!(m_bonds & kSiteIsPageSite) || count != 1 || !names || !dispids || !names[0] ||
+            lstrcmpiW(names[0], L"OnStatusChange") != 0)
+            return DISP_E_UNKNOWNNAME;
+        dispids[0] = kDispidOnStatusChange;
+        return S_OK;
+    }
     STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override
     {
+        if (dispid == kDispidOnStatusChange && (m_bonds & kSiteIsPageSite))
+            return Note("OnStatusChange");
         if (dispid != DISPID_AMBIENT_USERMODE || !result)
             return DISP_E_MEMBERNOTFOUND;
         result->vt = VT_BOOL;
@@ -140,6 +177,8 @@ public:
     RECT m_position{};
     bool m_userMode = true;
     ComPtr<IOleInPlaceActiveObject> m_active;
+    const unsigned m_bonds;
+    ComPtr<IUnknown> m_control; // with kSiteHoldsControl: released only when the site is freed
 
 private:
     HRESULT Note(const char* call)
@@ -190,9 +229,9 @@ SIZE HimetricToPixels(const SIZEL& himetric)
     return pixels;
 }
 
-PageHost::PageHost(IDispatch* pageSite) : m_frame(SharedFrame())
+PageHost::PageHost(IDispatch* pageSite, unsigned bonds) : m_frame(SharedFrame())
 {
-    m_site = new PageHostSite(m_frame, pageSite);
+    m_site = new PageHostSite(m_frame, pageSite, bonds);
 }
 
 PageHost::~PageHost()
@@ -220,6 +259,23 @@ HRESULT PageHost::Host(IUnknown* control, LONG verb)
     hr = m_object->GetExtent(DVASPECT_CONTENT, &extent);
     if (FAILED(hr))
         return hr;
+    if (m_site->m_bonds & kSiteHoldsControl)
+        m_site->m_control = control;
+    IAdviseSink* sink = static_cast<IAdviseSink*>(m_site);
+    if (m_site->m_bonds & kSiteAdvised) {
+        DWORD connection = 0;
+        hr = m_object->Advise(sink, &connection);
+        if (FAILED(hr))
+            return hr;
+    }
+    if (m_site->m_bonds & kSiteViewAdvised) {
+        ComPtr<IViewObject> view;
+        hr = m_object.As(&view);
+        if (SUCCEEDED(hr))
+            hr = view->SetAdvise(DVASPECT_CONTENT, 0, sink);
+        if (FAILED(hr))
+            return hr;
+    }
     const SIZE pixels = HimetricToPixels(extent);
     m_site->m_position = RECT{0, 0, pixels.cx, pixels.cy};
     // The frame's client area fits the page.
