@@ -148,7 +148,8 @@ TEST_F(ServerModuleTest, ConnectObjectHoldsTheServerAndAnswersIDispatchFromItsLi
 
 TEST_F(ServerModuleTest, ExportsCommitAndRollbackAsOneFunctionUnderDecoratedNames)
 {
-    for (const char* name : {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"})
+    for (const char* name : {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer",
+                             "Install", "PostInstall", "Uninstall"})
         EXPECT_NE(m_server.Export(name), nullptr) << name;
 
     FARPROC commit = m_server.Export("?Commit@@YAKK@Z");

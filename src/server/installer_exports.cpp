@@ -1,0 +1,22 @@
+// The installer's custom actions Install, PostInstall and Uninstall, exported under these plain
+// names through Vantrel.def in the custom-action form: the installation handle in, a Win32 code
+// out (always ERROR_SUCCESS). The work is in src/setup; nothing escapes these functions.
+#include <windows.h>
+#include <msi.h>
+
+#include "setup/installer_actions.h"
+
+extern "C" UINT WINAPI Install(MSIHANDLE install)
+{
+    return Setup::Install(install);
+}
+
+extern "C" UINT WINAPI PostInstall(MSIHANDLE install)
+{
+    return Setup::PostInstall(install);
+}
+
+extern "C" UINT WINAPI Uninstall(MSIHANDLE install)
+{
+    return Setup::Uninstall(install);
+}
