@@ -148,16 +148,18 @@ std::vector<std::string> AddinLogMessages()
 struct MessageBoxDismisser::State {
     std::mutex mutex;
     std::vector<std::string> texts;
+    std::string caption;
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::thread thread;
 };
 
-MessageBoxDismisser::MessageBoxDismisser() : m_state(new State)
+MessageBoxDismisser::MessageBoxDismisser(const char* caption) : m_state(new State)
 {
     State* state = m_state;
+    state->caption = caption;
     state->thread = std::thread([state] {
         while (WaitForSingleObject(state->stop, 20) == WAIT_TIMEOUT) {
-            HWND box = FindWindowA("#32770", "Vantrel");
+            HWND box = FindWindowA("#32770", state->caption.c_str());
             if (!box || !IsWindowVisible(box))
                 continue;
             char text[512] = {};

@@ -43,10 +43,10 @@ std::string AddinLogPath();
 // The messages of the add-in's log, without the level and time-stamp prefix, in order.
 std::vector<std::string> AddinLogMessages();
 
-// Dismisses every message box captioned "Vantrel" while it lives, recording their texts.
+// Dismisses every message box with this caption while it lives, recording their texts.
 class MessageBoxDismisser {
 public:
-    MessageBoxDismisser();
+    explicit MessageBoxDismisser(const char* caption = "Vantrel");
     ~MessageBoxDismisser();
     MessageBoxDismisser(const MessageBoxDismisser&) = delete;
     MessageBoxDismisser& operator=(const MessageBoxDismisser&) = delete;

@@ -56,7 +56,8 @@ void AppendKey(RegistryRow::Root root, const std::string& parent, const ScriptNo
     if (node.mark == ScriptMark::Delete)
         throw std::runtime_error("registry script: Delete keys are not supported in the package (" + key + ")");
     if (node.mark == ScriptMark::ForceRemove || (node.mark == ScriptMark::None && !HoldsValue(node)))
-        rows->push_back({root, FormattedLiteral(key), "*", RegistryRow::Type::KeyOnly, {}});
+        rows->push_back({root, FormattedLiteral(key), "*", RegistryRow::Type::KeyOnly, {},
+                         node.mark == ScriptMark::ForceRemove});
     if (node.hasData)
         rows->push_back(DataRow(root, FormattedLiteral(key), "", node.data));
     for (const ScriptNode& child : node.children) {
@@ -160,4 +161,20 @@ std::string WixInclude(const std::vector<RegistryRow>& rows, const std::string& 
         xml += "/>\n";
     }
     return xml + "</Include>\n";
+}
+
+std::string RemoveRegistryTable(const std::vector<RegistryRow>& rows, const std::string& component)
+{
+    std::string table = "RemoveRegistry\tRoot\tKey\tName\tComponent_\n"
+                        "s72\ti2\tl255\tL255\ts72\n"
+                        "RemoveRegistry\tRemoveRegistry\n";
+    int number = 0;
+    for (const RegistryRow& row : rows) {
+        if (!row.deleteOnInstall)
+            continue;
+        const char* root = row.root == RegistryRow::Root::ClassesRoot ? "0" : "2";
+        table += "VantrelForceRemove" + std::to_string(++number) + "\t" + root + "\t" + row.key + "\t-\t" + component +
+                 "\n";
+    }
+    return table;
 }

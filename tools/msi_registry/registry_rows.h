@@ -21,6 +21,8 @@ struct RegistryRow {
     std::string name;
     Type type = Type::String;
     std::string value;
+    // A ForceRemove key: deleted with everything below it before the rows are written.
+    bool deleteOnInstall = false;
 };
 
 // Literal text for a formatted column: '[' and ']' escaped, so that only the references put in
@@ -43,3 +45,8 @@ void AppendTypeLibraryRows(const TypeLibraryFacts& library, const std::string& m
 
 // The rows as a WiX include file: one RegistryValue element per row.
 std::string WixInclude(const std::vector<RegistryRow>& rows, const std::string& comment);
+
+// The RemoveRegistry table in the installer's text archive form (msibuild -i): a "-" row, which
+// deletes the key with everything below it at installation, for each row marked
+// deleteOnInstall, all of them belonging to component.
+std::string RemoveRegistryTable(const std::vector<RegistryRow>& rows, const std::string& component);
