@@ -1,5 +1,7 @@
 #include "settings/page_theme.h"
 
+#include "com/system_library.h"
+
 namespace {
 
 const UxThemeApi* g_override = nullptr;
@@ -14,7 +16,8 @@ void Resolve(HMODULE library, const char* name, Function* function)
 UxThemeApi LoadUxTheme()
 {
     // Only the system's own copy; never a DLL of that name from the current or Outlook's folder.
-    HMODULE library = LoadLibraryExA("uxtheme.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Loaded once for the process's life.
+    HMODULE library = LoadSystemLibrary("uxtheme.dll");
     UxThemeApi api{};
     Resolve(library, "IsAppThemed", &api.IsAppThemed);
     Resolve(library, "OpenThemeData", &api.OpenThemeData);

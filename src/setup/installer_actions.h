@@ -7,8 +7,10 @@
 
 namespace Setup {
 
-// Closes a running Outlook after asking the user, then creates the Start-menu folder "Vantrel"
-// with the uninstall shortcut. Always ERROR_SUCCESS.
+// Closes a running Outlook after asking the user (only when the installation shows full or
+// reduced user interface), then creates the all-users Start-menu folder "Vantrel" with the
+// shortcut "Uninstall.lnk" to the system folder's msiexec.exe "/x {product code}". Initialises
+// COM on the calling thread for the shortcut when it is not yet. Always ERROR_SUCCESS.
 UINT Install(MSIHANDLE install) noexcept;
 // Starts Outlook. Always ERROR_SUCCESS.
 UINT PostInstall(MSIHANDLE install) noexcept;

@@ -5,8 +5,9 @@
 #include <windows.h>
 
 // Posts WM_CLOSE then WM_QUIT to the topmost child of each top-level window of every running
-// process whose image base name equals name (case ignored, ANSI code page). With appWindowsOnly,
-// a process's windows are taken in Z order only up to its first one without WS_EX_APPWINDOW.
+// process whose image base name equals name (case ignored, ANSI code page); a window without a
+// child gets nothing. With appWindowsOnly, a process's windows are taken in Z order only up to
+// its first one without WS_EX_APPWINDOW.
 // Only posts: never waits for a process and never ends one. Failures are passed over. Never throws.
 void CloseProcessByName(const char* name, bool appWindowsOnly) noexcept;
 

@@ -189,3 +189,27 @@ std::vector<std::string> MessageBoxDismisser::Texts()
     std::lock_guard<std::mutex> lock(m_state->mutex);
     return m_state->texts;
 }
+
+std::string BinPath(const char* relative)
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of('\\') + 1) + relative;
+}
+
+StartedProcess StartDetachedProcess(std::string commandLine)
+{
+    StartedProcess started;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                        &startup, &info))
+        return started;
+    started.process.reset(info.hProcess);
+    started.thread.reset(info.hThread);
+    started.processId = info.dwProcessId;
+    started.threadId = info.dwThreadId;
+    return started;
+}

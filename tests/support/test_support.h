@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "com/raii.h"
+
 // A new empty folder under the temporary folder, deleted with its content at the end.
 class ScopedTempDir {
 public:
@@ -19,6 +21,19 @@ public:
 private:
     std::string m_path;
 };
+
+// A path relative to the folder of the running test program (build\bin).
+std::string BinPath(const char* relative);
+
+// A process started from commandLine without a console (a helper needs none, and a new console
+// would cost a console host process under Wine); empty handles when it could not be started.
+struct StartedProcess {
+    UniqueHandle process;
+    UniqueHandle thread;
+    DWORD processId = 0;
+    DWORD threadId = 0;
+};
+StartedProcess StartDetachedProcess(std::string commandLine);
 
 // Whole content of a file, or an empty string when it cannot be read.
 std::string ReadWholeFile(const std::string& path);

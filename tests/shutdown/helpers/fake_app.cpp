@@ -7,6 +7,8 @@
 // mode:    "pump"  records every WM_CLOSE and WM_QUIT it takes, dispatches nothing else of
 //                  them and keeps running; a thread message WM_APP writes the record file
 //                  and sets the ack event.
+//          "quit:<n>" as "pump", and also writes the record file at each WM_QUIT it takes and
+//                  sets the ack event once n of them have come to its own windows.
 //          "hang"  stops taking messages once its windows exist.
 //          "kill:<code>" ends itself through KillProcess with that exit code.
 // The ready event is set once the windows exist. Whatever happens, the program ends by itself
@@ -87,15 +89,22 @@ void CreateWindows(const char* layout)
         SetWindowPos(g_topWindows[i], HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-int Pump(const char* recordPath, const char* ackEvent)
+int Pump(const char* recordPath, const char* ackEvent, int quitsToAck)
 {
     std::string record;
+    int quitsTaken = 0;
     const DWORD start = GetTickCount();
     for (;;) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_CLOSE || msg.message == WM_QUIT) {
-                record += Describe(msg.hwnd) + (msg.message == WM_CLOSE ? " WM_CLOSE\n" : " WM_QUIT\n");
+                const std::string target = Describe(msg.hwnd);
+                record += target + (msg.message == WM_CLOSE ? " WM_CLOSE\n" : " WM_QUIT\n");
+                if (quitsToAck > 0 && msg.message == WM_QUIT) {
+                    WriteRecord(recordPath, record);
+                    if (target != "other" && ++quitsTaken == quitsToAck)
+                        SetEventByName(ackEvent);
+                }
             } else if (msg.message == WM_APP && !msg.hwnd) {
                 WriteRecord(recordPath, record);
                 SetEventByName(ackEvent);
@@ -132,5 +141,6 @@ int main(int argc, char** argv)
         Sleep(kLifetimeMs);
         return kExitCodeTimedOut;
     }
-    return Pump(recordPath, argv[5]);
+    const int quitsToAck = std::strncmp(mode, "quit:", 5) == 0 ? std::atoi(mode + 5) : 0;
+    return Pump(recordPath, argv[5], quitsToAck);
 }

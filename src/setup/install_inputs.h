@@ -1,0 +1,29 @@
+// What the installer actions work out before they act: whether the installation can show a
+// dialog, the folders and files they use, the uninstall shortcut's argument text. Installer's
+// thread (any thread); never throws.
+#pragma once
+
+#include <windows.h>
+#include <msi.h>
+
+// True when the installation's "UILevel" reads as full (5) or reduced (4) user interface, the
+// levels at which a custom action may show a dialog. A basic or silent installation, any other
+// text, or a failed read gives false: nobody may be there to answer.
+bool InstallationShowsDialogs(MSIHANDLE install) noexcept;
+// The same decision on the property's text.
+bool IsDialogUiLevel(const char* uiLevel) noexcept;
+
+// path joined with part (PathAppendA: exactly one separator between them). False, with path
+// unchanged, when path is empty or relative or the result would not fit.
+bool AppendToFullPath(char (&path)[MAX_PATH], const char* part) noexcept;
+
+// The all-users Start-menu programs folder (not created) joined with "Vantrel"; false when it
+// cannot be named, so that no caller creates or deletes a folder elsewhere.
+bool VantrelStartMenuFolder(char (&folder)[MAX_PATH]) noexcept;
+
+// The system folder's file name (e.g. "msiexec.exe"); false when it cannot be named.
+bool SystemFolderFile(const char* name, char (&path)[MAX_PATH]) noexcept;
+
+// "/x " followed by productCode. False when the text would not fit in the buffer (a product
+// code longer than 256 characters): a cut-off code would make a shortcut that removes nothing.
+bool UninstallArguments(const char* productCode, char (&arguments)[MAX_PATH]) noexcept;

@@ -1,0 +1,42 @@
+#include "setup/quit_process.h"
+
+#include "shutdown/process_walk.h"
+
+namespace {
+
+constexpr char kPrompt[] = "Microsoft Outlook is currently running. Click OK to close Outlook.";
+
+// Posts WM_QUIT to the window and to its topmost child, then waits for the process to end.
+void QuitWindow(HWND window, HANDLE process, const QuitTiming& timing)
+{
+    (void)PostMessageA(window, WM_QUIT, 0, 0);
+    // Only to a child that exists: a null target would be the installer's own thread queue,
+    // and a WM_QUIT there can end the installer's message loop.
+    if (HWND child = GetTopWindow(window))
+        (void)PostMessageA(child, WM_QUIT, 0, 0);
+    // Ends early when the process does; the outcome changes nothing that follows.
+    (void)WaitForSingleObject(process, timing.processWaitMs);
+    Sleep(timing.pauseMs);
+}
+
+} // namespace
+
+void QuitProcessByName(const char* name, bool prompt) noexcept
+{
+    QuitProcessByName(name, prompt, QuitTiming{});
+}
+
+void QuitProcessByName(const char* name, bool prompt, const QuitTiming& timing) noexcept
+{
+    ForEachProcessNamed(name, SYNCHRONIZE, [&prompt, &timing](HANDLE process) {
+        // No caption of its own: the platform's default shows. The owner is whatever window is
+        // at the top of the Z order.
+        if (prompt && MessageBoxA(GetTopWindow(nullptr), kPrompt, nullptr, MB_OKCANCEL) != IDOK)
+            return; // this one stays; a later one is asked about again
+        prompt = false;
+        ForEachTopLevelWindow(GetProcessId(process), [process, &timing](HWND window) {
+            QuitWindow(window, process, timing);
+            return true;
+        });
+    });
+}

@@ -1,0 +1,111 @@
+// Runs one installer action in a process of its own, as the installer would: the actions post
+// to other processes' windows and show a prompt, which must not land in the test's own queue.
+//
+//   action_runner <result-file> quit <prompt 0|1> <wait-ms> <pause-ms>
+//       QuitProcessByName("OUTLOOK.EXE", prompt) with that wait and pause after each window.
+//   action_runner <result-file> export <name> <package.msi|-> <UILevel|-> <ProductCode|-> <none|mta>
+//       The export Install, PostInstall or Uninstall of Vantrel.dll (next to this program),
+//       given an installation handle from MsiOpenPackage on the package with the two
+//       properties set when not "-" ("-" for the package: handle 0, whose reads fail). "mta"
+//       joins the multithreaded apartment first.
+//
+// The result file gets "returned <code>" and then one line "queue <message>" for each thread
+// message the action left in this thread's own queue. Exit code 0, or 3 for a bad call.
+#include <windows.h>
+#include <msi.h>
+#include <msiquery.h>
+#include <objbase.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "com/raii.h"
+#include "setup/quit_process.h"
+
+namespace {
+
+constexpr int kBadCall = 3;
+
+struct MsiHandleTraits {
+    static MSIHANDLE Invalid() { return 0; }
+    static void Close(MSIHANDLE h) { (void)MsiCloseHandle(h); }
+};
+using UniqueMsiHandle = UniqueResource<MSIHANDLE, MsiHandleTraits>;
+
+std::string TakeThreadMessages()
+{
+    std::string lines;
+    MSG msg;
+    while (PeekMessageA(&msg, reinterpret_cast<HWND>(-1), 0, 0, PM_REMOVE))
+        lines += std::string("queue ") +
+                 (msg.message == WM_CLOSE ? "WM_CLOSE" : msg.message == WM_QUIT ? "WM_QUIT" : "other") + "\n";
+    return lines;
+}
+
+bool WriteResult(const char* path, UINT returned)
+{
+    const std::string text = "returned " + std::to_string(returned) + "\n" + TakeThreadMessages();
+    FILE* file = std::fopen(path, "wb");
+    if (!file)
+        return false;
+    std::fwrite(text.data(), 1, text.size(), file);
+    return std::fclose(file) == 0;
+}
+
+std::string OwnFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of('\\'));
+}
+
+int RunExport(const char* resultPath, char** args)
+{
+    const char* name = args[0];
+    const char* package = args[1];
+    const char* uiLevel = args[2];
+    const char* productCode = args[3];
+    const bool mta = std::strcmp(args[4], "mta") == 0;
+
+    UniqueModule dll(LoadLibraryA((OwnFolder() + "\\Vantrel.dll").c_str()));
+    using Action = UINT(WINAPI*)(MSIHANDLE);
+    const auto action =
+        dll ? reinterpret_cast<Action>(reinterpret_cast<void (*)()>(GetProcAddress(dll.get(), name))) : nullptr;
+    if (!action)
+        return kBadCall;
+
+    UniqueMsiHandle install;
+    if (std::strcmp(package, "-") != 0) {
+        if (MsiOpenPackageA(package, install.put()) != ERROR_SUCCESS)
+            return kBadCall;
+        if (std::strcmp(uiLevel, "-") != 0 && MsiSetPropertyA(install.get(), "UILevel", uiLevel) != ERROR_SUCCESS)
+            return kBadCall;
+        if (std::strcmp(productCode, "-") != 0 &&
+            MsiSetPropertyA(install.get(), "ProductCode", productCode) != ERROR_SUCCESS)
+            return kBadCall;
+    }
+
+    if (mta && FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        return kBadCall;
+    const UINT returned = action(install.get());
+    return WriteResult(resultPath, returned) ? 0 : kBadCall;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 6 && std::strcmp(argv[2], "quit") == 0) {
+        QuitTiming timing;
+        timing.processWaitMs = std::strtoul(argv[4], nullptr, 10);
+        timing.pauseMs = std::strtoul(argv[5], nullptr, 10);
+        QuitProcessByName("OUTLOOK.EXE", std::strcmp(argv[3], "1") == 0, timing);
+        return WriteResult(argv[1], 0) ? 0 : kBadCall;
+    }
+    if (argc == 8 && std::strcmp(argv[2], "export") == 0)
+        return RunExport(argv[1], argv + 3);
+    return kBadCall;
+}

@@ -1,0 +1,254 @@
+// The exports Install, PostInstall and Uninstall of Vantrel.dll, each run by the action runner in
+// a process of its own with an installation handle from a real package (helpers/test_package.wxs).
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <string>
+#include <vector>
+
+#include "setup_test_support.h"
+#include "support/fake_app.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Microsoft::WRL::ComPtr;
+
+const char kProductCode[] = "{5B7D0E2A-3C41-4F6B-9A8E-1D2C3B4A5F60}";
+
+std::string SpecialFolder(int csidl)
+{
+    char path[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE);
+    return path;
+}
+
+std::string MenuFolder()
+{
+    return SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\Vantrel";
+}
+
+std::string LinkPath()
+{
+    return MenuFolder() + "\\Uninstall.lnk";
+}
+
+std::string Package()
+{
+    return BinPath("setup\\vantrel_test.msi");
+}
+
+// What a saved link holds, read back through IShellLinkA.
+struct Link {
+    bool loaded = false;
+    std::string path, arguments, description, iconPath;
+    int iconIndex = -1;
+};
+
+Link ReadLink(const std::string& path)
+{
+    Link link;
+    CoInitializeGuard com;
+    ComPtr<IShellLinkA> shellLink;
+    ComPtr<IPersistFile> file;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(shellLink.GetAddressOf()))) ||
+        FAILED(shellLink.As(&file)))
+        return link;
+    const std::wstring widePath(path.begin(), path.end());
+    if (FAILED(file->Load(widePath.c_str(), STGM_READ)))
+        return link;
+    char text[1024] = {};
+    link.loaded = true;
+    if (SUCCEEDED(shellLink->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH)))
+        link.path = text;
+    if (SUCCEEDED(shellLink->GetArguments(text, sizeof(text))))
+        link.arguments = text;
+    if (SUCCEEDED(shellLink->GetDescription(text, sizeof(text))))
+        link.description = text;
+    if (SUCCEEDED(shellLink->GetIconLocation(text, MAX_PATH, &link.iconIndex)))
+        link.iconPath = text;
+    return link;
+}
+
+std::string Msiexec()
+{
+    return SpecialFolder(CSIDL_SYSTEM) + "\\msiexec.exe";
+}
+
+bool FolderExists(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// "export <name> <package> <UILevel> <ProductCode> <com>" for the action runner.
+std::string Export(const char* name, const std::string& package = "-", const std::string& uiLevel = "-",
+                   const std::string& productCode = "-", const char* com = "none")
+{
+    return std::string("export ") + name + " \"" + package + "\" " + uiLevel + " " + productCode + " " + com;
+}
+
+class InstallerActionsTest : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteTree(MenuFolder()); }
+    void TearDown() override { DeleteTree(MenuFolder()); }
+};
+
+struct InstallCase {
+    const char* name;
+    bool package;   // a handle from the test package, else handle 0 (every read fails)
+    const char* uiLevel;
+    const char* com; // "mta": the installer's thread is in the multithreaded apartment
+    int prompts;
+    const char* arguments;
+};
+
+void PrintTo(const InstallCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class InstallTest : public InstallerActionsTest, public ::testing::WithParamInterface<InstallCase> {};
+
+TEST_P(InstallTest, AsksOnlyWithDialogsAndCreatesTheUninstallShortcut)
+{
+    const InstallCase& c = GetParam();
+    ScopedTempDir dir;
+    FakeApp outlook(FakeImage::Outlook, "A", "pump", dir);
+    ASSERT_TRUE(outlook.ready());
+    // Cancel: the installation goes on with Outlook left running.
+    PromptAnswerer answerer({IDCANCEL});
+    ActionRun run(dir, Export("Install", c.package ? Package() : "-", c.uiLevel, "-", c.com));
+
+    ASSERT_TRUE(run.Finish()) << run.Result();
+    EXPECT_EQ(answerer.Count(), c.prompts);
+    EXPECT_TRUE(outlook.Running());
+    const Lines taken = outlook.Record();
+    EXPECT_TRUE(taken.empty()) << ::testing::PrintToString(taken);
+    EXPECT_EQ(run.OwnQueue(), Lines{});
+
+    const Link link = ReadLink(LinkPath());
+    ASSERT_TRUE(link.loaded);
+    EXPECT_EQ(link.path, Msiexec());
+    EXPECT_EQ(link.arguments, c.arguments);
+    EXPECT_EQ(link.description, "Uninstall");
+    EXPECT_EQ(link.iconPath, Msiexec());
+    EXPECT_EQ(link.iconIndex, 0);
+}
+
+const std::string kUninstallArguments = std::string("/x ") + kProductCode;
+
+INSTANTIATE_TEST_SUITE_P(
+    UiLevels, InstallTest,
+    ::testing::Values(InstallCase{"FullUi", true, "5", "none", 1, kUninstallArguments.c_str()},
+                      InstallCase{"ReducedUi", true, "4", "none", 1, kUninstallArguments.c_str()},
+                      InstallCase{"BasicUi", true, "3", "none", 0, kUninstallArguments.c_str()},
+                      InstallCase{"Silent", true, "2", "none", 0, kUninstallArguments.c_str()},
+                      InstallCase{"SilentOnAMultithreadedThread", true, "2", "mta", 0, kUninstallArguments.c_str()},
+                      // Neither the UI level nor the product code can be read.
+                      InstallCase{"HandleThatFailsEveryRead", false, "-", "none", 0, "/x "}),
+    [](const ::testing::TestParamInfo<InstallCase>& info) { return std::string(info.param.name); });
+
+TEST_F(InstallerActionsTest, ProductCodeTooLongForTheArgumentsGivesNoShortcut)
+{
+    // "/x " and the code fill the 260-byte buffer exactly at 256 characters.
+    for (const size_t length : {size_t{256}, size_t{257}, size_t{2000}}) {
+        SCOPED_TRACE(length);
+        DeleteTree(MenuFolder());
+        const std::string code(length, 'C');
+        ScopedTempDir dir;
+        ActionRun run(dir, Export("Install", Package(), "2", code));
+        ASSERT_TRUE(run.Finish()) << run.Result();
+
+        EXPECT_TRUE(FolderExists(MenuFolder()));
+        const Link link = ReadLink(LinkPath());
+        if (length == 256) {
+            ASSERT_TRUE(link.loaded);
+            EXPECT_EQ(link.arguments, "/x " + code);
+        } else {
+            EXPECT_FALSE(FileExists(LinkPath()));
+        }
+    }
+}
+
+TEST_F(InstallerActionsTest, UninstallClosesOutlookWithoutAskingAndDeletesTheFolder)
+{
+    ScopedTempDir dir;
+    {
+        ActionRun install(dir, Export("Install", Package(), "2"));
+        ASSERT_TRUE(install.Finish()) << install.Result();
+    }
+    ASSERT_TRUE(FileExists(LinkPath()));
+
+    // Window 0 is an app window without a child: nothing for it, and nothing into the
+    // runner's own queue either.
+    FakeApp outlook(FakeImage::Outlook, "aA", "pump", dir);
+    ASSERT_TRUE(outlook.ready());
+    PromptAnswerer answerer({IDOK});
+    ActionRun uninstall(dir, Export("Uninstall", Package(), "5"));
+    ASSERT_TRUE(uninstall.Finish()) << uninstall.Result();
+
+    EXPECT_FALSE(FolderExists(MenuFolder()));
+    EXPECT_EQ(answerer.Count(), 0);
+    EXPECT_EQ(outlook.Record(), (Lines{"child1 WM_CLOSE", "child1 WM_QUIT"}));
+    EXPECT_EQ(uninstall.OwnQueue(), Lines{});
+}
+
+TEST_F(InstallerActionsTest, UninstallWithoutTheFolderStillSucceeds)
+{
+    ScopedTempDir dir;
+    ASSERT_FALSE(FolderExists(MenuFolder()));
+    ActionRun run(dir, Export("Uninstall"));
+    EXPECT_TRUE(run.Finish()) << run.Result();
+    EXPECT_FALSE(FolderExists(MenuFolder()));
+}
+
+// Registers the stand-in under App Paths while it lives: as "outlook.exe", where Windows looks
+// a name without extension up, and as "outlook", where Wine looks it up.
+class AppPathStandIn {
+public:
+    AppPathStandIn()
+    {
+        const std::string target = BinPath("setup\\setup_outlook_standin.exe");
+        m_registered = true;
+        for (const char* key : kKeys) {
+            HKEY handle = nullptr;
+            m_registered = m_registered &&
+                           RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
+                                           nullptr) == ERROR_SUCCESS &&
+                           RegSetValueExA(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(target.c_str()),
+                                          static_cast<DWORD>(target.size() + 1)) == ERROR_SUCCESS;
+            if (handle)
+                RegCloseKey(handle);
+        }
+    }
+    ~AppPathStandIn()
+    {
+        for (const char* key : kKeys)
+            (void)RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
+    }
+    bool registered() const { return m_registered; }
+
+private:
+    static constexpr const char* kKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\outlook.exe",
+                                            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\outlook"};
+    bool m_registered = false;
+};
+
+TEST_F(InstallerActionsTest, PostInstallStartsOutlookByTheNameThePlatformKnows)
+{
+    UniqueHandle started(CreateEventA(nullptr, TRUE, FALSE, "Local\\VantrelOutlookStandInStarted"));
+    AppPathStandIn standIn;
+    ASSERT_TRUE(standIn.registered());
+    ScopedTempDir dir;
+    ActionRun run(dir, Export("PostInstall", Package(), "5"));
+
+    ASSERT_TRUE(run.Finish()) << run.Result();
+    EXPECT_EQ(WaitForSingleObject(started.get(), kRunnerWaitMs), static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
+} // namespace

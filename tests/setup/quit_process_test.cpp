@@ -1,0 +1,133 @@
+// QuitProcessByName, run by the action runner in a process of its own against stand-in
+// OUTLOOK.EXE processes (tests/shutdown/helpers/fake_app.cpp).
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "setup_test_support.h"
+#include "support/fake_app.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// The messages a stand-in took at its own windows; those at the IME window that the platform
+// may give its thread ("other") are left out.
+Lines AtOwnWindows(const Lines& record)
+{
+    Lines own;
+    for (const std::string& line : record)
+        if (line.rfind("other ", 0) != 0)
+            own.push_back(line);
+    return own;
+}
+
+const Lines kBothQuits = {"top0 WM_QUIT", "child0 WM_QUIT"};
+
+TEST(QuitProcessByName, NoOutlookRunningAsksNothing)
+{
+    ScopedTempDir dir;
+    PromptAnswerer answerer({IDOK});
+    ActionRun run(dir, "quit 1 600000 600000");
+    ASSERT_TRUE(run.Finish());
+    EXPECT_EQ(answerer.Count(), 0);
+}
+
+TEST(QuitProcessByName, OkSendsBothQuitMessagesAndWaitsUntilOutlookHasEnded)
+{
+    ScopedTempDir dir;
+    // Acknowledges once it has taken two WM_QUIT at its windows, and keeps running.
+    FakeApp outlook(FakeImage::Outlook, "A", "quit:2", dir);
+    ASSERT_TRUE(outlook.ready());
+    PromptAnswerer answerer({IDOK});
+    ActionRun run(dir, "quit 1 600000 0");
+    ASSERT_TRUE(run.started());
+
+    ASSERT_TRUE(outlook.WaitForAck());
+    EXPECT_EQ(AtOwnWindows(outlook.WrittenRecord()), kBothQuits);
+    // Outlook still runs, so the action still waits (for up to ten minutes here).
+    EXPECT_EQ(WaitForSingleObject(run.process(), 2000), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    // Its end ends the wait.
+    outlook.End();
+    ASSERT_TRUE(run.Finish());
+    EXPECT_EQ(answerer.Count(), 1);
+    EXPECT_EQ(run.OwnQueue(), Lines{});
+}
+
+TEST(QuitProcessByName, CancelLeavesOutlookRunningAndUntouched)
+{
+    ScopedTempDir dir;
+    FakeApp outlook(FakeImage::Outlook, "A", "pump", dir);
+    ASSERT_TRUE(outlook.ready());
+    PromptAnswerer answerer({IDCANCEL});
+    ActionRun run(dir, "quit 1 600000 600000");
+
+    ASSERT_TRUE(run.Finish());
+    EXPECT_EQ(answerer.Count(), 1);
+    // The box has no caption of its own: the platform's default shows.
+    EXPECT_EQ(answerer.Caption(), "Error");
+    EXPECT_EQ(AtOwnWindows(outlook.Record()), Lines{});
+    EXPECT_TRUE(outlook.Running());
+}
+
+struct TwoOutlooksCase {
+    const char* name;
+    std::vector<int> answers;
+    int prompts;
+    int closed;
+};
+
+void PrintTo(const TwoOutlooksCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class QuitProcessByNameTwoOutlooks : public ::testing::TestWithParam<TwoOutlooksCase> {};
+
+TEST_P(QuitProcessByNameTwoOutlooks, AsksAgainOnlyAfterCancel)
+{
+    const TwoOutlooksCase& c = GetParam();
+    ScopedTempDir dir;
+    FakeApp first(FakeImage::Outlook, "A", "pump", dir);
+    FakeApp second(FakeImage::Outlook, "A", "pump", dir);
+    ASSERT_TRUE(first.ready() && second.ready());
+    PromptAnswerer answerer(c.answers);
+    ActionRun run(dir, "quit 1 0 0");
+
+    ASSERT_TRUE(run.Finish());
+    EXPECT_EQ(answerer.Count(), c.prompts);
+    int closed = 0;
+    for (FakeApp* outlook : {&first, &second}) {
+        const Lines taken = AtOwnWindows(outlook->Record());
+        EXPECT_TRUE(taken.empty() || taken == kBothQuits) << ::testing::PrintToString(taken);
+        closed += taken.empty() ? 0 : 1;
+    }
+    EXPECT_EQ(closed, c.closed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, QuitProcessByNameTwoOutlooks,
+    ::testing::Values(TwoOutlooksCase{"OkForTheFirstClosesBothWithoutAskingAgain", {IDOK}, 1, 2},
+                      TwoOutlooksCase{"CancelThenOk", {IDCANCEL, IDOK}, 2, 1},
+                      TwoOutlooksCase{"CancelForBoth", {IDCANCEL, IDCANCEL}, 2, 0}),
+    [](const ::testing::TestParamInfo<TwoOutlooksCase>& info) { return std::string(info.param.name); });
+
+TEST(QuitProcessByName, WithoutPromptEveryWindowGetsQuitAndAChildlessOneNothingMore)
+{
+    ScopedTempDir dir;
+    // Window 0 has no child: a post to its null child would reach the runner's own queue.
+    FakeApp outlook(FakeImage::Outlook, "aA", "pump", dir);
+    ASSERT_TRUE(outlook.ready());
+    PromptAnswerer answerer({});
+    ActionRun run(dir, "quit 0 0 0");
+
+    ASSERT_TRUE(run.Finish());
+    EXPECT_EQ(answerer.Count(), 0);
+    EXPECT_EQ(AtOwnWindows(outlook.Record()), (Lines{"top0 WM_QUIT", "top1 WM_QUIT", "child1 WM_QUIT"}));
+    EXPECT_EQ(run.OwnQueue(), Lines{});
+}
+
+} // namespace

@@ -1,0 +1,55 @@
+// For the installer action tests: runs an action in its own process (helpers/action_runner.cpp)
+// and answers its prompts from another thread.
+#pragma once
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "com/raii.h"
+#include "support/test_support.h"
+
+constexpr DWORD kRunnerWaitMs = 30000;
+extern const char kQuitPrompt[];
+
+// The action runner, started with the given arguments after its result file.
+class ActionRun {
+public:
+    ActionRun(const ScopedTempDir& dir, const std::string& arguments);
+    bool started() const { return static_cast<bool>(m_process); }
+    HANDLE process() const { return m_process.get(); }
+    // Waits for the end; true with exit code 0 and a result file that says "returned 0".
+    bool Finish(DWORD timeoutMs = kRunnerWaitMs);
+    // The lines "queue ..." of the result: thread messages the action left in its own queue.
+    std::vector<std::string> OwnQueue() const;
+    std::string Result() const { return ReadWholeFile(m_resultPath); }
+
+private:
+    std::string m_resultPath;
+    UniqueHandle m_process;
+};
+
+// Answers, from a thread of its own, every message box that shows kQuitPrompt: the n-th box
+// gets answers[n] (IDOK or IDCANCEL), later ones IDCANCEL. Counts them.
+class PromptAnswerer {
+public:
+    explicit PromptAnswerer(std::vector<int> answers);
+    ~PromptAnswerer();
+    PromptAnswerer(const PromptAnswerer&) = delete;
+    PromptAnswerer& operator=(const PromptAnswerer&) = delete;
+    int Count();
+    // The caption of the last box seen.
+    std::string Caption();
+
+private:
+    std::vector<int> m_answers;
+    std::mutex m_mutex;
+    int m_count = 0;
+    std::string m_caption;
+    UniqueHandle m_stop;
+    std::thread m_thread;
+};
+

@@ -1,0 +1,23 @@
+# The program that runs one installer action in a process of its own, the stand-in that
+# PostInstall starts as "outlook", the stand-in Outlook from the shutdown tests, Vantrel.dll
+# whose exports are called, and a small package (wixl) that gives a real installation handle.
+add_executable(setup_action_runner ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/action_runner.cpp)
+target_link_libraries(setup_action_runner PRIVATE vantrel_core)
+set_target_properties(setup_action_runner PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+add_executable(setup_outlook_standin ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/outlook_standin.cpp)
+set_target_properties(setup_outlook_standin PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/setup)
+
+find_program(VANTREL_WIXL wixl REQUIRED)
+set(VANTREL_TEST_PACKAGE ${CMAKE_BINARY_DIR}/bin/setup/vantrel_test.msi)
+add_custom_command(
+  OUTPUT ${VANTREL_TEST_PACKAGE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/bin/setup
+  COMMAND ${VANTREL_WIXL} -a x64 -o ${VANTREL_TEST_PACKAGE} ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/test_package.wxs
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/test_package.wxs
+  COMMENT "Building the test package vantrel_test.msi"
+  VERBATIM)
+add_custom_target(setup_test_package DEPENDS ${VANTREL_TEST_PACKAGE})
+
+add_dependencies(${target} setup_action_runner setup_outlook_standin shutdown_fake_app_outlook Vantrel
+  setup_test_package)
