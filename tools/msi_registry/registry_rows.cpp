@@ -155,7 +155,8 @@ std::string WixInclude(const std::vector<RegistryRow>& rows, const std::string& 
             xml += " Type=\"integer\" Value=\"" + row.value + "\"";
             break;
         case RegistryRow::Type::KeyOnly:
-            xml += " Type=\"string\"";
+            // An empty value is the installer's null (wixl warns about a missing one).
+            xml += " Type=\"string\" Value=\"\"";
             break;
         }
         xml += "/>\n";
