@@ -5,7 +5,6 @@
 
 #include <vector>
 
-#include "com/raii.h"
 #include "support/test_support.h"
 
 std::string BuildFilePath(const std::string& name)
@@ -30,21 +29,7 @@ std::string PreviousPackagePath()
 
 DWORD RunMsiexec(const std::string& arguments)
 {
-    std::string commandLine = "msiexec.exe " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return ~0u;
-    UniqueHandle processHandle(process.hProcess);
-    UniqueHandle threadHandle(process.hThread);
-    DWORD exitCode = ~0u;
-    if (WaitForSingleObject(processHandle.get(), 90000) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(processHandle.get(), &exitCode)) {
-        TerminateProcess(processHandle.get(), 1);
-        return ~0u;
-    }
-    return exitCode;
+    return RunAndWait("msiexec.exe " + arguments, 90000);
 }
 
 std::vector<std::string> InstalledProducts()

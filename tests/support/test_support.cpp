@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "com/raii.h"
+
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -59,6 +61,25 @@ std::string ReadWholeFile(const std::string& path)
 bool FileExists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+DWORD RunAndWait(const std::string& commandLine, DWORD timeoutMs)
+{
+    std::string command = commandLine;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return ~0u;
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    DWORD exitCode = ~0u;
+    if (WaitForSingleObject(processHandle.get(), timeoutMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(processHandle.get(), &exitCode)) {
+        TerminateProcess(processHandle.get(), 1);
+        return ~0u;
+    }
+    return exitCode;
 }
 
 void DeleteSettingsKeys()
