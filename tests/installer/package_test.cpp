@@ -81,6 +81,36 @@ std::string ShortcutArguments(const std::string& path)
     return arguments;
 }
 
+// "outlook" leads to the setup tests' Outlook stand-in, which sets this event when it starts:
+// under App Paths as "outlook.exe", where Windows looks the name up, and as "outlook", where
+// Wine does.
+class OutlookStandIn {
+public:
+    OutlookStandIn() : m_started(CreateEventA(nullptr, TRUE, FALSE, "Local\\VantrelOutlookStandInStarted"))
+    {
+        const std::string target = BuildFilePath("bin\\setup\\setup_outlook_standin.exe");
+        for (const char* key : kKeys)
+            m_registered += RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, nullptr, REG_SZ, target.c_str(),
+                                            static_cast<DWORD>(target.size() + 1)) == ERROR_SUCCESS;
+    }
+    ~OutlookStandIn()
+    {
+        for (const char* key : kKeys)
+            (void)RegDeleteKeyA(HKEY_LOCAL_MACHINE, key); // the test's own keys
+    }
+    OutlookStandIn(const OutlookStandIn&) = delete;
+    OutlookStandIn& operator=(const OutlookStandIn&) = delete;
+
+    bool Registered() const { return m_started && m_registered == 2; }
+    bool WaitForStart() const { return WaitForSingleObject(m_started.get(), 30000) == WAIT_OBJECT_0; }
+
+private:
+    static constexpr const char* kKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\outlook.exe",
+                                            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\outlook"};
+    UniqueHandle m_started;
+    int m_registered = 0;
+};
+
 // Every test starts and ends with no Vantrel installed, no registration, no settings, no
 // Start-menu folder and no Office marks.
 class PackageTest : public ::testing::Test {
@@ -161,6 +191,23 @@ TEST_F(PackageTest, QuietInstallAsksNothingAndLeavesARunningOutlookAlone)
               0)
         << "no close or quit message reached Outlook";
     EXPECT_TRUE(FileExists(UninstallShortcutPath())) << "the rest of Install still runs";
+}
+
+TEST_F(PackageTest, OutlookIsStartedAfterAnInstallationWithFullUiOnly)
+{
+    OutlookStandIn standIn;
+    ASSERT_TRUE(standIn.Registered());
+    ScopedTempDir temp;
+    const std::string log = temp.file("quiet.log");
+    ASSERT_EQ(Install(PackagePath(), "/l*v " + Quoted(log)), 0u);
+    const std::string quiet = ReadWholeFile(log);
+    // The log records each action that runs as "...: <action>.".
+    ASSERT_NE(quiet.find(": VantrelInstall."), std::string::npos) << quiet.substr(0, 2000);
+    EXPECT_EQ(quiet.find(": VantrelPostInstall."), std::string::npos) << "a quiet installation starts nothing";
+
+    Clean();
+    ASSERT_EQ(RunMsiexec("/i " + Quoted(PackagePath()) + " /qf"), 0u);
+    EXPECT_TRUE(standIn.WaitForStart());
 }
 
 TEST_F(PackageTest, SimulatedOutlookLoadsTheInstalledAddinAndIsEndedByIt)

@@ -3,7 +3,8 @@
 set(VANTREL_PREVIOUS_VERSION 0.9.0.0)
 set(VANTREL_PREVIOUS_PACKAGE_NAME Vantrel-${VANTREL_PREVIOUS_VERSION}-x64.msi)
 add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/previous ${CMAKE_BINARY_DIR}/tests/installer/previous)
-add_dependencies(${target} vantrel_package vantrel_previous_package outlook_sim)
+# The Outlook stand-in of the setup tests shows PostInstall starting "outlook".
+add_dependencies(${target} vantrel_package vantrel_previous_package outlook_sim setup_outlook_standin)
 get_filename_component(package_name ${VANTREL_PACKAGE} NAME)
 target_compile_definitions(${target} PRIVATE
   VANTREL_PACKAGE_NAME="${package_name}"
