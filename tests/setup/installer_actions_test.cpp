@@ -2,9 +2,7 @@
 // a process of its own with an installation handle from a real package (helpers/test_package.wxs).
 #include <gtest/gtest.h>
 
-#include <objbase.h>
 #include <shlobj.h>
-#include <wrl/client.h>
 
 #include <string>
 #include <vector>
@@ -15,7 +13,6 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-using Microsoft::WRL::ComPtr;
 
 const char kProductCode[] = "{5B7D0E2A-3C41-4F6B-9A8E-1D2C3B4A5F60}";
 
@@ -39,39 +36,6 @@ std::string LinkPath()
 std::string Package()
 {
     return BinPath("setup\\vantrel_test.msi");
-}
-
-// What a saved link holds, read back through IShellLinkA.
-struct Link {
-    bool loaded = false;
-    std::string path, arguments, description, iconPath;
-    int iconIndex = -1;
-};
-
-Link ReadLink(const std::string& path)
-{
-    Link link;
-    CoInitializeGuard com;
-    ComPtr<IShellLinkA> shellLink;
-    ComPtr<IPersistFile> file;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(shellLink.GetAddressOf()))) ||
-        FAILED(shellLink.As(&file)))
-        return link;
-    const std::wstring widePath(path.begin(), path.end());
-    if (FAILED(file->Load(widePath.c_str(), STGM_READ)))
-        return link;
-    char text[1024] = {};
-    link.loaded = true;
-    if (SUCCEEDED(shellLink->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH)))
-        link.path = text;
-    if (SUCCEEDED(shellLink->GetArguments(text, sizeof(text))))
-        link.arguments = text;
-    if (SUCCEEDED(shellLink->GetDescription(text, sizeof(text))))
-        link.description = text;
-    if (SUCCEEDED(shellLink->GetIconLocation(text, MAX_PATH, &link.iconIndex)))
-        link.iconPath = text;
-    return link;
 }
 
 std::string Msiexec()

@@ -1,8 +1,51 @@
 #include "setup_test_support.h"
 
+#include <objbase.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
 #include <sstream>
 
+using Microsoft::WRL::ComPtr;
+
 const char kQuitPrompt[] = "Microsoft Outlook is currently running. Click OK to close Outlook.";
+
+namespace {
+
+void ReadLinkHere(const std::string& path, Link* link)
+{
+    CoInitializeGuard com;
+    ComPtr<IShellLinkA> shellLink;
+    ComPtr<IPersistFile> file;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(shellLink.GetAddressOf()))) ||
+        FAILED(shellLink.As(&file)))
+        return;
+    const std::wstring widePath(path.begin(), path.end());
+    if (FAILED(file->Load(widePath.c_str(), STGM_READ)))
+        return;
+    char text[1024] = {};
+    link->loaded = true;
+    if (SUCCEEDED(shellLink->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH)))
+        link->path = text;
+    if (SUCCEEDED(shellLink->GetArguments(text, sizeof(text))))
+        link->arguments = text;
+    if (SUCCEEDED(shellLink->GetDescription(text, sizeof(text))))
+        link->description = text;
+    if (SUCCEEDED(shellLink->GetIconLocation(text, MAX_PATH, &link->iconIndex)))
+        link->iconPath = text;
+}
+
+} // namespace
+
+Link ReadLink(const std::string& path)
+{
+    // A thread of its own, so that the caller's COM state stays as it is.
+    Link link;
+    std::thread reader(ReadLinkHere, path, &link);
+    reader.join();
+    return link;
+}
 
 ActionRun::ActionRun(const ScopedTempDir& dir, const std::string& arguments) : m_resultPath(dir.file("result.txt"))
 {

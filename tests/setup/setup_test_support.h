@@ -15,6 +15,14 @@
 constexpr DWORD kRunnerWaitMs = 30000;
 extern const char kQuitPrompt[];
 
+// What a saved link holds, read back through IShellLinkA (on a thread of its own, with COM).
+struct Link {
+    bool loaded = false;
+    std::string path, arguments, description, iconPath;
+    int iconIndex = -1;
+};
+Link ReadLink(const std::string& path);
+
 // The action runner, started with the given arguments after its result file.
 class ActionRun {
 public:

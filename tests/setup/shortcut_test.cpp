@@ -1,0 +1,64 @@
+// CreateShortcut on this process's threads: it posts nothing, so it needs no process of its own.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "com/raii.h"
+#include "setup/shortcut.h"
+#include "setup_test_support.h"
+
+namespace {
+
+// Runs CreateShortcut on a new thread, with COM initialised there or not.
+HRESULT CreateOnNewThread(bool initialiseCom, const char* target, const char* arguments, const std::string& link)
+{
+    HRESULT result = E_FAIL;
+    std::thread thread([&] {
+        if (initialiseCom) {
+            CoInitializeGuard com;
+            result = CreateShortcut(target, arguments, link.c_str(), "Uninstall");
+        } else {
+            result = CreateShortcut(target, arguments, link.c_str(), "Uninstall");
+        }
+    });
+    thread.join();
+    return result;
+}
+
+const char kTarget[] = "C:\\windows\\system32\\msiexec.exe";
+
+TEST(CreateShortcut, SavesPathArgumentsDescriptionAndTheTargetsFirstIcon)
+{
+    ScopedTempDir dir;
+    const std::string path = dir.file("Uninstall.lnk");
+    ASSERT_EQ(CreateOnNewThread(true, kTarget, "/x {code}", path), S_OK);
+
+    const Link link = ReadLink(path);
+    ASSERT_TRUE(link.loaded);
+    EXPECT_EQ(link.path, kTarget);
+    EXPECT_EQ(link.arguments, "/x {code}");
+    EXPECT_EQ(link.description, "Uninstall");
+    EXPECT_EQ(link.iconPath, kTarget);
+    EXPECT_EQ(link.iconIndex, 0);
+
+    // Without arguments the link has none.
+    const std::string bare = dir.file("Bare.lnk");
+    ASSERT_EQ(CreateOnNewThread(true, kTarget, nullptr, bare), S_OK);
+    EXPECT_EQ(ReadLink(bare).arguments, "");
+}
+
+TEST(CreateShortcut, ReturnsTheFailureOfTheFirstStepThatFails)
+{
+    ScopedTempDir dir;
+    // It does not initialise COM itself: the object cannot be created.
+    EXPECT_EQ(CreateOnNewThread(false, kTarget, nullptr, dir.file("NoCom.lnk")), CO_E_NOTINITIALIZED);
+    EXPECT_FALSE(FileExists(dir.file("NoCom.lnk")));
+
+    // The save fails in a folder that does not exist.
+    const std::string missing = dir.file("missing\\Uninstall.lnk");
+    EXPECT_TRUE(FAILED(CreateOnNewThread(true, kTarget, nullptr, missing)));
+    EXPECT_FALSE(FileExists(missing));
+}
+
+} // namespace
