@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# README command 1: installs what is missing, builds Vantrel.dll, registers it in a private
-# Wine prefix with regsvr32 as an installer would, starts the simulated Outlook, closes its
-# last Explorer window and shows what the add-in did about it.
+# README command 1: installs what is missing, builds Vantrel.dll and its installer package,
+# installs the package quietly with msiexec in a private Wine prefix, starts the simulated
+# Outlook (which loads the installed add-in from Outlook's Addins key), closes its last Explorer
+# window, shows what the add-in did about it, and removes the package again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -16,9 +17,13 @@ wine() { "$WINE64" "$@"; }
 win_path() { winepath -w "$1" 2>/dev/null || echo "Z:${1//\//\\}"; }
 winepath() { "$WINE64" winepath "$@"; }
 
-dll=$(win_path "$PWD/build/bin/Vantrel.dll")
-echo "== Registering $dll"
-wine regsvr32 /s "$dll"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+package=$(win_path "$PWD/build/Vantrel-$version-x64.msi")
+echo "== Installing $package (msiexec /i /qn)"
+wine msiexec /i "$package" /qn </dev/null
+installed=$(wine reg query 'HKCR\CLSID\{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}\InprocServer32' /ve </dev/null 2>/dev/null |
+  tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+echo "   Vantrel.Connect is served by $installed"
 wine reg query 'HKLM\Software\Microsoft\Office\Outlook\Addins\Vantrel.Connect' </dev/null 2>/dev/null | tr -d '\r' | sed '/^$/d'
 
 echo "== Example settings (HKCU\\SOFTWARE\\Vantrel)"
@@ -46,3 +51,7 @@ tr -d '\r' <"$(winepath -u "$appdata\\Vantrel\\Vantrel.log")" | sed 's/^/   /'
 printf '== OUTLOOK.EXE ended after %.1f s with exit code %d (0: ended by Vantrel after Delay + 2 s)\n' \
   "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" "$code"
 rm -f "$log"
+
+echo "== Removing the package (msiexec /x /qn)"
+wine msiexec /x "$package" /qn </dev/null
+if [ -e "$(winepath -u "$installed")" ]; then echo "   $installed is still there"; else echo "   $installed is gone"; fi

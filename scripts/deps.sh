@@ -10,7 +10,8 @@ PACKAGES=(
   wine64 libwine-dev
   xvfb xauth x11-apps
   googletest
-  wixl
+  wixl msitools g++
+  osslsigncode openssl
 )
 
 if [ $# -gt 0 ]; then

@@ -38,15 +38,8 @@ TEST_F(RegsvrTest, RegistrationWritesTheScriptsAndTheTypeLibrary)
 TEST_F(RegsvrTest, RegisteringAgainGivesTheSameAndRewritesTheClassKeys)
 {
     ASSERT_EQ(RunRegsvr32("/s " + Quoted(ServerDllPath())), 0u);
-    // What a stale registration may have left in the ForceRemove CLSID keys goes with them.
-    for (const char* clsid : {kConnectClsidText, kPageClsidText}) {
-        const std::string key = std::string("Software\\Classes\\CLSID\\") + clsid;
-        UniqueHKey stale;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (key + "\\Stale\\Deeper").c_str(), 0, nullptr, 0, KEY_WRITE,
-                                  nullptr, stale.put(), nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Stale", REG_SZ, "x", 2), ERROR_SUCCESS);
-    }
+    AddStaleClassEntries();
+    ASSERT_FALSE(HasFatalFailure());
     ASSERT_EQ(RunRegsvr32("/s " + Quoted(ServerDllPath())), 0u);
     EXPECT_TRUE(RegistryHolds(FullRegistration(ServerDllPath())));
 }

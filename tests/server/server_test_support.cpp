@@ -9,6 +9,7 @@
 #include "com/raii.h"
 #include "com/text_convert.h"
 #include "support/registry_walk.h"
+#include "support/test_support.h"
 
 const char kAppIdText[] = "{4E2B7D91-A0C6-4F35-9B8E-61D3C7A2045B}";
 const char kLibIdText[] = "{6F1C2A90-4B7E-4D21-9C3A-2E8B51D0A7F4}";
@@ -132,6 +133,18 @@ DWORD RunRegsvr32(const std::wstring& arguments)
         return ~0u;
     }
     return exitCode;
+}
+
+void AddStaleClassEntries()
+{
+    for (const char* clsid : {kConnectClsidText, kPageClsidText}) {
+        const std::string key = std::string("Software\\Classes\\CLSID\\") + clsid;
+        UniqueHKey stale;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (key + "\\Stale\\Deeper").c_str(), 0, nullptr, 0, KEY_WRITE,
+                                  nullptr, stale.put(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Stale", REG_SZ, "x", 2), ERROR_SUCCESS);
+    }
 }
 
 std::vector<std::string> RegistrationSnapshot()

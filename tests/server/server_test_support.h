@@ -37,6 +37,10 @@ std::vector<std::string> RegistrationSnapshot();
 // Deletes all those keys, whatever they hold.
 void DeleteRegistration();
 
+// A subkey with a subkey of its own and a value in both classes' CLSID keys, as an earlier
+// registration may have left them: registration must delete them with the ForceRemove keys.
+void AddStaleClassEntries();
+
 // A registry entry as RegistrationSnapshot() shows it.
 std::string KeyLine(const std::string& key);
 std::string StringLine(const std::string& key, const std::string& name, const std::string& data);

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "com/raii.h"
+
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -59,6 +61,25 @@ std::string ReadWholeFile(const std::string& path)
 bool FileExists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+DWORD RunAndWait(const std::string& commandLine, DWORD timeoutMs)
+{
+    std::string command = commandLine;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return ~0u;
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    DWORD exitCode = ~0u;
+    if (WaitForSingleObject(processHandle.get(), timeoutMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(processHandle.get(), &exitCode)) {
+        TerminateProcess(processHandle.get(), 1);
+        return ~0u;
+    }
+    return exitCode;
 }
 
 void DeleteSettingsKeys()
@@ -148,16 +169,18 @@ std::vector<std::string> AddinLogMessages()
 struct MessageBoxDismisser::State {
     std::mutex mutex;
     std::vector<std::string> texts;
+    std::string caption;
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::thread thread;
 };
 
-MessageBoxDismisser::MessageBoxDismisser() : m_state(new State)
+MessageBoxDismisser::MessageBoxDismisser(const char* caption) : m_state(new State)
 {
     State* state = m_state;
+    state->caption = caption;
     state->thread = std::thread([state] {
         while (WaitForSingleObject(state->stop, 20) == WAIT_TIMEOUT) {
-            HWND box = FindWindowA("#32770", "Vantrel");
+            HWND box = FindWindowA("#32770", state->caption.c_str());
             if (!box || !IsWindowVisible(box))
                 continue;
             char text[512] = {};

@@ -41,6 +41,10 @@ bool FileExists(const std::string& path);
 // Deletes a folder and everything below it.
 void DeleteTree(const std::string& path);
 
+// Runs the command line as a child process and waits up to timeoutMs for it; its exit code, or
+// ~0u when it could not be started or did not end in time (it is then terminated).
+DWORD RunAndWait(const std::string& commandLine, DWORD timeoutMs);
+
 // Removes "SOFTWARE\Vantrel" under both HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE.
 void DeleteSettingsKeys();
 // Creates "SOFTWARE\Vantrel" under root and sets a value of any type with raw bytes.
@@ -58,10 +62,10 @@ std::string AddinLogPath();
 // The messages of the add-in's log, without the level and time-stamp prefix, in order.
 std::vector<std::string> AddinLogMessages();
 
-// Dismisses every message box captioned "Vantrel" while it lives, recording their texts.
+// Dismisses every message box with this caption while it lives, recording their texts.
 class MessageBoxDismisser {
 public:
-    MessageBoxDismisser();
+    explicit MessageBoxDismisser(const char* caption = "Vantrel");
     ~MessageBoxDismisser();
     MessageBoxDismisser(const MessageBoxDismisser&) = delete;
     MessageBoxDismisser& operator=(const MessageBoxDismisser&) = delete;

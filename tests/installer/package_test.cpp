@@ -1,0 +1,308 @@
+// The installer package under Wine's msiexec: quiet installation with and without the machine
+// defaults on the command line, the simulated Outlook loading the installed add-in, quiet removal,
+// a major upgrade from an older package and the refusal of a machine with 32-bit Office. The
+// registry is compared with what regsvr32 writes (the server tests' reference).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+
+#include "com/raii.h"
+#include "com/text_convert.h"
+#include "installer/package_support.h"
+#include "server/server_test_support.h"
+#include "support/simulated_outlook.h"
+#include "support/test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+// The registry locations where Office writes its bitness, in the registry view of Office's own
+// bitness; the package's launch condition reads them.
+struct OfficeMark {
+    REGSAM view;
+    const char* key;
+    const char* name;
+};
+const OfficeMark kOfficeMarks[] = {
+    {KEY_WOW64_64KEY, "SOFTWARE\\Microsoft\\Office\\16.0\\Outlook", "Bitness"},
+    {KEY_WOW64_32KEY, "SOFTWARE\\Microsoft\\Office\\16.0\\Outlook", "Bitness"},
+    {KEY_WOW64_32KEY, "SOFTWARE\\Microsoft\\Office\\15.0\\Outlook", "Bitness"},
+    {KEY_WOW64_64KEY, "SOFTWARE\\Microsoft\\Office\\14.0\\Outlook", "Bitness"},
+    {KEY_WOW64_64KEY, "SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration", "Platform"},
+};
+
+void DeleteOfficeMarks()
+{
+    for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        UniqueHKey office;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office", 0, KEY_ALL_ACCESS | view, office.put()) !=
+            ERROR_SUCCESS)
+            continue;
+        for (const char* version : {"14.0", "15.0", "16.0", "ClickToRun"}) {
+            (void)RegDeleteTreeA(office.get(), version); // missing is fine
+            (void)RegDeleteKeyExA(office.get(), version, view, 0);
+        }
+    }
+}
+
+void SetOfficeMark(const OfficeMark& mark, const char* text)
+{
+    UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, mark.key, 0, nullptr, 0, KEY_WRITE | mark.view, nullptr, key.put(),
+                              nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key.get(), mark.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                             static_cast<DWORD>(strlen(text) + 1)),
+              ERROR_SUCCESS);
+}
+
+// The arguments of a shell link, or "" when it cannot be read.
+std::string ShortcutArguments(const std::string& path)
+{
+    Microsoft::WRL::ComPtr<IShellLinkA> link;
+    Microsoft::WRL::ComPtr<IPersistFile> file;
+    char arguments[1024] = {};
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) ||
+        FAILED(link.As(&file)) || FAILED(file->Load(ToWide(path, CP_ACP).c_str(), STGM_READ)) ||
+        FAILED(link->GetArguments(arguments, sizeof(arguments))))
+        return {};
+    return arguments;
+}
+
+// "outlook" leads to the setup tests' Outlook stand-in, which sets this event when it starts:
+// under App Paths as "outlook.exe", where Windows looks the name up, and as "outlook", where
+// Wine does.
+class OutlookStandIn {
+public:
+    OutlookStandIn() : m_started(CreateEventA(nullptr, TRUE, FALSE, "Local\\VantrelOutlookStandInStarted"))
+    {
+        const std::string target = BuildFilePath("bin\\setup\\setup_outlook_standin.exe");
+        for (const char* key : kKeys)
+            m_registered += RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, nullptr, REG_SZ, target.c_str(),
+                                            static_cast<DWORD>(target.size() + 1)) == ERROR_SUCCESS;
+    }
+    ~OutlookStandIn()
+    {
+        for (const char* key : kKeys)
+            (void)RegDeleteKeyA(HKEY_LOCAL_MACHINE, key); // the test's own keys
+    }
+    OutlookStandIn(const OutlookStandIn&) = delete;
+    OutlookStandIn& operator=(const OutlookStandIn&) = delete;
+
+    bool Registered() const { return m_started && m_registered == 2; }
+    bool WaitForStart() const { return WaitForSingleObject(m_started.get(), 30000) == WAIT_OBJECT_0; }
+
+private:
+    static constexpr const char* kKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\outlook.exe",
+                                            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\outlook"};
+    UniqueHandle m_started;
+    int m_registered = 0;
+};
+
+// Every test starts and ends with no Vantrel installed, no registration, no settings, no
+// Start-menu folder and no Office marks.
+class PackageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(FileExists(PackagePath())) << PackagePath();
+        Clean();
+        ASSERT_TRUE(SUCCEEDED(m_com.result()));
+    }
+    void TearDown() override { Clean(); }
+    static void Clean()
+    {
+        RemoveInstalledProducts();
+        DeleteRegistration();
+        DeleteSettingsKeys();
+        DeleteOfficeMarks();
+        DeleteTree(StartMenuFolder());
+    }
+    static DWORD Install(const std::string& package, const std::string& properties = "")
+    {
+        return RunMsiexec("/i " + Quoted(package) + " /qn " + properties);
+    }
+    CoInitializeGuard m_com;
+};
+
+TEST_F(PackageTest, QuietInstallWritesTheFileTheRegistrationTheDefaultsAndTheShortcut)
+{
+    const struct {
+        const char* properties;
+        const char* enabled;
+        const char* delay;
+        const char* showExitDialog;
+        const char* closeWinWord;
+    } cases[] = {
+        {"", "1", "30", "1", "0"},
+        {"ENABLED=0 DELAY=7 SHOWEXITDIALOG=0 CLOSEWINWORD=1", "0", "7", "0", "1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("properties: ") + c.properties);
+        Clean();
+        ASSERT_EQ(Install(PackagePath(), c.properties), 0u);
+
+        EXPECT_EQ(InstalledProducts().size(), 1u);
+        // The package ships the stripped release build.
+        const std::string installed = ReadWholeFile(InstalledDllPath());
+        EXPECT_FALSE(installed.empty());
+        EXPECT_TRUE(installed == ReadWholeFile(BuildFilePath("release\\Vantrel.dll")));
+        EXPECT_TRUE(RegistryHolds(FullRegistration(InstalledDllPath())));
+        EXPECT_EQ(MachineDefault("Enabled"), c.enabled);
+        EXPECT_EQ(MachineDefault("Delay"), c.delay);
+        EXPECT_EQ(MachineDefault("ShowExitDialog"), c.showExitDialog);
+        EXPECT_EQ(MachineDefault("CloseWinWord"), c.closeWinWord);
+        EXPECT_FALSE(SettingsKeyExists(HKEY_CURRENT_USER)) << "no user's settings are written";
+        EXPECT_TRUE(FileExists(UninstallShortcutPath()));
+    }
+}
+
+TEST_F(PackageTest, InstallOverAStaleRegistrationRewritesTheClassKeys)
+{
+    AddStaleClassEntries(); // deleted with the ForceRemove CLSID keys
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(Install(PackagePath()), 0u);
+    EXPECT_TRUE(RegistryHolds(FullRegistration(InstalledDllPath())));
+}
+
+TEST_F(PackageTest, QuietInstallAsksNothingAndLeavesARunningOutlookAlone)
+{
+    SimulatedOutlook outlook("--no-addins");
+    ASSERT_TRUE(outlook.Started());
+    ASSERT_TRUE(outlook.WaitForLine("started"));
+
+    // A prompt would wait for an answer that never comes, and msiexec would not end.
+    ASSERT_EQ(Install(PackagePath()), 0u);
+    const Lines log = outlook.Log();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) { return line.rfind("WM_", 0) == 0; }),
+              0)
+        << "no close or quit message reached Outlook";
+    EXPECT_TRUE(FileExists(UninstallShortcutPath())) << "the rest of Install still runs";
+}
+
+TEST_F(PackageTest, OutlookIsStartedAfterAnInstallationWithFullUiOnly)
+{
+    OutlookStandIn standIn;
+    ASSERT_TRUE(standIn.Registered());
+    ScopedTempDir temp;
+    const std::string log = temp.file("quiet.log");
+    ASSERT_EQ(Install(PackagePath(), "/l*v " + Quoted(log)), 0u);
+    const std::string quiet = ReadWholeFile(log);
+    // The log records each action that runs as "...: <action>.".
+    ASSERT_NE(quiet.find(": VantrelInstall."), std::string::npos) << quiet.substr(0, 2000);
+    EXPECT_EQ(quiet.find(": VantrelPostInstall."), std::string::npos) << "a quiet installation starts nothing";
+
+    Clean();
+    ASSERT_EQ(RunMsiexec("/i " + Quoted(PackagePath()) + " /qf"), 0u);
+    EXPECT_TRUE(standIn.WaitForStart());
+}
+
+TEST_F(PackageTest, SimulatedOutlookLoadsTheInstalledAddinAndIsEndedByIt)
+{
+    // The user's settings are seeded from the machine defaults given to the package.
+    ASSERT_EQ(Install(PackagePath(), "DELAY=1 SHOWEXITDIALOG=0"), 0u);
+    SimulatedOutlook outlook("close-last");
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 0) << "ended by the add-in, with exit code 0";
+    EXPECT_TRUE(Contains(outlook.Log(), "load Vantrel.Connect 0x00000000"));
+    const Lines addinLog = AddinLogMessages();
+    ASSERT_FALSE(addinLog.empty());
+    EXPECT_EQ(addinLog.back(), "Connect<Addin_Enabled> ==> [ENABLED] ");
+}
+
+TEST_F(PackageTest, QuietRemovalTakesEverythingButTheUsersSettings)
+{
+    ASSERT_EQ(Install(PackagePath()), 0u);
+    SetStringSetting(HKEY_CURRENT_USER, "Enabled", "0");
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "12");
+
+    ASSERT_EQ(RunMsiexec("/x " + Quoted(PackagePath()) + " /qn"), 0u);
+    EXPECT_TRUE(InstalledProducts().empty());
+    EXPECT_FALSE(FileExists(InstalledDllPath()));
+    EXPECT_FALSE(FileExists(InstalledFolder()));
+    // Only keys that the scripts keep at unregistration may stay, empty (Wine removes them too).
+    const Lines left = RegistrationSnapshot();
+    const Lines kept = KeptAfterUnregistration();
+    EXPECT_TRUE(std::includes(kept.begin(), kept.end(), left.begin(), left.end()))
+        << ::testing::PrintToString(left);
+    EXPECT_EQ(MachineDefault("Delay"), "(missing)");
+    EXPECT_FALSE(FileExists(StartMenuFolder()));
+    EXPECT_EQ(MachineDefault("Enabled"), "(missing)");
+    DWORD type = 0;
+    std::string data;
+    ASSERT_TRUE(GetRawSetting(HKEY_CURRENT_USER, "Delay", &type, &data));
+    EXPECT_EQ(data, std::string("12", 3));
+    ASSERT_TRUE(GetRawSetting(HKEY_CURRENT_USER, "Enabled", &type, &data));
+    EXPECT_EQ(data, std::string("0", 2));
+}
+
+TEST_F(PackageTest, NewerPackageReplacesTheOlderInPlace)
+{
+    ASSERT_TRUE(FileExists(PreviousPackagePath())) << PreviousPackagePath();
+    ASSERT_EQ(Install(PreviousPackagePath()), 0u);
+    ASSERT_EQ(FileVersionText(InstalledDllPath()), "0.9.0.0");
+    const Lines before = InstalledProducts();
+    ASSERT_EQ(before.size(), 1u);
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "12");
+
+    ASSERT_EQ(Install(PackagePath()), 0u);
+    const Lines after = InstalledProducts();
+    ASSERT_EQ(after.size(), 1u) << "one product, not two side by side";
+    EXPECT_NE(after.front(), before.front());
+    EXPECT_EQ(FileVersionText(InstalledDllPath()), VANTREL_VERSION_TEXT);
+    EXPECT_TRUE(RegistryHolds(FullRegistration(InstalledDllPath())));
+    EXPECT_EQ(MachineDefault("Delay"), "30");
+    DWORD type = 0;
+    std::string data;
+    ASSERT_TRUE(GetRawSetting(HKEY_CURRENT_USER, "Delay", &type, &data));
+    EXPECT_EQ(data, std::string("12", 3)) << "the user's settings are untouched";
+    // The older version's removal inside the upgrade leaves the Start-menu folder, whose
+    // shortcut now removes the newer product.
+    EXPECT_EQ(ShortcutArguments(UninstallShortcutPath()), "/x " + after.front());
+}
+
+TEST_F(PackageTest, ThirtyTwoBitOfficeIsRefusedAndNothingIsWritten)
+{
+    for (const OfficeMark& mark : kOfficeMarks) {
+        SCOPED_TRACE(std::string(mark.key) + " " + mark.name +
+                     (mark.view == KEY_WOW64_32KEY ? " (32-bit view)" : " (64-bit view)"));
+        Clean();
+        SetOfficeMark(mark, "x86");
+        // With basic UI the refusal shows its message (Wine's msi captions it "Install Failed").
+        MessageBoxDismisser boxes("Install Failed");
+        EXPECT_EQ(RunMsiexec("/i " + Quoted(PackagePath()) + " /qb"), static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+        const Lines texts = boxes.Texts();
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_NE(texts.front().find("32-bit Office"), std::string::npos) << texts.front();
+        EXPECT_TRUE(InstalledProducts().empty());
+        EXPECT_FALSE(FileExists(InstalledFolder()));
+        EXPECT_TRUE(RegistryHolds({}));
+        EXPECT_EQ(MachineDefault("Delay"), "(missing)");
+        EXPECT_FALSE(FileExists(StartMenuFolder())) << "no action ran before the refusal";
+    }
+}
+
+TEST_F(PackageTest, SixtyFourBitOfficeInstalls)
+{
+    for (const OfficeMark& mark : kOfficeMarks) {
+        if (mark.view == KEY_WOW64_64KEY)
+            SetOfficeMark(mark, "x64");
+    }
+    ASSERT_EQ(Install(PackagePath()), 0u);
+    EXPECT_TRUE(RegistryHolds(FullRegistration(InstalledDllPath())));
+}
+
+} // namespace

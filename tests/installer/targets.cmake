@@ -1,0 +1,26 @@
+# The installer tests install build/Vantrel-<version>-x64.msi and, for the upgrade, an older
+# package built here around a Vantrel.dll of version 0.9.0.0.
+set(VANTREL_PREVIOUS_VERSION 0.9.0.0)
+set(VANTREL_PREVIOUS_PACKAGE_NAME Vantrel-${VANTREL_PREVIOUS_VERSION}-x64.msi)
+add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/previous ${CMAKE_BINARY_DIR}/tests/installer/previous)
+# The Outlook stand-in of the setup tests shows PostInstall starting "outlook".
+add_dependencies(${target} vantrel_package vantrel_previous_package outlook_sim setup_outlook_standin)
+get_filename_component(package_name ${VANTREL_PACKAGE} NAME)
+target_compile_definitions(${target} PRIVATE
+  VANTREL_PACKAGE_NAME="${package_name}"
+  VANTREL_PREVIOUS_PACKAGE_NAME="${VANTREL_PREVIOUS_PACKAGE_NAME}"
+  VANTREL_UPGRADE_CODE="${VANTREL_UPGRADE_CODE}"
+  VANTREL_VERSION_TEXT="${PROJECT_VERSION}")
+# The registry snapshot and the expected registration of the server tests are the reference.
+target_sources(${target} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../server/server_test_support.cpp)
+
+# Native checks of the build's outputs (run by the shell, not under Wine).
+find_program(VANTREL_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
+add_test(NAME ReleaseDllIsStrippedWithADebugLink
+  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_release_dll.sh ${VANTREL_OBJDUMP} ${VANTREL_RELEASE_DLL})
+add_test(NAME SigningWithAGivenCertificate
+  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_signing.sh ${CMAKE_SOURCE_DIR}/scripts/sign.sh
+          ${VANTREL_RELEASE_DLL} ${VANTREL_PACKAGE})
+# The README's administrators section names the package of the project's version.
+get_filename_component(package_name ${VANTREL_PACKAGE} NAME)
+add_test(NAME ReadmeNamesThisVersionsPackage COMMAND grep -q -F ${package_name} ${CMAKE_SOURCE_DIR}/README.md)
