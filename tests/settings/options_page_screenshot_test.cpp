@@ -1,5 +1,5 @@
 // Not a check: makes the picture of the hosted page for the documentation. Disabled, so it
-// runs only when scripts/screenshot-page.sh asks for it, with the BMP file's path in
+// runs only when scripts/screenshots.sh asks for it, with the BMP file's path in
 // VANTREL_PAGE_SCREENSHOT.
 #include <gtest/gtest.h>
 
