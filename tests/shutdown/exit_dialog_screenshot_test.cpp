@@ -3,6 +3,7 @@
 // VANTREL_DIALOG_SCREENSHOT.
 #include <gtest/gtest.h>
 
+#include <windows.h>
 #include <commctrl.h>
 
 #include <cstdlib>
