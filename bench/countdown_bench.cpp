@@ -7,7 +7,8 @@
 // quit, counts down, winds down and ends the process. An idle simulated Outlook with the add-in
 // loaded then lives as long and is terminated. A child of this program busy-polls its queue
 // for the same time, next to one that waits for messages as the worker's pump does. Each
-// child's processor time is read with GetProcessTimes on its handle. Prints figures only.
+// child's processor time is read with GetProcessTimes on its handle (under Wine from /proc, with
+// the Wine server's share beside it; see RunChild). Prints figures only.
 //
 //   bench_countdown_bench.exe [rounds]          (3 when not given)
 //   bench_countdown_bench.exe --poll MS | --wait MS   (one pump host; used by the parent)
@@ -121,12 +122,13 @@ struct Round {
 
 void PrintRow(int round, const char* what, const ChildRun& run)
 {
+    char cpu[32] = "not found", server[32] = "not measured";
     if (run.cpuFound)
-        std::printf("| %d | %s | %.0f ms | %.0f ms | %lu |\n", round, what, run.wallMs, run.cpuMs,
-                    static_cast<unsigned long>(run.exitCode));
-    else
-        std::printf("| %d | %s | %.0f ms | not found | %lu |\n", round, what, run.wallMs,
-                    static_cast<unsigned long>(run.exitCode));
+        std::snprintf(cpu, sizeof(cpu), "%.0f ms", run.cpuMs);
+    if (run.serverCpuMs >= 0)
+        std::snprintf(server, sizeof(server), "%.0f ms", run.serverCpuMs);
+    std::printf("| %d | %s | %.0f ms | %s | %s | %lu |\n", round, what, run.wallMs, cpu, server,
+                static_cast<unsigned long>(run.exitCode));
 }
 
 } // namespace
@@ -147,7 +149,8 @@ int main(int argc, char** argv)
     SetUserSettings("1", kDelay, "1");
 
     std::vector<Round> results;
-    std::printf("| round | child | wall time | process CPU | exit code |\n|---:|:---|---:|---:|---:|\n");
+    std::printf("| round | child | wall time | process CPU | Wine server CPU meanwhile | exit code |\n"
+                "|---:|:---|---:|---:|---:|---:|\n");
     for (int round = 1; round <= rounds; ++round) {
         Round r;
         r.worker = Run(Simulator("close-last"), 60000);
@@ -165,24 +168,37 @@ int main(int argc, char** argv)
     }
     CallServerExport("DllUnregisterServer");
 
-    std::vector<double> workerNet, pollingNet, workerShare, pollingShare, walls;
+    // Net of the idle host; "with the server" adds what the Wine server did for each child.
+    const auto server = [](const ChildRun& run) { return run.serverCpuMs > 0 ? run.serverCpuMs : 0; };
+    std::vector<double> workerNet, pollingNet, workerAll, pollingAll, workerShare, pollingShare, walls;
+    bool serverKnown = !results.empty();
     for (const Round& r : results) {
         workerNet.push_back(r.worker.cpuMs - r.idle.cpuMs);
         pollingNet.push_back(r.polling.cpuMs - r.waiting.cpuMs);
-        workerShare.push_back(100.0 * workerNet.back() / r.worker.wallMs);
-        pollingShare.push_back(100.0 * pollingNet.back() / r.polling.wallMs);
+        workerAll.push_back(workerNet.back() + server(r.worker) - server(r.idle));
+        pollingAll.push_back(pollingNet.back() + server(r.polling) - server(r.waiting));
+        workerShare.push_back(100.0 * workerAll.back() / r.worker.wallMs);
+        pollingShare.push_back(100.0 * pollingAll.back() / r.polling.wallMs);
         walls.push_back(r.worker.wallMs);
+        serverKnown = serverKnown && r.worker.serverCpuMs >= 0;
     }
     const Summary worker = Summarize(workerNet), polling = Summarize(pollingNet);
+    const Summary workerWith = Summarize(workerAll), pollingWith = Summarize(pollingAll);
     const Summary workerPct = Summarize(workerShare), pollingPct = Summarize(pollingShare), wall = Summarize(walls);
-    std::printf("\nProcessor time read from %s.\n", results.empty() ? "" : results.front().worker.cpuSource);
-    std::printf("\nMedian of %d rounds, net of the idle host: the whole worker %.1f ms of CPU over %.0f ms "
-                "(%.2f %% of one core; min %.1f ms, max %.1f ms); a busy-polling pump as long %.1f ms "
-                "(%.1f %% of one core; min %.1f ms, max %.1f ms).\n",
-                rounds, worker.median, wall.median, workerPct.median, worker.min, worker.max, polling.median,
-                pollingPct.median, polling.min, polling.max);
-    std::printf("RESULT countdown_rounds=%d\nRESULT worker_wall=%.0f\nRESULT worker_cpu=%.1f\n"
-                "RESULT worker_pct=%.2f\nRESULT polling_cpu=%.1f\nRESULT polling_pct=%.1f\n",
-                rounds, wall.median, worker.median, workerPct.median, polling.median, pollingPct.median);
+    std::printf("\nProcessor time read from %s%s.\n", results.empty() ? "" : results.front().worker.cpuSource,
+                serverKnown ? "; the Wine server's from its own /proc/PID/stat" : "");
+    std::printf("\nMedian of %d rounds, net of the idle host: the whole worker %.0f ms of its process's CPU "
+                "(min %.0f, max %.0f), %.0f ms with the server's share (min %.0f, max %.0f), over %.0f ms: "
+                "%.2f %% of one core. A busy-polling pump as long: %.0f ms (min %.0f, max %.0f), %.0f ms with "
+                "the server's share (min %.0f, max %.0f): %.1f %% of one core.\n",
+                rounds, worker.median, worker.min, worker.max, workerWith.median, workerWith.min, workerWith.max,
+                wall.median, workerPct.median, polling.median, polling.min, polling.max, pollingWith.median,
+                pollingWith.min, pollingWith.max, pollingPct.median);
+    std::printf("RESULT countdown_rounds=%d\nRESULT worker_wall=%.0f\nRESULT worker_cpu=%.0f\n"
+                "RESULT worker_total=%.0f\nRESULT worker_total_min=%.0f\nRESULT worker_total_max=%.0f\n"
+                "RESULT worker_pct=%.2f\nRESULT polling_cpu=%.0f\nRESULT polling_total=%.0f\n"
+                "RESULT polling_pct=%.1f\n",
+                rounds, wall.median, worker.median, workerWith.median, workerWith.min, workerWith.max,
+                workerPct.median, polling.median, pollingWith.median, pollingPct.median);
     return 0;
 }

@@ -87,6 +87,16 @@ double LinuxProcessCpuMs(unsigned pid)
     return static_cast<double>(utime + stime) * kLinuxTickMs;
 }
 
+// Under Wine, the processor time so far of the Wine server that serves this session (its Linux
+// process id given in VANTREL_BENCH_SERVER_PID by scripts/bench.sh); -1 when not known.
+double ServerCpuMs()
+{
+    const char* pid = std::getenv("VANTREL_BENCH_SERVER_PID");
+    if (!pid || !*pid)
+        return -1;
+    return LinuxProcessCpuMs(static_cast<unsigned>(std::strtoul(pid, nullptr, 10)));
+}
+
 } // namespace
 
 double NowMs()
@@ -139,6 +149,7 @@ ChildRun RunChild(const std::string& commandLine, const std::string& token, DWOR
     PROCESS_INFORMATION process{};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
+    const double serverBefore = wine ? ServerCpuMs() : -1;
     const double start = NowMs();
     run.started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                  &process) != FALSE;
@@ -165,6 +176,8 @@ ChildRun RunChild(const std::string& commandLine, const std::string& token, DWOR
     // Where the system still answers for an ended process, its final figure is the exact one.
     run.cpuMs = std::max(run.cpuMs, wine ? (linuxPid ? LinuxProcessCpuMs(linuxPid) : 0) : ProcessCpuMs(processHandle.get()));
     run.cpuFound = !wine || linuxPid != 0;
+    const double serverAfter = serverBefore >= 0 ? ServerCpuMs() : -1;
+    run.serverCpuMs = serverAfter >= 0 ? serverAfter - serverBefore : -1;
     GetExitCodeProcess(processHandle.get(), &run.exitCode);
     return run;
 }

@@ -31,7 +31,9 @@ std::string ProgramFolder();
 // child's handle. Wine answers that call with a figure that is not the child's, so there it is
 // read from /proc/PID/stat of the Linux process behind the child, found by token, a text that
 // only this child's command line holds (empty: no processor time). wallMs runs from
-// CreateProcess to the end of the process. A child still running after timeoutMs is terminated
+// CreateProcess to the end of the process. Under Wine, serverCpuMs is what the session's Wine
+// server used meanwhile (it does part of the work of every message call), when scripts/bench.sh
+// named it; otherwise -1. A child still running after timeoutMs is terminated
 // (exit code 99, ended false).
 struct ChildRun {
     bool started = false;
@@ -40,6 +42,7 @@ struct ChildRun {
     DWORD exitCode = 0;
     double wallMs = 0;
     double cpuMs = 0;
+    double serverCpuMs = -1;
     const char* cpuSource = "";
 };
 ChildRun RunChild(const std::string& commandLine, const std::string& token, DWORD timeoutMs);
