@@ -143,9 +143,9 @@ $(body bench_countdown_bench)
 **What it means for you:** from the last window closing to the end of Outlook (the 5-second
 countdown and two seconds of winding down, $(result bench_countdown_bench worker_wall) ms in all
 here), Vantrel's worker costs about $(result bench_countdown_bench worker_total) ms of processor
-time on top of an idle Outlook, server included (between $(result bench_countdown_bench worker_total_min)
-and $(result bench_countdown_bench worker_total_max) ms over the rounds: as little as the
-measurement can tell), about $(result bench_countdown_bench worker_pct) % of one core. A pump that
+time on top of an idle Outlook, server included (from $(result bench_countdown_bench worker_total_min) to
+$(result bench_countdown_bench worker_total_max) ms over the rounds: the idle baseline itself moves
+that much, so the worker's cost is at the limit of what this measurement can tell), about $(result bench_countdown_bench worker_pct) % of one core. A pump that
 polled instead would have kept $(result bench_countdown_bench polling_pct) % of a core busy for
 the whole time. The countdown does not slow down other programs or drain a laptop's battery.
 
