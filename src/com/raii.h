@@ -153,6 +153,26 @@ private:
     VARIANT m_value;
 };
 
+// An EXCEPINFO for IDispatch::Invoke whose strings are freed when it goes out of scope (the
+// callee fills them in, with DISP_E_EXCEPTION).
+class UniqueExcepInfo {
+public:
+    UniqueExcepInfo() = default;
+    ~UniqueExcepInfo()
+    {
+        SysFreeString(m_value.bstrSource);
+        SysFreeString(m_value.bstrDescription);
+        SysFreeString(m_value.bstrHelpFile);
+    }
+    UniqueExcepInfo(const UniqueExcepInfo&) = delete;
+    UniqueExcepInfo& operator=(const UniqueExcepInfo&) = delete;
+
+    EXCEPINFO* get() { return &m_value; }
+
+private:
+    EXCEPINFO m_value{};
+};
+
 // Initialises COM on this thread for the guard's lifetime, when the call succeeded.
 class CoInitializeGuard {
 public:

@@ -16,8 +16,9 @@ void HoldEachKind(const ResourceCounts* counted)
 {
     const ResourceCounts before = counted ? *counted : ResourceCounts{};
     const auto expectCount = [counted](int now, int expected) {
-        if (counted)
+        if (counted) {
             EXPECT_EQ(now, expected);
+        }
     };
     std::vector<UniqueHandle> events;
     for (int i = 0; i < 100; ++i)

@@ -39,8 +39,8 @@ TEST_F(RegsvrTest, RegisteringAgainGivesTheSameAndRewritesTheClassKeys)
 {
     ASSERT_EQ(RunRegsvr32("/s " + Quoted(ServerDllPath())), 0u);
     // What a stale registration may have left in the ForceRemove CLSID keys goes with them.
-    for (const char* clsid : {kConnectClsidText, kPageClsidText}) {
-        const std::string key = std::string("Software\\Classes\\CLSID\\") + clsid;
+    for (const std::string* clsid : {&kConnectClsidText, &kPageClsidText}) {
+        const std::string key = "Software\\Classes\\CLSID\\" + *clsid;
         UniqueHKey stale;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (key + "\\Stale\\Deeper").c_str(), 0, nullptr, 0, KEY_WRITE,
                                   nullptr, stale.put(), nullptr),
