@@ -39,7 +39,8 @@ public:
     STDMETHODIMP GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* target, LPSIZEL size) noexcept override;
     STDMETHODIMP GetRect(DWORD aspect, LPRECTL rect) noexcept override;
     STDMETHODIMP GetViewStatus(DWORD* status) noexcept override;
-    STDMETHODIMP QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG closeHint, DWORD* hitResult) noexcept override;
+    STDMETHODIMP QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG closeHint,
+                               DWORD* hitResult) noexcept override;
     STDMETHODIMP QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG closeHint,
                               DWORD* hitResult) noexcept override;
     STDMETHODIMP GetNaturalExtent(DWORD aspect, LONG index, DVTARGETDEVICE* target, HDC targetInfo,

@@ -80,7 +80,8 @@ STDMETHODIMP CompositeControl::GetViewStatus(DWORD* status) noexcept
     return S_OK;
 }
 
-STDMETHODIMP CompositeControl::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG, DWORD* hitResult) noexcept
+STDMETHODIMP CompositeControl::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG,
+                                             DWORD* hitResult) noexcept
 {
     if (aspect != DVASPECT_CONTENT)
         return DV_E_DVASPECT;
@@ -90,7 +91,8 @@ STDMETHODIMP CompositeControl::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT
     return S_OK;
 }
 
-STDMETHODIMP CompositeControl::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG, DWORD* hitResult) noexcept
+STDMETHODIMP CompositeControl::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG,
+                                            DWORD* hitResult) noexcept
 {
     if (aspect != DVASPECT_CONTENT)
         return DV_E_DVASPECT;

@@ -91,7 +91,8 @@ STDMETHODIMP EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) no
     return E_NOTIMPL;
 }
 
-STDMETHODIMP EventSink::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) noexcept
+STDMETHODIMP EventSink::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                              UINT*) noexcept
 {
     for (size_t i = 0; i < m_tableSize; ++i) {
         const SinkEntry& entry = m_table[i];

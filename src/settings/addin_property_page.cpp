@@ -314,7 +314,8 @@ void CAddinPropertyPage::EraseBackground(HDC dc)
     if (!m_hTabBrush) {
         // The same tab body as a brush, for the controls' backgrounds.
         const UniqueDc memory(CreateCompatibleDC(dc));
-        const UniqueGdiObject bitmap(CreateCompatibleBitmap(dc, client.right - client.left, client.bottom - client.top));
+        const UniqueGdiObject bitmap(
+            CreateCompatibleBitmap(dc, client.right - client.left, client.bottom - client.top));
         if (memory && bitmap) {
             const SelectObjectScope selected(memory.get(), bitmap.get());
             (void)theme.DrawThemeBackground(data.get(), memory.get(), TABP_BODY, 0, &client, nullptr);
