@@ -6,13 +6,18 @@
 //
 // The derived class answers IUnknown (ControlInterface gives it the pointers of these
 // interfaces) and the dialog's own messages (OnDialogMessage). Everything runs on the
-// thread of the apartment that created the control; nothing here is thread-safe.
+// thread of the apartment that created the control; nothing here is thread-safe. No method
+// throws. The window and activation are in composite_control.cpp, each interface in its own
+// composite_control_*.cpp.
 #pragma once
 
 #include <windows.h>
 #include <ocidl.h>
 #include <oleidl.h>
 #include <wrl/client.h>
+
+// WM_CTLCOLOR: the 16-bit form of the WM_CTLCOLOR* messages, still sent and answered as they are.
+constexpr UINT kWmCtlColor = 0x0019;
 
 class CompositeControl : public IViewObjectEx,
                          public IOleInPlaceObjectWindowless,
@@ -24,80 +29,81 @@ public:
     // IViewObject / IViewObject2 / IViewObjectEx
     STDMETHODIMP Draw(DWORD aspect, LONG index, void* aspectInfo, DVTARGETDEVICE* target, HDC targetDevice,
                       HDC drawDc, LPCRECTL bounds, LPCRECTL windowBounds, BOOL(STDMETHODCALLTYPE* cont)(ULONG_PTR),
-                      ULONG_PTR contArg) override;
+                      ULONG_PTR contArg) noexcept override;
     STDMETHODIMP GetColorSet(DWORD aspect, LONG index, void* aspectInfo, DVTARGETDEVICE* target, HDC targetDevice,
-                             LOGPALETTE** colorSet) override;
-    STDMETHODIMP Freeze(DWORD aspect, LONG index, void* aspectInfo, DWORD* freeze) override;
-    STDMETHODIMP Unfreeze(DWORD freeze) override;
-    STDMETHODIMP SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* sink) override;
-    STDMETHODIMP GetAdvise(DWORD* aspects, DWORD* advf, IAdviseSink** sink) override;
-    STDMETHODIMP GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* target, LPSIZEL size) override;
-    STDMETHODIMP GetRect(DWORD aspect, LPRECTL rect) override;
-    STDMETHODIMP GetViewStatus(DWORD* status) override;
-    STDMETHODIMP QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG closeHint, DWORD* hitResult) override;
+                             LOGPALETTE** colorSet) noexcept override;
+    STDMETHODIMP Freeze(DWORD aspect, LONG index, void* aspectInfo, DWORD* freeze) noexcept override;
+    STDMETHODIMP Unfreeze(DWORD freeze) noexcept override;
+    STDMETHODIMP SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* sink) noexcept override;
+    STDMETHODIMP GetAdvise(DWORD* aspects, DWORD* advf, IAdviseSink** sink) noexcept override;
+    STDMETHODIMP GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* target, LPSIZEL size) noexcept override;
+    STDMETHODIMP GetRect(DWORD aspect, LPRECTL rect) noexcept override;
+    STDMETHODIMP GetViewStatus(DWORD* status) noexcept override;
+    STDMETHODIMP QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG closeHint,
+                               DWORD* hitResult) noexcept override;
     STDMETHODIMP QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG closeHint,
-                              DWORD* hitResult) override;
+                              DWORD* hitResult) noexcept override;
     STDMETHODIMP GetNaturalExtent(DWORD aspect, LONG index, DVTARGETDEVICE* target, HDC targetInfo,
-                                  DVEXTENTINFO* extentInfo, LPSIZEL size) override;
+                                  DVEXTENTINFO* extentInfo, LPSIZEL size) noexcept override;
 
     // IOleWindow (shared by IOleInPlaceObject and IOleInPlaceActiveObject)
-    STDMETHODIMP GetWindow(HWND* window) override;
-    STDMETHODIMP ContextSensitiveHelp(BOOL enterMode) override;
+    STDMETHODIMP GetWindow(HWND* window) noexcept override;
+    STDMETHODIMP ContextSensitiveHelp(BOOL enterMode) noexcept override;
     // IOleInPlaceObject / IOleInPlaceObjectWindowless
-    STDMETHODIMP InPlaceDeactivate() override;
-    STDMETHODIMP UIDeactivate() override;
-    STDMETHODIMP SetObjectRects(LPCRECT position, LPCRECT clip) override;
-    STDMETHODIMP ReactivateAndUndo() override;
-    STDMETHODIMP OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
-    STDMETHODIMP GetDropTarget(IDropTarget** dropTarget) override;
+    STDMETHODIMP InPlaceDeactivate() noexcept override;
+    STDMETHODIMP UIDeactivate() noexcept override;
+    STDMETHODIMP SetObjectRects(LPCRECT position, LPCRECT clip) noexcept override;
+    STDMETHODIMP ReactivateAndUndo() noexcept override;
+    STDMETHODIMP OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) noexcept override;
+    STDMETHODIMP GetDropTarget(IDropTarget** dropTarget) noexcept override;
 
     // IOleInPlaceActiveObject
-    STDMETHODIMP TranslateAccelerator(LPMSG message) override;
-    STDMETHODIMP OnFrameWindowActivate(BOOL activate) override;
-    STDMETHODIMP OnDocWindowActivate(BOOL activate) override;
-    STDMETHODIMP ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) override;
-    STDMETHODIMP EnableModeless(BOOL enable) override;
+    STDMETHODIMP TranslateAccelerator(LPMSG message) noexcept override;
+    STDMETHODIMP OnFrameWindowActivate(BOOL activate) noexcept override;
+    STDMETHODIMP OnDocWindowActivate(BOOL activate) noexcept override;
+    STDMETHODIMP ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) noexcept override;
+    STDMETHODIMP EnableModeless(BOOL enable) noexcept override;
 
     // IOleControl
-    STDMETHODIMP GetControlInfo(CONTROLINFO* info) override;
-    STDMETHODIMP OnMnemonic(MSG* message) override;
-    STDMETHODIMP OnAmbientPropertyChange(DISPID dispid) override;
-    STDMETHODIMP FreezeEvents(BOOL freeze) override;
+    STDMETHODIMP GetControlInfo(CONTROLINFO* info) noexcept override;
+    STDMETHODIMP OnMnemonic(MSG* message) noexcept override;
+    STDMETHODIMP OnAmbientPropertyChange(DISPID dispid) noexcept override;
+    STDMETHODIMP FreezeEvents(BOOL freeze) noexcept override;
 
     // IOleObject
-    STDMETHODIMP SetClientSite(IOleClientSite* site) override;
-    STDMETHODIMP GetClientSite(IOleClientSite** site) override;
-    STDMETHODIMP SetHostNames(LPCOLESTR containerApp, LPCOLESTR containerObject) override;
+    STDMETHODIMP SetClientSite(IOleClientSite* site) noexcept override;
+    STDMETHODIMP GetClientSite(IOleClientSite** site) noexcept override;
+    STDMETHODIMP SetHostNames(LPCOLESTR containerApp, LPCOLESTR containerObject) noexcept override;
     // Deactivates and lets go of the container's in-place site, frame and advise sinks (the
     // client site stays until SetClientSite(null)).
-    STDMETHODIMP Close(DWORD saveOption) override;
-    STDMETHODIMP SetMoniker(DWORD which, IMoniker* moniker) override;
-    STDMETHODIMP GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) override;
-    STDMETHODIMP InitFromData(IDataObject* data, BOOL creation, DWORD reserved) override;
-    STDMETHODIMP GetClipboardData(DWORD reserved, IDataObject** data) override;
+    STDMETHODIMP Close(DWORD saveOption) noexcept override;
+    STDMETHODIMP SetMoniker(DWORD which, IMoniker* moniker) noexcept override;
+    STDMETHODIMP GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) noexcept override;
+    STDMETHODIMP InitFromData(IDataObject* data, BOOL creation, DWORD reserved) noexcept override;
+    STDMETHODIMP GetClipboardData(DWORD reserved, IDataObject** data) noexcept override;
     STDMETHODIMP DoVerb(LONG verb, LPMSG message, IOleClientSite* activeSite, LONG index, HWND parent,
-                        LPCRECT position) override;
-    STDMETHODIMP EnumVerbs(IEnumOLEVERB** verbs) override;
-    STDMETHODIMP Update() override;
-    STDMETHODIMP IsUpToDate() override;
-    STDMETHODIMP GetUserClassID(CLSID* clsid) override;
-    STDMETHODIMP GetUserType(DWORD form, LPOLESTR* userType) override;
-    STDMETHODIMP SetExtent(DWORD aspect, SIZEL* size) override;
-    STDMETHODIMP GetExtent(DWORD aspect, SIZEL* size) override;
-    STDMETHODIMP Advise(IAdviseSink* sink, DWORD* connection) override;
-    STDMETHODIMP Unadvise(DWORD connection) override;
+                        LPCRECT position) noexcept override;
+    STDMETHODIMP EnumVerbs(IEnumOLEVERB** verbs) noexcept override;
+    STDMETHODIMP Update() noexcept override;
+    STDMETHODIMP IsUpToDate() noexcept override;
+    STDMETHODIMP GetUserClassID(CLSID* clsid) noexcept override;
+    STDMETHODIMP GetUserType(DWORD form, LPOLESTR* userType) noexcept override;
+    STDMETHODIMP SetExtent(DWORD aspect, SIZEL* size) noexcept override;
+    STDMETHODIMP GetExtent(DWORD aspect, SIZEL* size) noexcept override;
+    STDMETHODIMP Advise(IAdviseSink* sink, DWORD* connection) noexcept override;
+    STDMETHODIMP Unadvise(DWORD connection) noexcept override;
     // E_FAIL with a null enumerator while no sink is advised (before Advise, after Close).
-    STDMETHODIMP EnumAdvise(IEnumSTATDATA** advise) override;
-    STDMETHODIMP GetMiscStatus(DWORD aspect, DWORD* status) override;
-    STDMETHODIMP SetColorScheme(LOGPALETTE* palette) override;
+    STDMETHODIMP EnumAdvise(IEnumSTATDATA** advise) noexcept override;
+    STDMETHODIMP GetMiscStatus(DWORD aspect, DWORD* status) noexcept override;
+    STDMETHODIMP SetColorScheme(LOGPALETTE* palette) noexcept override;
 
     // IPersist / IPersistStreamInit: the extent, "_cx" and "_cy", is all that is persisted.
-    STDMETHODIMP GetClassID(CLSID* clsid) override;
-    STDMETHODIMP IsDirty() override;
-    STDMETHODIMP Load(IStream* stream) override;
-    STDMETHODIMP Save(IStream* stream, BOOL clearDirty) override;
-    STDMETHODIMP GetSizeMax(ULARGE_INTEGER* size) override;
-    STDMETHODIMP InitNew() override;
+    STDMETHODIMP GetClassID(CLSID* clsid) noexcept override;
+    STDMETHODIMP IsDirty() noexcept override;
+    STDMETHODIMP Load(IStream* stream) noexcept override;
+    STDMETHODIMP Save(IStream* stream, BOOL clearDirty) noexcept override;
+    STDMETHODIMP GetSizeMax(ULARGE_INTEGER* size) noexcept override;
+    STDMETHODIMP InitNew() noexcept override;
 
     // The dialog window while it exists, otherwise null.
     HWND Window() const { return m_hWnd; }
@@ -129,7 +135,7 @@ protected:
     void DestroyControlWindow();
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     // Activates in place (creating and showing the window) and, for OLEIVERB_UIACTIVATE, also
     // UI-activates. position, in the parent's client coordinates, overrides the site's. No-throw.
     HRESULT InPlaceActivate(LONG verb, const RECT* position);
@@ -156,8 +162,3 @@ private:
     DWORD m_dwViewAdviseAspects = 0;
     DWORD m_dwViewAdviseFlags = 0;
 };
-
-// The size of a dialog template in HIMETRIC units on the screen: its dialog units turned into
-// pixels with the base units of the template's font, then into HIMETRIC. {0, 0} when the
-// template cannot be found. No-throw.
-SIZEL DialogTemplateExtent(HINSTANCE instance, WORD dialogId);

@@ -1,5 +1,7 @@
 #include "com/dispatch_call.h"
 
+#include "com/raii.h"
+
 HRESULT InvokeByName(IDispatch* target, const wchar_t* name, WORD flags, VARIANT* reversedArgs, UINT argCount,
                      VARIANT* result)
 {
@@ -11,20 +13,15 @@ HRESULT InvokeByName(IDispatch* target, const wchar_t* name, WORD flags, VARIANT
     if (FAILED(hr))
         return hr;
     DISPPARAMS params{reversedArgs, nullptr, argCount, 0};
-    EXCEPINFO exception{};
+    UniqueExcepInfo exception;
     UINT argError = 0;
-    hr = target->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &exception, &argError);
+    hr = target->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception.get(), &argError);
     if (hr == DISP_E_EXCEPTION) {
         // The member raised an error: report the error it carried.
-        if (exception.pfnDeferredFillIn)
-            exception.pfnDeferredFillIn(&exception);
-        const HRESULT carried = exception.scode ? exception.scode
-                                : exception.wCode ? MAKE_HRESULT(SEVERITY_ERROR, FACILITY_DISPATCH, exception.wCode)
-                                                  : hr;
-        SysFreeString(exception.bstrSource);
-        SysFreeString(exception.bstrDescription);
-        SysFreeString(exception.bstrHelpFile);
-        hr = carried;
+        EXCEPINFO& info = *exception.get();
+        if (info.pfnDeferredFillIn)
+            info.pfnDeferredFillIn(&info);
+        hr = info.scode ? info.scode : info.wCode ? MAKE_HRESULT(SEVERITY_ERROR, FACILITY_DISPATCH, info.wCode) : hr;
     }
     return hr;
 }

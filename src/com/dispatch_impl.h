@@ -9,17 +9,17 @@ class DispatchImpl : public DualInterface {
 public:
     DispatchImpl(const GUID& libid, WORD major, WORD minor, const IID& iid) : m_typeInfo(libid, major, minor, iid) {}
 
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return m_typeInfo.GetTypeInfoCount(count); }
-    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override
+    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override { return m_typeInfo.GetTypeInfoCount(count); }
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept override
     {
         return m_typeInfo.GetTypeInfo(index, info);
     }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept override
     {
         return m_typeInfo.GetIDsOfNames(names, count, ids);
     }
     STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argError) override
+                        EXCEPINFO* exception, UINT* argError) noexcept override
     {
         return m_typeInfo.Invoke(static_cast<DualInterface*>(this), dispid, flags, params, result, exception,
                                  argError);

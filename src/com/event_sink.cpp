@@ -51,7 +51,7 @@ HRESULT EventSink::Unadvise(IUnknown* source)
     return point->Unadvise(cookie);
 }
 
-STDMETHODIMP EventSink::QueryInterface(REFIID riid, void** ppv)
+STDMETHODIMP EventSink::QueryInterface(REFIID riid, void** ppv) noexcept
 {
     if (!ppv)
         return E_POINTER;
@@ -66,32 +66,33 @@ STDMETHODIMP EventSink::QueryInterface(REFIID riid, void** ppv)
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) EventSink::AddRef()
+STDMETHODIMP_(ULONG) EventSink::AddRef() noexcept
 {
     return m_owner ? m_owner->AddRef() : 1;
 }
 
-STDMETHODIMP_(ULONG) EventSink::Release()
+STDMETHODIMP_(ULONG) EventSink::Release() noexcept
 {
     return m_owner ? m_owner->Release() : 1;
 }
 
-STDMETHODIMP EventSink::GetTypeInfoCount(UINT*)
+STDMETHODIMP EventSink::GetTypeInfoCount(UINT*) noexcept
 {
     return E_NOTIMPL;
 }
 
-STDMETHODIMP EventSink::GetTypeInfo(UINT, LCID, ITypeInfo**)
+STDMETHODIMP EventSink::GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept
 {
     return E_NOTIMPL;
 }
 
-STDMETHODIMP EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
+STDMETHODIMP EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept
 {
     return E_NOTIMPL;
 }
 
-STDMETHODIMP EventSink::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*)
+STDMETHODIMP EventSink::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                              UINT*) noexcept
 {
     for (size_t i = 0; i < m_tableSize; ++i) {
         const SinkEntry& entry = m_table[i];
@@ -100,9 +101,8 @@ STDMETHODIMP EventSink::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* pa
             try {
                 DISPPARAMS none{nullptr, nullptr, 0, 0};
                 entry.handler(m_target, params ? params : &none);
-            } catch (...) {
-                return CaughtExceptionResult();
             }
+            CATCH_RETURN()
             return S_OK;
         }
     }

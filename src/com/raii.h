@@ -1,5 +1,6 @@
 // Owners for the Windows resources the add-in holds: each closes what it owns when it
 // goes out of scope. Handles invalid at NULL and at INVALID_HANDLE_VALUE are different types.
+// Used on any thread; nothing here throws.
 #pragma once
 
 #include <windows.h>
@@ -74,9 +75,9 @@ struct GdiObjectTraits {
     static HGDIOBJ Invalid() { return nullptr; }
     static void Close(HGDIOBJ o) { (void)DeleteObject(o); }
 };
-struct CoTaskMemTraits {
-    static void* Invalid() { return nullptr; }
-    static void Close(void* p) { CoTaskMemFree(p); }
+struct DcTraits {
+    static HDC Invalid() { return nullptr; }
+    static void Close(HDC dc) { (void)DeleteDC(dc); }
 };
 
 using UniqueHandle = UniqueResource<HANDLE, HandleTraits>;
@@ -86,7 +87,51 @@ using UniqueBstr = UniqueResource<BSTR, BstrTraits>;
 using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
 using UniqueWindow = UniqueResource<HWND, WindowTraits>;
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
-using UniqueCoTaskMem = UniqueResource<void*, CoTaskMemTraits>;
+// A device context made with CreateCompatibleDC or CreateDC (not one from GetDC).
+using UniqueDc = UniqueResource<HDC, DcTraits>;
+
+// A window's device context from GetDC (null: the screen's), released with ReleaseDC.
+class UniqueWindowDc {
+public:
+    explicit UniqueWindowDc(HWND window) : m_window(window), m_dc(GetDC(window)) {}
+    ~UniqueWindowDc()
+    {
+        if (m_dc)
+            (void)ReleaseDC(m_window, m_dc);
+    }
+    UniqueWindowDc(const UniqueWindowDc&) = delete;
+    UniqueWindowDc& operator=(const UniqueWindowDc&) = delete;
+
+    HDC get() const { return m_dc; }
+    explicit operator bool() const { return m_dc != nullptr; }
+
+private:
+    HWND m_window;
+    HDC m_dc;
+};
+
+// Selects a GDI object into a device context for the scope's lifetime and puts the one it
+// replaced back at the end. Declare it after the owner of the object, so that the object is
+// out of the device context before it is deleted. Nothing is selected when dc or object is null.
+class SelectObjectScope {
+public:
+    SelectObjectScope(HDC dc, HGDIOBJ object) : m_dc(dc), m_previous(dc && object ? SelectObject(dc, object) : nullptr)
+    {
+        if (m_previous == HGDI_ERROR)
+            m_previous = nullptr;
+    }
+    ~SelectObjectScope()
+    {
+        if (m_previous)
+            (void)SelectObject(m_dc, m_previous);
+    }
+    SelectObjectScope(const SelectObjectScope&) = delete;
+    SelectObjectScope& operator=(const SelectObjectScope&) = delete;
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_previous;
+};
 
 // A VARIANT that is cleared when it goes out of scope.
 class UniqueVariant {
@@ -106,6 +151,26 @@ public:
 
 private:
     VARIANT m_value;
+};
+
+// An EXCEPINFO for IDispatch::Invoke whose strings are freed when it goes out of scope (the
+// callee fills them in, with DISP_E_EXCEPTION).
+class UniqueExcepInfo {
+public:
+    UniqueExcepInfo() = default;
+    ~UniqueExcepInfo()
+    {
+        SysFreeString(m_value.bstrSource);
+        SysFreeString(m_value.bstrDescription);
+        SysFreeString(m_value.bstrHelpFile);
+    }
+    UniqueExcepInfo(const UniqueExcepInfo&) = delete;
+    UniqueExcepInfo& operator=(const UniqueExcepInfo&) = delete;
+
+    EXCEPINFO* get() { return &m_value; }
+
+private:
+    EXCEPINFO m_value{};
 };
 
 // Initialises COM on this thread for the guard's lifetime, when the call succeeded.

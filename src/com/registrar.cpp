@@ -1,7 +1,6 @@
 #include "com/registrar.h"
 
-#include <new>
-
+#include "com/com_error.h"
 #include "com/raii.h"
 #include "com/text_convert.h"
 
@@ -205,10 +204,8 @@ HRESULT RegisterRootBlock(const ScriptRootBlock& block) noexcept
     HRESULT hr;
     try {
         hr = RegisterEntries(root, block.entries);
-    } catch (const std::bad_alloc&) {
-        hr = E_OUTOFMEMORY;
     } catch (...) {
-        hr = E_UNEXPECTED;
+        hr = CaughtExceptionResult();
     }
     if (FAILED(hr)) {
         try {
@@ -248,11 +245,8 @@ HRESULT RunScript(std::string_view script, const ReplacementMap& replacements, R
                 return hr;
         }
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
     }
+    CATCH_RETURN()
 }
 
 HRESULT LastErrorOr(DWORD fallback)
@@ -288,9 +282,8 @@ HRESULT LoadScriptResource(HMODULE module, UINT id, std::string* script) noexcep
         return LastErrorOr(ERROR_RESOURCE_DATA_NOT_FOUND);
     try {
         script->assign(static_cast<const char*>(data), size);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
     }
+    CATCH_RETURN()
     return S_OK;
 }
 

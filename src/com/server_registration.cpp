@@ -4,8 +4,8 @@
 #include <wrl/client.h>
 
 #include <cstdio>
-#include <new>
 
+#include "com/com_error.h"
 #include "com/raii.h"
 #include "com/text_convert.h"
 
@@ -59,9 +59,8 @@ HRESULT GetModulePath(HMODULE module, std::wstring* path) noexcept
         return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     try {
         path->assign(buffer, length);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
     }
+    CATCH_RETURN()
     return S_OK;
 }
 
@@ -92,11 +91,8 @@ HRESULT RunModuleScript(HMODULE module, UINT id, RegistrarAction action, const G
         replacements.Add("Module_Raw", quoted);
 
         return RunScriptResource(module, id, action, replacements);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
     }
+    CATCH_RETURN()
 }
 
 HRESULT RegisterModuleTypeLibrary(HMODULE module) noexcept
@@ -118,11 +114,8 @@ HRESULT RegisterModuleTypeLibrary(HMODULE module) noexcept
             helpDirectory.erase(slash == std::wstring::npos ? 0 : slash);
         }
         return RegisterTypeLib(library.Get(), &path[0], hasHelpFile ? &helpDirectory[0] : nullptr);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
     }
+    CATCH_RETURN()
 }
 
 HRESULT UnregisterModuleTypeLibrary(HMODULE module) noexcept
@@ -143,9 +136,6 @@ HRESULT UnregisterModuleTypeLibrary(HMODULE module) noexcept
             hr = S_OK; // nothing was there to remove (a failed registration, or removed before)
         library->ReleaseTLibAttr(attributes);
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
     }
+    CATCH_RETURN()
 }

@@ -11,22 +11,34 @@ namespace {
 
 const GUID APPID_Vantrel = {0x4E2B7D91, 0xA0C6, 0x4F35, {0x9B, 0x8E, 0x61, 0xD3, 0xC7, 0xA2, 0x04, 0x5B}};
 
+// A 32-bit value as decimal text, made by the compiler.
+struct DecimalText {
+    char text[11];
+};
+constexpr DecimalText ToDecimalText(DWORD value)
+{
+    DecimalText result{};
+    int length = 1;
+    for (DWORD rest = value / 10; rest != 0; rest /= 10)
+        ++length;
+    for (int i = length - 1; i >= 0; --i, value /= 10)
+        result.text[i] = static_cast<char>('0' + value % 10);
+    return result;
+}
+
 // The options page's misc-status set, written into its class script as %OLEMISC%.
-static_assert((OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INSIDEOUT |
-               OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE) == 131473,
-              "the OLEMISC text below must match the flags");
-const char kAddinPropertyPageMiscStatus[] = "131473";
+constexpr DecimalText kAddinPropertyPageMiscStatus = ToDecimalText(CAddinPropertyPage::kMiscStatus);
 
 // The object map, in its order: registration and every other walk over the classes follow it.
 ObjectMapEntry g_objectMap[] = {
     {&CLSID_AddinPropertyPage, &CAddinPropertyPage::CreateInstance, false, IDR_ADDINPROPERTYPAGE, "OLEMISC",
-     kAddinPropertyPageMiscStatus},
+     kAddinPropertyPageMiscStatus.text},
     {&CLSID_Connect, &CConnect::CreateInstance, false, IDR_CONNECT, nullptr, nullptr},
 };
 
 // Any exception that no code handles, on any thread of the host, ends the process at once,
 // without the system's error report.
-LONG WINAPI VantrelUnhandledExceptionFilter(EXCEPTION_POINTERS*)
+LONG WINAPI VantrelUnhandledExceptionFilter(EXCEPTION_POINTERS*) noexcept
 {
     return EXCEPTION_EXECUTE_HANDLER;
 }

@@ -30,8 +30,6 @@ constexpr BoxSetting kBoxSettings[] = {
     {IDC_PAGE_CLOSE_WINWORD, "CloseWinWord"},
 };
 
-constexpr UINT kWmCtlColor = 0x0019; // the 16-bit form of the WM_CTLCOLOR* messages
-
 // The whole text of a window, whatever its length. Throws std::bad_alloc.
 std::vector<char> WindowTextA(HWND window)
 {
@@ -87,15 +85,13 @@ CAddinPropertyPage::CAddinPropertyPage()
       DispatchImpl<Outlook::PropertyPage>(LIBID_VantrelLib, 1, 0, IID_Outlook_PropertyPage),
       CompositeControl(ModuleInstance(), IDD_ADDINPROPERTYPAGE, CLSID_AddinPropertyPage, kMiscStatus)
 {
-    VariantInit(&m_vDirty);
-    m_vDirty.vt = VT_BOOL;
-    m_vDirty.boolVal = VARIANT_FALSE;
+    m_vDirty.get()->vt = VT_BOOL;
+    m_vDirty.get()->boolVal = VARIANT_FALSE;
 }
 
 CAddinPropertyPage::~CAddinPropertyPage()
 {
     DestroyControlWindow();
-    (void)VariantClear(&m_vDirty);
 }
 
 HRESULT CAddinPropertyPage::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
@@ -114,7 +110,7 @@ HRESULT CAddinPropertyPage::CreateInstance(IUnknown* outer, REFIID riid, void** 
     return hr;
 }
 
-STDMETHODIMP CAddinPropertyPage::QueryInterface(REFIID riid, void** ppv)
+STDMETHODIMP CAddinPropertyPage::QueryInterface(REFIID riid, void** ppv) noexcept
 {
     if (!ppv)
         return E_POINTER;
@@ -131,12 +127,12 @@ STDMETHODIMP CAddinPropertyPage::QueryInterface(REFIID riid, void** ppv)
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) CAddinPropertyPage::AddRef()
+STDMETHODIMP_(ULONG) CAddinPropertyPage::AddRef() noexcept
 {
     return static_cast<ULONG>(++m_dwRef);
 }
 
-STDMETHODIMP_(ULONG) CAddinPropertyPage::Release()
+STDMETHODIMP_(ULONG) CAddinPropertyPage::Release() noexcept
 {
     const LONG count = --m_dwRef;
     if (count == 0)
@@ -144,32 +140,32 @@ STDMETHODIMP_(ULONG) CAddinPropertyPage::Release()
     return static_cast<ULONG>(count);
 }
 
-STDMETHODIMP CAddinPropertyPage::GetPageInfo(BSTR* helpFile, long* helpContext)
+STDMETHODIMP CAddinPropertyPage::GetPageInfo(BSTR* helpFile, long* helpContext) noexcept
 {
     if (!helpFile || !helpContext)
         return E_POINTER;
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CAddinPropertyPage::get_Dirty(VARIANT_BOOL* dirty)
+STDMETHODIMP CAddinPropertyPage::get_Dirty(VARIANT_BOOL* dirty) noexcept
 {
     if (!dirty)
         return E_POINTER;
-    *dirty = m_vDirty.boolVal;
+    *dirty = m_vDirty.get()->boolVal;
     return S_OK;
 }
 
-STDMETHODIMP CAddinPropertyPage::Apply()
+STDMETHODIMP CAddinPropertyPage::Apply() noexcept
 {
+    // Outlook is told S_OK whatever the writes did.
     try {
         StoreSettings();
-    } catch (...) {
-        (void)CaughtExceptionResult(); // Outlook is told S_OK whatever the writes did
     }
+    CATCH_RETURN_VALUE(S_OK)
     return S_OK;
 }
 
-STDMETHODIMP CAddinPropertyPage::SetClientSite(IOleClientSite* site)
+STDMETHODIMP CAddinPropertyPage::SetClientSite(IOleClientSite* site) noexcept
 {
     const HRESULT hr = CompositeControl::SetClientSite(site);
     if (FAILED(hr))
@@ -266,9 +262,9 @@ void CAddinPropertyPage::OnSettingChanged()
     if (!m_bInitialised)
         return;
     EnableWindow(GetDlgItem(Window(), IDC_PAGE_DELAY), IsBoxChecked(IDC_PAGE_ENABLED));
-    if (m_vDirty.boolVal != VARIANT_FALSE)
+    if (m_vDirty.get()->boolVal != VARIANT_FALSE)
         return; // Outlook hears of the first change after each apply only
-    m_vDirty.boolVal = VARIANT_TRUE;
+    m_vDirty.get()->boolVal = VARIANT_TRUE;
     if (!m_spSite)
         return; // hosted by a container that is not Outlook
     try {
@@ -297,7 +293,7 @@ void CAddinPropertyPage::StoreSettings()
     const BOOL enabled = IsBoxChecked(IDC_PAGE_ENABLED);
     EnableWindow(GetDlgItem(window, IDC_PAGE_DELAY), enabled);
     EnableWindow(GetDlgItem(window, IDC_PAGE_SHOW_EXIT_DIALOG), enabled);
-    m_vDirty.boolVal = VARIANT_FALSE;
+    m_vDirty.get()->boolVal = VARIANT_FALSE;
 }
 
 void CAddinPropertyPage::EraseBackground(HDC dc)
@@ -311,26 +307,21 @@ void CAddinPropertyPage::EraseBackground(HDC dc)
         return;
     }
     const UxThemeApi& theme = PageUxTheme();
-    HTHEME data = theme.OpenThemeData(window, L"TAB");
+    const UniquePageTheme data(theme.OpenThemeData(window, L"TAB"));
     if (!data)
         return;
-    (void)theme.DrawThemeBackground(data, dc, TABP_BODY, 0, &client, nullptr);
+    (void)theme.DrawThemeBackground(data.get(), dc, TABP_BODY, 0, &client, nullptr);
     if (!m_hTabBrush) {
         // The same tab body as a brush, for the controls' backgrounds.
-        HDC memory = CreateCompatibleDC(dc);
-        HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right - client.left, client.bottom - client.top);
+        const UniqueDc memory(CreateCompatibleDC(dc));
+        const UniqueGdiObject bitmap(
+            CreateCompatibleBitmap(dc, client.right - client.left, client.bottom - client.top));
         if (memory && bitmap) {
-            HGDIOBJ previous = SelectObject(memory, bitmap);
-            (void)theme.DrawThemeBackground(data, memory, TABP_BODY, 0, &client, nullptr);
-            m_hTabBrush.reset(CreatePatternBrush(bitmap));
-            SelectObject(memory, previous);
+            const SelectObjectScope selected(memory.get(), bitmap.get());
+            (void)theme.DrawThemeBackground(data.get(), memory.get(), TABP_BODY, 0, &client, nullptr);
+            m_hTabBrush.reset(CreatePatternBrush(static_cast<HBITMAP>(bitmap.get())));
         }
-        if (bitmap)
-            DeleteObject(bitmap);
-        if (memory)
-            DeleteDC(memory);
     }
-    (void)theme.CloseThemeData(data);
 }
 
 HBRUSH CAddinPropertyPage::ControlColour(HDC dc, HWND control)

@@ -20,28 +20,29 @@ class CAddinPropertyPage : public DispatchImpl<IAddinPropertyPage>,
                            public DispatchImpl<Outlook::PropertyPage>,
                            public CompositeControl {
 public:
-    // OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INSIDEOUT |
-    // OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE, as the class's registration writes it.
-    static constexpr DWORD kMiscStatus = 131473;
+    // What GetMiscStatus answers for the content aspect and the class's registration writes
+    // (131473).
+    static constexpr DWORD kMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE |
+                                         OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE;
 
     // The class object's create function: E_POINTER, CLASS_E_NOAGGREGATION, E_OUTOFMEMORY,
     // or the result of the query for riid. No-throw.
     static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
 
     // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
+    STDMETHODIMP_(ULONG) AddRef() noexcept override;
+    STDMETHODIMP_(ULONG) Release() noexcept override;
 
     // PropertyPage: no help (E_NOTIMPL, E_POINTER for a null pointer); the dirty flag;
     // Apply stores the page's state and answers S_OK whatever happens.
-    STDMETHODIMP GetPageInfo(BSTR* helpFile, long* helpContext) override;
-    STDMETHODIMP get_Dirty(VARIANT_BOOL* dirty) override;
-    STDMETHODIMP Apply() override;
+    STDMETHODIMP GetPageInfo(BSTR* helpFile, long* helpContext) noexcept override;
+    STDMETHODIMP get_Dirty(VARIANT_BOOL* dirty) noexcept override;
+    STDMETHODIMP Apply() noexcept override;
 
     // IOleObject: keeps the client site, then its PropertyPageSite (which may be empty); a null
     // client site lets go of both.
-    STDMETHODIMP SetClientSite(IOleClientSite* site) override;
+    STDMETHODIMP SetClientSite(IOleClientSite* site) noexcept override;
 
 protected:
     bool OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
@@ -62,7 +63,7 @@ private:
     BOOL m_bInitialised = FALSE;
     BOOL m_bStatusChangeFailureLogged = FALSE;
     UniqueGdiObject m_hTabBrush;
-    VARIANT m_vDirty;
+    UniqueVariant m_vDirty; // VT_BOOL
     Microsoft::WRL::ComPtr<IDispatch> m_spSite; // Outlook's PropertyPageSite, called by name
     ModuleLockHolder m_moduleLock;
 };

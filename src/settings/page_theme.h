@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <uxtheme.h>
 
+#include "com/raii.h"
+
 struct UxThemeApi {
     BOOL(WINAPI* IsAppThemed)();
     HTHEME(WINAPI* OpenThemeData)(HWND window, LPCWSTR classList);
@@ -19,6 +21,14 @@ const UxThemeApi& PageUxTheme();
 
 // Whether the page draws themed: every function present and IsAppThemed() true. No-throw.
 bool PageThemeActive();
+
+// Theme data opened with PageUxTheme()'s OpenThemeData (only when PageThemeActive()), closed
+// with its CloseThemeData.
+struct PageThemeTraits {
+    static HTHEME Invalid() { return nullptr; }
+    static void Close(HTHEME theme) { (void)PageUxTheme().CloseThemeData(theme); }
+};
+using UniquePageTheme = UniqueResource<HTHEME, PageThemeTraits>;
 
 // Makes PageUxTheme() answer `api` instead of the real library (null puts the library back):
 // how the tests run the page without themes or without UxTheme.

@@ -13,6 +13,7 @@
 #include "addin/addin_interfaces.h"
 #include "com/raii.h"
 #include "server/server_test_support.h"
+#include "server_ids.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -202,15 +203,15 @@ protected:
 TEST_F(ServerResourcesTest, RegistrationResourcesAreUsEnglish)
 {
     const std::vector<WORD> english = {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)};
-    for (WORD id : {101, 103, 105})
+    for (WORD id : {IDR_VANTREL, IDR_ADDINPROPERTYPAGE, IDR_CONNECT})
         EXPECT_EQ(Languages("REGISTRY", id), english) << "REGISTRY " << id;
-    EXPECT_EQ(Languages("TYPELIB", 1), english);
-    EXPECT_EQ(Languages(reinterpret_cast<const char*>(RT_BITMAP), 102), english);
+    EXPECT_EQ(Languages("TYPELIB", IDR_TYPELIB), english);
+    EXPECT_EQ(Languages(reinterpret_cast<const char*>(RT_BITMAP), IDB_ADDINPROPERTYPAGE), english);
 }
 
 TEST_F(ServerResourcesTest, RegistryScriptsAreAsciiWithCrLfAndTabIndentation)
 {
-    for (WORD id : {101, 103, 105}) {
+    for (WORD id : {IDR_VANTREL, IDR_ADDINPROPERTYPAGE, IDR_CONNECT}) {
         SCOPED_TRACE(testing::Message() << "REGISTRY " << id);
         const std::string script = Data("REGISTRY", id);
         ASSERT_FALSE(script.empty());
@@ -235,7 +236,7 @@ TEST_F(ServerResourcesTest, RegistryScriptsAreAsciiWithCrLfAndTabIndentation)
 
 TEST_F(ServerResourcesTest, ToolboxBitmapIs16By16With16Colours)
 {
-    const std::string bitmap = Data(reinterpret_cast<const char*>(RT_BITMAP), 102);
+    const std::string bitmap = Data(reinterpret_cast<const char*>(RT_BITMAP), IDB_ADDINPROPERTYPAGE);
     ASSERT_GE(bitmap.size(), sizeof(BITMAPINFOHEADER));
     BITMAPINFOHEADER header;
     std::memcpy(&header, bitmap.data(), sizeof(header));

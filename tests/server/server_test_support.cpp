@@ -6,17 +6,19 @@
 #include <cstring>
 #include <iterator>
 
+#include "Vantrel_h.h"
 #include "com/raii.h"
+#include "com/server_registration.h"
 #include "com/text_convert.h"
 #include "support/registry_walk.h"
 #include "support/test_support.h"
 
 const char kAppIdText[] = "{4E2B7D91-A0C6-4F35-9B8E-61D3C7A2045B}";
-const char kLibIdText[] = "{6F1C2A90-4B7E-4D21-9C3A-2E8B51D0A7F4}";
-const char kConnectClsidText[] = "{A3D95E10-7C42-4F8B-B1E6-0D4C93A2F518}";
-const char kPageClsidText[] = "{C81F4B27-3E95-4A60-8D2C-7B19E0F5A463}";
-const char kIConnectText[] = "{E5407C3B-18A9-4D6E-9F02-B7C15A83D46E}";
-const char kIPageText[] = "{9B3E6A15-D27C-4C88-A5F1-3D60B42E7C09}";
+const std::string kLibIdText = GuidText(LIBID_VantrelLib);
+const std::string kConnectClsidText = GuidText(CLSID_Connect);
+const std::string kPageClsidText = GuidText(CLSID_AddinPropertyPage);
+const std::string kIConnectText = GuidText(IID_IConnect);
+const std::string kIPageText = GuidText(IID_IAddinPropertyPage);
 
 namespace {
 
@@ -137,8 +139,8 @@ DWORD RunRegsvr32(const std::wstring& arguments)
 
 void AddStaleClassEntries()
 {
-    for (const char* clsid : {kConnectClsidText, kPageClsidText}) {
-        const std::string key = std::string("Software\\Classes\\CLSID\\") + clsid;
+    for (const std::string* clsid : {&kConnectClsidText, &kPageClsidText}) {
+        const std::string key = std::string("Software\\Classes\\CLSID\\") + *clsid;
         UniqueHKey stale;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (key + "\\Stale\\Deeper").c_str(), 0, nullptr, 0, KEY_WRITE,
                                   nullptr, stale.put(), nullptr),
@@ -298,11 +300,11 @@ std::vector<std::string> TypeLibraryEntries(const std::string& dllPath)
     };
     // Both dual interfaces go to the automation marshaler.
     const struct {
-        const char* iid;
+        const std::string& iid;
         const char* name;
     } interfaces[] = {{kIPageText, "IAddinPropertyPage"}, {kIConnectText, "IConnect"}};
     for (const auto& entry : interfaces) {
-        const std::string key = std::string("HKCR\\Interface\\") + entry.iid;
+        const std::string key = "HKCR\\Interface\\" + entry.iid;
         const char* const marshaler = "{00020424-0000-0000-C000-000000000046}";
         const std::vector<std::string> interfaceLines = {
             KeyLine(key),

@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
-// Text forms of the server's identities, as the registry shows them.
+// Text forms of the server's identities, as the registry shows them. All but the AppID come
+// from the GUID constants that widl generates from Vantrel.idl, so the registration tests
+// also see that the class scripts name the classes and library the IDL declares.
 extern const char kAppIdText[];
-extern const char kLibIdText[];
-extern const char kConnectClsidText[];
-extern const char kPageClsidText[];
-extern const char kIConnectText[];
-extern const char kIPageText[];
+extern const std::string kLibIdText;
+extern const std::string kConnectClsidText;
+extern const std::string kPageClsidText;
+extern const std::string kIConnectText;
+extern const std::string kIPageText;
 
 // build/bin/Vantrel.dll, beside this test program.
 std::string ServerDllPath();

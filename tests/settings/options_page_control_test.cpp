@@ -11,6 +11,7 @@
 #include "com/module_instance.h"
 #include "page_ids.h"
 #include "settings/addin_property_page.h"
+#include "string_ids.h"
 #include "support/page_host.h"
 #include "support/test_support.h"
 
@@ -182,7 +183,7 @@ TEST(OptionsPageTemplate, IsAsTabled)
     }
 
     char title[1024] = {};
-    LoadStringA(ModuleInstance(), 101, title, sizeof(title));
+    LoadStringA(ModuleInstance(), IDS_PAGE_TITLE, title, sizeof(title));
     EXPECT_STREQ(title, "Shutdown");
 }
 
@@ -242,7 +243,7 @@ TEST_F(OptionsPageControlTest, ExtentIsTheTemplateSizeInHimetric)
     EXPECT_EQ(page->GetExtent(DVASPECT_ICON, &extent), DV_E_DVASPECT);
     DWORD misc = 0;
     ASSERT_EQ(page->GetMiscStatus(DVASPECT_CONTENT, &misc), S_OK);
-    EXPECT_EQ(misc, 131473u);
+    EXPECT_EQ(misc, CAddinPropertyPage::kMiscStatus); // its value is checked where registration writes it
 
     ComPtr<IViewObjectEx> view;
     ASSERT_EQ(page.As(&view), S_OK);
