@@ -4,7 +4,7 @@
 
 #include "vantrel_module.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD reason, LPVOID /*reserved*/)
+extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD reason, LPVOID /*reserved*/) noexcept
 {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(hInstance);

@@ -1,26 +1,27 @@
-// The DLL's COM entry points, exported by name through Vantrel.def.
+// The DLL's COM entry points, exported by name through Vantrel.def. The module's work behind
+// them never throws, so neither do they.
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
 
 #include "vantrel_module.h"
 
-STDAPI DllCanUnloadNow()
+STDAPI DllCanUnloadNow() noexcept
 {
     return g_module.CanUnloadNow();
 }
 
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) noexcept
 {
     return g_module.GetClassObject(rclsid, riid, ppv);
 }
 
-STDAPI DllRegisterServer()
+STDAPI DllRegisterServer() noexcept
 {
     return g_module.RegisterServer();
 }
 
-STDAPI DllUnregisterServer()
+STDAPI DllUnregisterServer() noexcept
 {
     return g_module.UnregisterServer();
 }

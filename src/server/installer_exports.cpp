@@ -6,17 +6,17 @@
 
 #include "setup/installer_actions.h"
 
-extern "C" UINT WINAPI Install(MSIHANDLE install)
+extern "C" UINT WINAPI Install(MSIHANDLE install) noexcept
 {
     return Setup::Install(install);
 }
 
-extern "C" UINT WINAPI PostInstall(MSIHANDLE install)
+extern "C" UINT WINAPI PostInstall(MSIHANDLE install) noexcept
 {
     return Setup::PostInstall(install);
 }
 
-extern "C" UINT WINAPI Uninstall(MSIHANDLE install)
+extern "C" UINT WINAPI Uninstall(MSIHANDLE install) noexcept
 {
     return Setup::Uninstall(install);
 }

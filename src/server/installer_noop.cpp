@@ -2,7 +2,7 @@
 // exports this one function under both decorated names.
 #include <windows.h>
 
-extern "C" DWORD InstallerNoop(DWORD /*hInstall*/)
+extern "C" DWORD InstallerNoop(DWORD /*hInstall*/) noexcept
 {
     return ERROR_SUCCESS;
 }

@@ -26,7 +26,7 @@ ObjectMapEntry g_objectMap[] = {
 
 // Any exception that no code handles, on any thread of the host, ends the process at once,
 // without the system's error report.
-LONG WINAPI VantrelUnhandledExceptionFilter(EXCEPTION_POINTERS*)
+LONG WINAPI VantrelUnhandledExceptionFilter(EXCEPTION_POINTERS*) noexcept
 {
     return EXCEPTION_EXECUTE_HANDLER;
 }
