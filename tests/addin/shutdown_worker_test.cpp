@@ -81,7 +81,9 @@ TEST_F(WorkerTest, ExitDialogShowsTheCountdown)
     SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
     SimulatedOutlook outlook("--direct close-last");
     ASSERT_TRUE(outlook.Started());
-    HWND dialog = WaitForWindow(nullptr, "Vantrel - Exiting Outlook ...", 30000);
+    // The dialog is shown before Outlook is asked to quit, and stays through the countdown.
+    ASSERT_TRUE(outlook.WaitForLine("call Quit ok thread=main"));
+    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
     ASSERT_NE(dialog, nullptr);
     // The range is read from its return values: a pointer would not cross into the other process.
     HWND bar = GetDlgItem(dialog, 228);
