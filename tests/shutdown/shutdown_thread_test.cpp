@@ -7,11 +7,14 @@
 #include <atomic>
 #include <climits>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "com/raii.h"
 #include "shutdown/shutdown_owner.h"
 #include "shutdown/shutdown_thread.h"
 #include "support/child_process.h"
+#include "support/fake_app.h"
 #include "support/test_support.h"
 
 namespace {
@@ -91,14 +94,15 @@ TEST_F(ShutdownThreadTest, StopDuringTheCountdownEndsTheRunWithoutTermination)
 
 TEST_F(ShutdownThreadTest, TheAnswerToTheRequestDecidesTheRest)
 {
-    // A failed request ends the run at once with the flag still set; a stop that came while it
-    // waited lets the run wind down with the flag clear. Neither may end the process: a run
-    // that went on with the flag set would end it one second later.
+    // A failed request ends the run at once with the flag still set: Outlook's windows are
+    // left alone. A stop that came while it waited lets the run wind down with the flag clear,
+    // which still asks Outlook's windows to close. Neither may end the process: a run that went
+    // on with the flag set would end it one second later.
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "1");
     struct Case {
         const char* name;
         HRESULT answer;
-        bool stopWhileAsking;
+        bool stopWhileAsking; // and so Outlook's windows are asked to close
     };
     const Case cases[] = {
         {"Outlook call failed", E_FAIL, false},
@@ -108,6 +112,9 @@ TEST_F(ShutdownThreadTest, TheAnswerToTheRequestDecidesTheRest)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ExpectInChildProcess([&] {
+            ScopedTempDir dir;
+            FakeApp outlook(FakeImage::Outlook, "A", "pump", dir);
+            ASSERT_TRUE(outlook.ready());
             FakeOwner owner;
             owner.answer = [&owner, &c] {
                 if (c.stopWhileAsking)
@@ -118,6 +125,8 @@ TEST_F(ShutdownThreadTest, TheAnswerToTheRequestDecidesTheRest)
             EXPECT_EQ(owner.Asks(), 1);
             EXPECT_EQ(owner.IsRunning(), !c.stopWhileAsking);
             EXPECT_EQ(OwnExitDialog(), nullptr) << "the dialog goes with the run";
+            const std::vector<std::string> closing = {"child0 WM_CLOSE", "child0 WM_QUIT"};
+            EXPECT_EQ(outlook.Record(), c.stopWhileAsking ? closing : std::vector<std::string>{});
         });
     }
 }
