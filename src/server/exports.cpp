@@ -1,5 +1,5 @@
-// The DLL's COM entry points, exported by name through Vantrel.def. The module's work behind
-// them never throws, so neither do they.
+// The DLL's COM entry points, exported by name through Vantrel.def. Each hands over to the
+// module object, whose calls do not throw.
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
