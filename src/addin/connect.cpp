@@ -1,13 +1,14 @@
 #include "addin/connect.h"
 
-#include <cstdlib>
 #include <map>
 #include <new>
 
 #include "addin/explorer_watcher.h"
 #include "addin/outlook.h"
+#include "addin/outlook_end_request.h"
 #include "addin/outlook_thread_bridge.h"
 #include "com/com_error.h"
+#include "com/create_object.h"
 #include "log/info_dialog.h"
 #include "log/log_file.h"
 #include "settings/options_pages_add.h"
@@ -37,9 +38,28 @@ std::map<UINT_PTR, CConnect*>& PendingReleases()
     return pending;
 }
 
+// Enters a release for the message loop's timer; false when there is no memory for the entry.
+bool AddPendingRelease(UINT_PTR timer, CConnect* connect) noexcept
+{
+    try {
+        PendingReleases()[timer] = connect;
+        return true;
+    }
+    CATCH_RETURN_VALUE(false)
+}
+
+// The log, or null: without a log the add-in still works.
+LogFile* OpenLog(const ConnectSetup& setup) noexcept
+{
+    try {
+        return setup.openLog();
+    }
+    CATCH_RETURN_VALUE(nullptr)
+}
+
 } // namespace
 
-void CConnect::UseSetup(const ConnectSetup* setup)
+void CConnect::UseSetup(const ConnectSetup* setup) noexcept
 {
     g_setup = setup ? setup : &kUsualSetup;
 }
@@ -58,57 +78,29 @@ CConnect::CConnect()
 {
 }
 
-CConnect::~CConnect()
-{
-    DeleteWatchers();
-    m_spExplorers.Reset();
-    m_spApplication.Reset();
-    delete m_pBridge;
-    if (m_hThread)
-        CloseHandle(m_hThread);
-    if (m_hStopEvent)
-        CloseHandle(m_hStopEvent);
-}
+// The members let go of what they own: the watchers, the references, the bridge, the handles.
+CConnect::~CConnect() = default;
 
-HRESULT CConnect::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
+HRESULT CConnect::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept
 {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (outer)
-        return CLASS_E_NOAGGREGATION;
-    CConnect* object = new (std::nothrow) CConnect();
-    if (!object)
-        return E_OUTOFMEMORY;
-    object->m_dwRef++;
-    HRESULT hr = object->FinalConstruct();
-    object->m_dwRef--;
-    if (SUCCEEDED(hr))
-        hr = object->QueryInterface(riid, ppv);
-    if (FAILED(hr)) {
-        object->FinalRelease();
-        delete object;
-    }
-    return hr;
+    return CreateComObject(
+        outer, riid, ppv, [] { return new (std::nothrow) CConnect(); },
+        [](CConnect* object) { return object->FinalConstruct(); });
 }
 
 // Each part is set up on its own: a log that cannot be set up must not leave the worker
 // without its way to this thread.
-HRESULT CConnect::FinalConstruct()
+HRESULT CConnect::FinalConstruct() noexcept
 {
-    try {
-        m_pLog = g_setup->openLog();
-    } catch (...) {
-        (void)CaughtExceptionResult(); // without a log the add-in still works
-    }
+    m_pLog = OpenLog(*g_setup);
     // The bridge and the stop event are what the worker needs to reach this thread.
-    m_hStopEvent = g_setup->createStopEvent();
-    m_pBridge = g_setup->createBridge();
+    m_stopEvent.reset(g_setup->createStopEvent());
+    m_bridge = g_setup->createBridge();
     LogMessage(0, "Connect<FinalConstruct> ==> [HRES %08x]", 0);
     return S_OK;
 }
 
-STDMETHODIMP CConnect::QueryInterface(REFIID riid, void** ppv)
+STDMETHODIMP CConnect::QueryInterface(REFIID riid, void** ppv) noexcept
 {
     if (!ppv)
         return E_POINTER;
@@ -123,12 +115,12 @@ STDMETHODIMP CConnect::QueryInterface(REFIID riid, void** ppv)
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) CConnect::AddRef()
+STDMETHODIMP_(ULONG) CConnect::AddRef() noexcept
 {
     return static_cast<ULONG>(++m_dwRef);
 }
 
-STDMETHODIMP_(ULONG) CConnect::Release()
+STDMETHODIMP_(ULONG) CConnect::Release() noexcept
 {
     const LONG count = --m_dwRef;
     if (count == 0) {
@@ -138,27 +130,33 @@ STDMETHODIMP_(ULONG) CConnect::Release()
     return static_cast<ULONG>(count);
 }
 
-void CConnect::FinalRelease()
+void CConnect::FinalRelease() noexcept
 {
     LogMessage(0, "Connect<FinalRelease>");
     if (m_bRunning.load()) {
         m_bRunning.store(false);
-        if (m_hStopEvent)
-            SetEvent(m_hStopEvent);
-        if (m_hThread)
-            WaitForSingleObject(m_hThread, INFINITE);
+        if (m_stopEvent)
+            SetEvent(m_stopEvent.get());
+        if (m_thread)
+            WaitForSingleObject(m_thread.get(), INFINITE);
     }
     LogMessage(0, "Connect<FinalRelease> ==> [HRES %08x]", 0);
     LogFile::DestroyInstance();
     m_pLog = nullptr;
     m_moduleLock.Release();
-    // The destructor deletes the watchers and releases the Explorers and Application references.
+    // The members then delete the watchers and release the Explorers and Application references.
 }
 
-STDMETHODIMP CConnect::OnConnection(IDispatch* application, ext_ConnectMode, IDispatch*, SAFEARRAY**)
+STDMETHODIMP CConnect::OnConnection(IDispatch* application, ext_ConnectMode, IDispatch*, SAFEARRAY**) noexcept
 {
     LogMessage(0, "Connect<OnConnection> ==> Connecting ... ");
-    HRESULT hr;
+    const HRESULT hr = Connect(application);
+    LogMessage(0, "Connect<OnConnection> ==> [HRES %08x]", static_cast<unsigned>(hr));
+    return hr;
+}
+
+HRESULT CConnect::Connect(IDispatch* application) noexcept
+{
     try {
         m_spApplication.Reset();
         if (application) {
@@ -170,17 +168,15 @@ STDMETHODIMP CConnect::OnConnection(IDispatch* application, ext_ConnectMode, IDi
         }
         m_bConnected = 1;
         SeedUserSettings();
-        hr = m_applicationSink.Advise(m_spApplication.Get());
+        const HRESULT hr = m_applicationSink.Advise(m_spApplication.Get());
         if (FAILED(hr))
             InfoDialog("Unable to establish Application connection point");
-    } catch (...) {
-        hr = CaughtExceptionResult();
+        return hr;
     }
-    LogMessage(0, "Connect<OnConnection> ==> [HRES %08x]", static_cast<unsigned>(hr));
-    return hr;
+    CATCH_RETURN()
 }
 
-STDMETHODIMP CConnect::OnDisconnection(ext_DisconnectMode removeMode, SAFEARRAY**)
+STDMETHODIMP CConnect::OnDisconnection(ext_DisconnectMode removeMode, SAFEARRAY**) noexcept
 {
     LogMessage(0, "Connect<OnDisconnection> ==> Disconnecting ... ");
     // The user switched the add-in off: it lets go of every event, so that Outlook's release
@@ -201,61 +197,56 @@ void CConnect::Disconnect()
         (void)m_explorersSink.Unadvise(m_spExplorers.Get());
     if (m_applicationSink.Subscribed())
         (void)m_applicationSink.Unadvise(m_spApplication.Get());
-    DeleteWatchers();
+    m_watchers.Clear(); // each watcher still holding its Explorer unsubscribes from it
 }
 
-// Each watcher that still holds its Explorer unsubscribes from it as it is deleted.
-void CConnect::DeleteWatchers()
-{
-    for (int i = 0; i < m_nWatchers; ++i)
-        delete m_aWatcherValues[i];
-    std::free(m_aWatcherKeys);
-    std::free(m_aWatcherValues);
-    m_aWatcherKeys = m_aWatcherValues = nullptr;
-    m_nWatchers = 0;
-}
-
-STDMETHODIMP CConnect::OnAddInsUpdate(SAFEARRAY**)
+STDMETHODIMP CConnect::OnAddInsUpdate(SAFEARRAY**) noexcept
 {
     LogMessage(0, "Connect<OnAddInsUpdate>");
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CConnect::OnStartupComplete(SAFEARRAY**)
+STDMETHODIMP CConnect::OnStartupComplete(SAFEARRAY**) noexcept
 {
     LogMessage(0, "Connect<OnStartupComplete> ==> ");
     if (!m_bConnected)
         return E_NOTIMPL;
-    try {
-        return StartupComplete();
-    } catch (...) {
-        const HRESULT hr = CaughtExceptionResult();
+    bool enabled = true;
+    const HRESULT hr = StartupComplete(enabled);
+    // A disabled add-in returns without the result line; a failed Outlook call writes it.
+    if (enabled)
         LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", static_cast<unsigned>(hr));
-        return hr;
-    }
-}
-
-// The body of OnStartupComplete once connected. Throws ComError for a failing Outlook call.
-HRESULT CConnect::StartupComplete()
-{
-    Microsoft::WRL::ComPtr<IDispatch> explorers = Outlook::Explorers(m_spApplication.Get());
-    if (explorers.Get() != m_spExplorers.Get())
-        m_spExplorers = explorers;
-    const HRESULT hr = m_explorersSink.Advise(m_spExplorers.Get());
-    if (FAILED(hr))
-        InfoDialog("Failed to establish Explorers connection point");
-    if (!Addin_Enabled())
-        return S_OK;
-    LogMessage(0, "Connect<OnStartupComplete>");
-    if (Outlook::ActiveExplorer(m_spApplication.Get())) {
-        Microsoft::WRL::ComPtr<IDispatch> active = Outlook::ActiveExplorer(m_spApplication.Get());
-        AddWatcher(new (std::nothrow) CExplEvent(active.Get(), this));
-    }
-    LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", static_cast<unsigned>(hr));
     return hr;
 }
 
-STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**)
+// The body of OnStartupComplete once connected: the result of the Explorers subscription, or
+// the failure of an Outlook call. `enabled` is cleared when the add-in is switched off.
+HRESULT CConnect::StartupComplete(bool& enabled) noexcept
+{
+    try {
+        Microsoft::WRL::ComPtr<IDispatch> explorers = Outlook::Explorers(m_spApplication.Get());
+        if (explorers.Get() != m_spExplorers.Get())
+            m_spExplorers = explorers;
+        const HRESULT hr = m_explorersSink.Advise(m_spExplorers.Get());
+        if (FAILED(hr))
+            InfoDialog("Failed to establish Explorers connection point");
+        enabled = Addin_Enabled() != 0;
+        if (!enabled)
+            return S_OK;
+        // The method's name once more on purpose: it marks an enabled start-up in the log.
+        LogMessage(0, "Connect<OnStartupComplete>");
+        // ActiveExplorer is read twice on purpose: the first read only tests for an Explorer
+        // (and is released at once), the watcher gets a reference of its own. Outlook sees both.
+        if (Outlook::ActiveExplorer(m_spApplication.Get())) {
+            Microsoft::WRL::ComPtr<IDispatch> active = Outlook::ActiveExplorer(m_spApplication.Get());
+            m_watchers.Add(std::unique_ptr<CExplEvent>(new (std::nothrow) CExplEvent(active.Get(), this)));
+        }
+        return hr;
+    }
+    CATCH_RETURN()
+}
+
+STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**) noexcept
 {
     LogMessage(0, "Connect<OnBeginShutdown> ==> ");
     if (!m_bConnected)
@@ -275,14 +266,23 @@ STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**)
         InfoDialog("Error removing Application connection");
     // One worker in the object's life: Outlook may connect the object again after a shutdown,
     // and a second worker would outlive the final release, which waits for the first only.
-    if (Addin_Enabled() && !m_hThread) {
+    if (Addin_Enabled() && !m_thread) {
         m_bRunning.store(true);
-        // The worker gets this object's address and no reference: the final release keeps the
-        // object alive by clearing the running flag, signalling the stop event and waiting for
-        // the thread; the worker touches nothing of the object once that event is signalled.
-        m_hThread = CreateThread(nullptr, 0, ShutdownThread, this, 0, nullptr);
+        // The worker gets this object's address, as its ShutdownOwner, and no reference: the
+        // final release keeps the object alive by clearing the running flag, signalling the
+        // stop event and waiting for the thread; the worker touches nothing of the object once
+        // that event is signalled.
+        m_thread.reset(CreateThread(nullptr, 0, ShutdownThread, static_cast<ShutdownOwner*>(this), 0, nullptr));
     }
     return S_OK;
+}
+
+HRESULT CConnect::AskOutlookToEnd() noexcept
+{
+    OutlookThreadBridge* bridge = Bridge();
+    if (!bridge)
+        return E_UNEXPECTED;
+    return AskOutlookToEndThrough(*bridge, m_spApplication, m_stopEvent.get());
 }
 
 // When this is the last reference, the final release would run inside the event that led to
@@ -292,20 +292,15 @@ STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**)
 void CConnect::ReleaseAfterShutdownCall()
 {
     if (m_dwRef == 1) {
-        try {
-            const UINT_PTR timer = SetTimer(nullptr, 0, 0, ReleaseFromMessageLoop);
-            if (timer) {
-                PendingReleases()[timer] = this;
-                return;
-            }
-        } catch (...) {
-            (void)CaughtExceptionResult(); // no memory for the entry: released at once
-        }
+        const UINT_PTR timer = SetTimer(nullptr, 0, 0, ReleaseFromMessageLoop);
+        // Without memory for the entry it is released at once; the timer then finds none.
+        if (timer && AddPendingRelease(timer, this))
+            return;
     }
     Release();
 }
 
-VOID CALLBACK CConnect::ReleaseFromMessageLoop(HWND, UINT, UINT_PTR timer, DWORD)
+VOID CALLBACK CConnect::ReleaseFromMessageLoop(HWND, UINT, UINT_PTR timer, DWORD) noexcept
 {
     (void)KillTimer(nullptr, timer); // once only
     std::map<UINT_PTR, CConnect*>& pending = PendingReleases();
@@ -322,42 +317,16 @@ void CConnect::Event_Explorers_New(IDispatch* explorer)
     LogMessage(0, "Connect<Event_Explorers_New>");
     if (!Addin_Enabled())
         return;
+    // Logged again on purpose: an enabled add-in writes this line twice per new Explorer, a
+    // disabled one once, and readers of the log go by that.
     LogMessage(0, "Connect<Event_Explorers_New>");
-    AddWatcher(new (std::nothrow) CExplEvent(explorer, this));
+    m_watchers.Add(std::unique_ptr<CExplEvent>(new (std::nothrow) CExplEvent(explorer, this)));
 }
 
 void CConnect::Event_Appliance_Quit()
 {
     LogMessage(0, "Connect<Event_Appliance_Quit>");
     Extensibility()->OnBeginShutdown(nullptr);
-}
-
-// A watcher that cannot be listed is deleted at once (which unsubscribes it): left alive, it
-// would never be deleted and its Close could reach this object after its destruction.
-void CConnect::AddWatcher(CExplEvent* watcher)
-{
-    if (!watcher)
-        return;
-    if (!AppendWatcher(watcher))
-        delete watcher;
-}
-
-bool CConnect::AppendWatcher(CExplEvent* watcher)
-{
-    const size_t bytes = sizeof(CExplEvent*) * static_cast<size_t>(m_nWatchers + 1);
-    CExplEvent** keys = static_cast<CExplEvent**>(std::realloc(m_aWatcherKeys, bytes));
-    if (!keys)
-        return false;
-    m_aWatcherKeys = keys;
-    m_aWatcherKeys[m_nWatchers] = nullptr;
-    CExplEvent** values = static_cast<CExplEvent**>(std::realloc(m_aWatcherValues, bytes));
-    if (!values)
-        return false;
-    m_aWatcherValues = values;
-    m_aWatcherKeys[m_nWatchers] = watcher;
-    m_aWatcherValues[m_nWatchers] = watcher;
-    ++m_nWatchers;
-    return true;
 }
 
 namespace {

@@ -14,23 +14,22 @@ const UINT kRunMessage = WM_APP + 1;
 
 // Shared by the caller and the owner thread: whichever lets go last frees it.
 struct OutlookThreadBridge::Request {
+    Request(Call c, void* x) noexcept : call(c), context(x) {}
     Call call;
     void* context;
     HRESULT result = E_UNEXPECTED;
-    HANDLE done = nullptr;
+    UniqueHandle done;
     volatile LONG abandoned = 0;
     volatile LONG references = 2;
 };
 
-void OutlookThreadBridge::ReleaseRequest(Request* request)
+void OutlookThreadBridge::ReleaseRequest(Request* request) noexcept
 {
-    if (InterlockedDecrement(&request->references) == 0) {
-        CloseHandle(request->done);
+    if (InterlockedDecrement(&request->references) == 0)
         delete request;
-    }
 }
 
-OutlookThreadBridge* OutlookThreadBridge::Create()
+std::unique_ptr<OutlookThreadBridge> OutlookThreadBridge::Create() noexcept
 {
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -43,7 +42,7 @@ OutlookThreadBridge* OutlookThreadBridge::Create()
                                   nullptr);
     if (!window)
         return nullptr;
-    OutlookThreadBridge* bridge = new (std::nothrow) OutlookThreadBridge(window);
+    std::unique_ptr<OutlookThreadBridge> bridge(new (std::nothrow) OutlookThreadBridge(window));
     if (!bridge)
         DestroyWindow(window);
     return bridge;
@@ -60,26 +59,22 @@ OutlookThreadBridge::~OutlookThreadBridge()
     (void)UnregisterClassA(kWindowClass, ModuleInstance());
 }
 
-HRESULT OutlookThreadBridge::Run(Call call, void* context, HANDLE stopEvent)
+HRESULT OutlookThreadBridge::Run(Call call, void* context, HANDLE stopEvent) noexcept
 {
-    Request* request = new (std::nothrow) Request{call, context};
-    if (!request)
+    // Owned here until the owner thread has it too.
+    std::unique_ptr<Request> owned(new (std::nothrow) Request(call, context));
+    if (!owned)
         return E_OUTOFMEMORY;
-    request->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!request->done) {
-        delete request;
+    owned->done.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!owned->done)
         return HRESULT_FROM_WIN32(GetLastError());
-    }
-    if (!PostMessageA(m_hWnd, kRunMessage, 0, reinterpret_cast<LPARAM>(request))) {
-        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-        CloseHandle(request->done);
-        delete request;
-        return hr;
-    }
+    if (!PostMessageA(m_hWnd, kRunMessage, 0, reinterpret_cast<LPARAM>(owned.get())))
+        return HRESULT_FROM_WIN32(GetLastError());
+    Request* request = owned.release(); // shared now: the last of the two threads frees it
 
     // Outlook's thread may send a message to one of this thread's windows (the exit dialog)
     // while it runs the call: a plain wait would then hold both threads for ever.
-    const HANDLE handles[2] = {request->done, stopEvent};
+    const HANDLE handles[2] = {request->done.get(), stopEvent};
     const DWORD waited = PumpMessagesUntilAny(m_timeoutMs, handles, 2, GetTickCount);
     HRESULT result;
     if (waited == 0) {
@@ -92,7 +87,7 @@ HRESULT OutlookThreadBridge::Run(Call call, void* context, HANDLE stopEvent)
     return result;
 }
 
-LRESULT CALLBACK OutlookThreadBridge::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK OutlookThreadBridge::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
     if (message != kRunMessage)
         return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -102,14 +97,9 @@ LRESULT CALLBACK OutlookThreadBridge::WindowProc(HWND hwnd, UINT message, WPARAM
     // the return to Outlook's loop, so no unload can come in between.
     ModuleLockHolder running;
     Request* request = reinterpret_cast<Request*>(lParam);
-    if (!InterlockedCompareExchange(&request->abandoned, 0, 0)) {
-        try {
-            request->result = request->call(request->context);
-        } catch (...) {
-            request->result = E_UNEXPECTED; // the call is expected not to throw; never unwind into the loop
-        }
-    }
-    SetEvent(request->done);
+    if (!InterlockedCompareExchange(&request->abandoned, 0, 0))
+        request->result = request->call(request->context); // a no-throw call
+    SetEvent(request->done.get());
     ReleaseRequest(request);
     return 0;
 }

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 // Returned by Run when the stop event was signalled before the call ran.
 constexpr HRESULT kBridgeStopped = HRESULT_FROM_WIN32(ERROR_CANCELLED);
 // Returned by Run when the owner thread did not answer within the bridge's time limit.
@@ -13,10 +15,11 @@ constexpr HRESULT kBridgeTimedOut = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
 
 class OutlookThreadBridge {
 public:
-    using Call = HRESULT (*)(void* context);
+    // Runs on the owner thread, inside its message loop: it must not throw.
+    using Call = HRESULT (*)(void* context) noexcept;
 
     // Creates the bridge's message-only window on the calling thread. Null on failure. No-throw.
-    static OutlookThreadBridge* Create();
+    static std::unique_ptr<OutlookThreadBridge> Create() noexcept;
     // On the owner thread. Requests that never ran are dropped unrun.
     ~OutlookThreadBridge();
     OutlookThreadBridge(const OutlookThreadBridge&) = delete;
@@ -28,7 +31,7 @@ public:
     // answer came within the time limit (a call that has not started by then never runs). While
     // it waits, the calling thread's own messages are dispatched, so its windows stay
     // responsive and the owner thread may send messages to them during the call. No-throw.
-    HRESULT Run(Call call, void* context, HANDLE stopEvent);
+    HRESULT Run(Call call, void* context, HANDLE stopEvent) noexcept;
 
     // The time limit of Run: generous, since Outlook may take long to log off, but finite, so
     // that an Outlook thread that never answers cannot hold the caller for ever.
@@ -39,8 +42,8 @@ public:
 private:
     struct Request;
     explicit OutlookThreadBridge(HWND window) : m_hWnd(window) {}
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static void ReleaseRequest(Request* request);
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+    static void ReleaseRequest(Request* request) noexcept;
 
     HWND m_hWnd;
     DWORD m_timeoutMs = kDefaultCallTimeoutMs;

@@ -4,7 +4,7 @@
 
 #include "log/log_file.h"
 
-int InfoDialog(const char* text)
+int InfoDialog(const char* text) noexcept
 {
     LogMessage(0, "Global<InfoDialog> ==> %s", text);
     return MessageBoxA(GetDesktopWindow(), text, "Vantrel", MB_OK);

@@ -88,7 +88,7 @@ std::string LogTimeStamp()
     return ToNarrow(std::wstring_view(text.get(), SysStringLen(text.get())), CP_THREAD_ACP);
 }
 
-void LogFile::WriteFormatted(UINT level, const wchar_t* format, va_list args)
+void LogFile::WriteFormatted(UINT level, const wchar_t* format, va_list args) noexcept
 {
     if (!m_bEnabled)
         return;
@@ -101,7 +101,7 @@ void LogFile::WriteFormatted(UINT level, const wchar_t* format, va_list args)
     }
 }
 
-void LogFile::WriteLine(const char* message, UINT level)
+void LogFile::WriteLine(const char* message, UINT level) noexcept
 {
     if (level < m_nMinLevel)
         return;
@@ -133,7 +133,7 @@ void LogFile::WriteLine(const char* message, UINT level)
     (void)fclose(file); // a failed close must not reach the caller
 }
 
-void LogMessage(UINT level, const char* format, ...)
+void LogMessage(UINT level, const char* format, ...) noexcept
 {
     LogFile* log = LogFile::Existing();
     if (!log)

@@ -20,9 +20,9 @@ public:
     void DeleteLogFile();
 
     // Formats a message (printf rules, %s takes a narrow string) and writes it. No-throw.
-    void WriteFormatted(UINT level, const wchar_t* format, va_list args);
+    void WriteFormatted(UINT level, const wchar_t* format, va_list args) noexcept;
     // Appends one line built from the message. No-throw; a failure drops the line.
-    void WriteLine(const char* message, UINT level);
+    void WriteLine(const char* message, UINT level) noexcept;
 
     // Only the logger's own contract uses these; nothing in the add-in changes them.
     void SetMinLevel(UINT level) { m_nMinLevel = level; }
@@ -55,7 +55,7 @@ std::string LogTimeStamp();
 #endif
 
 // printf-style logging; does nothing while no LogFile instance exists. No-throw.
-void LogMessage(UINT level, const char* format, ...) VANTREL_LOG_FORMAT_CHECK;
+void LogMessage(UINT level, const char* format, ...) noexcept VANTREL_LOG_FORMAT_CHECK;
 
 // Sets the log up at %APPDATA%\Vantrel\Vantrel.log and empties it. Returns the instance,
 // or null when the application-data folder cannot be found (the log then stays closed).

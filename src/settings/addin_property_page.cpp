@@ -11,6 +11,7 @@
 #include "addin/addin_interfaces.h"
 #include "addin/outlook.h"
 #include "com/com_error.h"
+#include "com/create_object.h"
 #include "com/module_instance.h"
 #include "log/log_file.h"
 #include "page_ids.h"
@@ -96,18 +97,7 @@ CAddinPropertyPage::~CAddinPropertyPage()
 
 HRESULT CAddinPropertyPage::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (outer)
-        return CLASS_E_NOAGGREGATION;
-    CAddinPropertyPage* page = new (std::nothrow) CAddinPropertyPage();
-    if (!page)
-        return E_OUTOFMEMORY;
-    page->AddRef();
-    const HRESULT hr = page->QueryInterface(riid, ppv);
-    page->Release();
-    return hr;
+    return CreateComObject(outer, riid, ppv, [] { return new (std::nothrow) CAddinPropertyPage(); });
 }
 
 STDMETHODIMP CAddinPropertyPage::QueryInterface(REFIID riid, void** ppv) noexcept

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "com/com_error.h"
 #include "com/text_convert.h"
 
 using Microsoft::WRL::ComPtr;
@@ -39,9 +40,6 @@ HRESULT CreateShortcut(const char* target, const char* arguments, const char* li
         if (widePath.empty())
             return E_INVALIDARG;
         return file->Save(widePath.c_str(), TRUE);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
     }
+    CATCH_RETURN()
 }

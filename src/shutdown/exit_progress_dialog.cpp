@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "com/com_error.h"
 #include "com/module_instance.h"
 #include "server/res/resource.h"
 
@@ -80,7 +81,7 @@ void CExitProgDlg::OnInitDialog()
 }
 
 // A window procedure: nothing may unwind out of it into the system.
-INT_PTR CALLBACK CExitProgDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK CExitProgDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
     try {
         if (message == WM_INITDIALOG) {
@@ -113,7 +114,6 @@ INT_PTR CALLBACK CExitProgDlg::DialogProc(HWND window, UINT message, WPARAM wPar
         default:
             return FALSE;
         }
-    } catch (...) {
-        return FALSE;
     }
+    CATCH_RETURN_VALUE(FALSE)
 }

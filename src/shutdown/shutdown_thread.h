@@ -1,11 +1,13 @@
-// The shutdown worker: makes Outlook end once the add-in has decided that it should.
+// The shutdown worker: makes Outlook end once the add-in has decided that it should. Runs on a
+// thread of its own, which its owner starts and waits for (shutdown_owner.h).
 #pragma once
 
 #include <windows.h>
 
-// Thread routine; the parameter is the connection object (CConnect*). Returns 0. No-throw.
-DWORD WINAPI ShutdownThread(LPVOID parameter);
+// Thread routine; the parameter is the connection object as its ShutdownOwner*. Returns 0.
+// No-throw.
+DWORD WINAPI ShutdownThread(LPVOID parameter) noexcept;
 
 // The countdown in seconds from the "Delay" text: strtol rules in base 10 (leading blanks,
-// a sign, digits up to the first other character; nothing numeric gives 0).
-int ParseDelay(const char* text);
+// a sign, digits up to the first other character; nothing numeric gives 0). No-throw.
+int ParseDelay(const char* text) noexcept;

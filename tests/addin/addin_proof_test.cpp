@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <functional>
 
-#include "child_process.h"
 #include "com/module_lock.h"
 #include "com/raii.h"
+#include "support/child_process.h"
 #include "support/leak_gauge.h"
+#include "support/pump_until.h"
 
 namespace {
 

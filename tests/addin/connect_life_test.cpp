@@ -7,8 +7,9 @@
 #include <new>
 
 #include "addin/outlook_thread_bridge.h"
-#include "child_process.h"
 #include "com/raii.h"
+#include "support/child_process.h"
+#include "support/pump_until.h"
 
 namespace {
 
@@ -145,7 +146,7 @@ HANDLE UsualEvent()
 {
     return CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
-OutlookThreadBridge* NoBridge()
+std::unique_ptr<OutlookThreadBridge> NoBridge()
 {
     return nullptr;
 }
@@ -205,8 +206,7 @@ TEST_F(AddinTest, WithoutAWholeBridgeTheWorkerCallsNothing)
             m_app->FireQuit();
             const UniqueHandle worker = DuplicateOf(m_connect->WorkerThread());
             ASSERT_NE(worker.get(), nullptr);
-            const bool ended = PumpUntil([&] { return WaitForSingleObject(worker.get(), 0) == WAIT_OBJECT_0; },
-                                         30000, worker.get());
+            const bool ended = PumpUntil([&] { return IsSignalled(worker.get()); }, 30000, worker.get());
             EXPECT_TRUE(ended);
             EXPECT_EQ(WorkerCalls(m_app.Get()), Lines{});
             ReleaseAddin();

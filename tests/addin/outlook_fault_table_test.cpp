@@ -5,6 +5,8 @@
 
 #include <functional>
 
+#include "support/pump_until.h"
+
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -112,17 +114,8 @@ protected:
     bool ServeUntil(const std::function<bool()>& done)
     {
         HANDLE worker = m_connect->WorkerThread();
-        const DWORD start = GetTickCount();
-        while (GetTickCount() - start < 30000) {
-            MSG message;
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageA(&message);
-            if (done())
-                return true;
-            if (MsgWaitForMultipleObjects(1, &worker, FALSE, 100, QS_ALLINPUT) == WAIT_OBJECT_0)
-                return done();
-        }
-        return false;
+        PumpUntil([&] { return done() || IsSignalled(worker); }, 30000, worker);
+        return done();
     }
 };
 

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
 #include <thread>
 
 #include "addin/outlook_thread_bridge.h"
 #include "com/module_lock.h"
 #include "com/raii.h"
+#include "support/pump_until.h"
 
 namespace {
 
@@ -13,7 +16,7 @@ struct Recorded {
     int calls = 0;
 };
 
-HRESULT RecordThread(void* context)
+HRESULT RecordThread(void* context) noexcept
 {
     Recorded* recorded = static_cast<Recorded*>(context);
     recorded->thread = GetCurrentThreadId();
@@ -24,17 +27,32 @@ HRESULT RecordThread(void* context)
 // Runs this thread's messages until the worker has finished.
 void ServeUntilDone(std::thread& worker, HANDLE done)
 {
-    while (MsgWaitForMultipleObjects(1, &done, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-    }
+    EXPECT_TRUE(PumpUntil([done] { return IsSignalled(done); }, 30000, done));
     worker.join();
+}
+
+// Waits, without taking it, until a bridge's request is in this thread's queue: woken by each
+// message posted here.
+bool WaitForQueuedRequest()
+{
+    const DWORD bound = 30000;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        char name[64] = {};
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE) && message.hwnd &&
+            GetClassNameA(message.hwnd, name, sizeof(name)) > 0 && std::string(name) == "VantrelOutlookThreadBridge")
+            return true;
+        const DWORD spent = GetTickCount() - start;
+        if (spent >= bound)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, bound - spent, QS_POSTMESSAGE);
+    }
 }
 
 TEST(OutlookThreadBridge, RunsTheCallOnTheOwnerThreadAndReturnsItsResult)
 {
-    OutlookThreadBridge* bridge = OutlookThreadBridge::Create();
+    const std::unique_ptr<OutlookThreadBridge> bridge = OutlookThreadBridge::Create();
     ASSERT_NE(bridge, nullptr);
     Recorded recorded;
     HRESULT result = E_FAIL;
@@ -46,14 +64,13 @@ TEST(OutlookThreadBridge, RunsTheCallOnTheOwnerThreadAndReturnsItsResult)
     ServeUntilDone(worker, done.get());
     EXPECT_EQ(result, S_FALSE);
     EXPECT_EQ(recorded.thread, GetCurrentThreadId());
-    delete bridge;
 }
 
 TEST(OutlookThreadBridge, StopEventOrTimeLimitEndsTheWaitAndTheCallNeverRuns)
 {
     for (const bool stopped : {true, false}) {
         SCOPED_TRACE(stopped ? "stop event" : "time limit");
-        OutlookThreadBridge* bridge = OutlookThreadBridge::Create();
+        std::unique_ptr<OutlookThreadBridge> bridge = OutlookThreadBridge::Create();
         ASSERT_NE(bridge, nullptr);
         bridge->SetCallTimeout(stopped ? OutlookThreadBridge::kDefaultCallTimeoutMs : 200);
         Recorded recorded;
@@ -63,21 +80,20 @@ TEST(OutlookThreadBridge, StopEventOrTimeLimitEndsTheWaitAndTheCallNeverRuns)
         // hangs): only the stop event or the time limit ends the wait.
         std::thread worker([&] { result = bridge->Run(RecordThread, &recorded, stop.get()); });
         if (stopped) {
-            Sleep(100);
+            // Stopped while it waits: only once its request is queued here.
+            EXPECT_TRUE(WaitForQueuedRequest());
             SetEvent(stop.get());
         }
         worker.join();
         EXPECT_EQ(result, stopped ? kBridgeStopped : kBridgeTimedOut);
         // Served late, the abandoned request is dropped unrun.
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        delete bridge;
+        PumpUntil([] { return true; }, 0);
+        bridge.reset();
         EXPECT_EQ(recorded.calls, 0);
     }
 }
 
-HRESULT ReadModuleLocks(void* context)
+HRESULT ReadModuleLocks(void* context) noexcept
 {
     *static_cast<LONG*>(context) = ModuleLockCount();
     return S_OK;
@@ -86,7 +102,7 @@ HRESULT ReadModuleLocks(void* context)
 TEST(OutlookThreadBridge, CallRunsUnderALockOnTheModule)
 {
     // Outlook may release the add-in (and with it the add-in's lock) inside the call.
-    OutlookThreadBridge* bridge = OutlookThreadBridge::Create();
+    const std::unique_ptr<OutlookThreadBridge> bridge = OutlookThreadBridge::Create();
     ASSERT_NE(bridge, nullptr);
     const LONG baseline = ModuleLockCount();
     LONG inside = baseline;
@@ -98,7 +114,6 @@ TEST(OutlookThreadBridge, CallRunsUnderALockOnTheModule)
     ServeUntilDone(worker, done.get());
     EXPECT_GT(inside, baseline);
     EXPECT_EQ(ModuleLockCount(), baseline);
-    delete bridge;
 }
 
 } // namespace

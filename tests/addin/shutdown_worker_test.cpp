@@ -1,16 +1,17 @@
-// The shutdown worker ends its own process, so most of these run the simulated Outlook
-// (OUTLOOK.EXE) as a child process with the add-in loaded directly.
+// The shutdown worker with the real connection object and its bridge to Outlook's thread. The
+// worker ends its own process, so most of these run the simulated Outlook (OUTLOOK.EXE) as a
+// child process with the add-in loaded directly; the scenarios that also run with the add-in
+// registered are in tests/server/end_to_end_test.cpp, the worker against a fake owner in
+// tests/shutdown.
 #include "addin_fixture.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
-#include <climits>
-#include <functional>
 
 #include "addin/outlook_thread_bridge.h"
 #include "com/module_lock.h"
-#include "shutdown/shutdown_thread.h"
+#include "support/pump_until.h"
 #include "support/simulated_outlook.h"
 
 namespace {
@@ -27,49 +28,6 @@ protected:
     }
     void TearDown() override { DeleteSettingsKeys(); }
 };
-
-TEST_F(WorkerTest, LastWindowClosedEndsOutlook)
-{
-    // A second Outlook process without the add-in shows what every OUTLOOK.EXE is sent; the
-    // first one is terminated right after its own windows are posted to.
-    SimulatedOutlook bystander("--no-addins wait:60000");
-    ASSERT_TRUE(bystander.Started());
-    ASSERT_TRUE(bystander.WaitForLine("started"));
-
-    SimulatedOutlook outlook("--direct close-last");
-    ASSERT_TRUE(outlook.Started());
-    EXPECT_EQ(outlook.WaitForExit(), 0) << "terminated by the add-in with exit code 0";
-    const Lines log = outlook.Log();
-    EXPECT_EQ(OutlookCalls(log), (Lines{"call Session ok thread=main", "call Session ok thread=main",
-                                         "call Logoff ok thread=main", "call Quit ok thread=main"}));
-    EXPECT_FALSE(Contains(log, "exit 3"));
-
-    // Each of its two top-level windows: WM_CLOSE to the topmost child, then WM_QUIT.
-    Lines messages;
-    for (int i = 0; i < 500 && messages.size() < 4; ++i, Sleep(20)) {
-        messages.clear();
-        for (const std::string& line : bystander.Log())
-            if (line.rfind("WM_", 0) == 0)
-                messages.push_back(line);
-    }
-    ASSERT_EQ(messages.size(), 4u);
-    EXPECT_EQ(messages[1], "WM_QUIT");
-    EXPECT_EQ(messages[3], "WM_QUIT");
-    Lines closed = {messages[0], messages[2]};
-    std::sort(closed.begin(), closed.end());
-    EXPECT_EQ(closed, (Lines{"WM_CLOSE explorer", "WM_CLOSE main"}));
-}
-
-TEST_F(WorkerTest, OutlookEndingByItselfIsLetAlone)
-{
-    SetStringSetting(HKEY_CURRENT_USER, "Delay", "20");
-    SimulatedOutlook outlook("--direct --on-quit exit quit-event");
-    ASSERT_TRUE(outlook.Started());
-    EXPECT_EQ(outlook.WaitForExit(), 3) << "Outlook's own exit, not a termination";
-    const Lines log = outlook.Log();
-    EXPECT_TRUE(Contains(log, "released add-ins"));
-    EXPECT_TRUE(Contains(log, "call Quit ok thread=main"));
-}
 
 TEST_F(WorkerTest, NoSessionMeansNoLogoff)
 {
@@ -123,91 +81,15 @@ TEST_F(WorkerTest, ExitDialogShowsTheCountdown)
     SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
     SimulatedOutlook outlook("--direct close-last");
     ASSERT_TRUE(outlook.Started());
-    HWND dialog = WaitForWindow(nullptr, "Vantrel - Exiting Outlook ...", 30000);
+    // The dialog is shown before Outlook is asked to quit, and stays through the countdown.
+    ASSERT_TRUE(outlook.WaitForLine("call Quit ok thread=main"));
+    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
     ASSERT_NE(dialog, nullptr);
     // The range is read from its return values: a pointer would not cross into the other process.
     HWND bar = GetDlgItem(dialog, 228);
     EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, TRUE, 0), 0);
     EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 3);
     EXPECT_EQ(outlook.WaitForExit(), 0);
-}
-
-TEST_F(WorkerTest, DisabledAddinLeavesOutlookRunning)
-{
-    SetStringSetting(HKEY_CURRENT_USER, "Enabled", "0");
-    SimulatedOutlook outlook("--direct close-last wait:3000 exit");
-    ASSERT_TRUE(outlook.Started());
-    EXPECT_EQ(outlook.WaitForExit(), 3);
-    EXPECT_EQ(OutlookCalls(outlook.Log()), Lines{});
-}
-
-TEST(ParseDelay, FollowsStrtol)
-{
-    struct Case {
-        const char* text;
-        int expected;
-    };
-    const Case cases[] = {{"10", 10}, {"10abc", 10}, {"0", 0}, {"", 0}, {"-5", -5}, {"abc", 0},
-                          {"  7", 7}, {"+3", 3}, {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}};
-    for (const Case& c : cases)
-        EXPECT_EQ(ParseDelay(c.text), c.expected) << c.text;
-}
-
-// Serves this thread's messages (Outlook's thread, for the worker's calls) until Quit was
-// called and the add-in is gone, or 30 s have passed.
-bool PumpUntilQuitOf(fake::FakeApplication* app, const std::function<bool()>& done)
-{
-    for (int i = 0; i < 3000; ++i) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        if (app->QuitCalls() > 0 && done())
-            return true;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return false;
-}
-
-// In-process: the thread routine against a connection object of this test.
-TEST_F(AddinTest, WorkerWithTheFlagClearDoesNothing)
-{
-    StartAddin(1);
-    EXPECT_FALSE(m_connect->IsRunning());
-    m_app->Log().Clear();
-    EXPECT_EQ(ShutdownThread(m_connect), 0u);
-    EXPECT_EQ(m_app->Log().Names(), Lines{});
-}
-
-TEST_F(AddinTest, ReleaseDuringTheCountdownStopsTheWorker)
-{
-    SetStringSetting(HKEY_CURRENT_USER, "Delay", "30");
-    SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
-    StartAddin(1);
-    m_app->CloseExplorer(ExplorerAt(0));
-    ASSERT_TRUE(m_connect->IsRunning());
-
-    // Let Outlook's thread (this one) serve the worker's calls until the countdown shows.
-    HWND dialog = nullptr;
-    for (int i = 0; i < 3000 && !(dialog && m_app->QuitCalls() == 1); ++i) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_EQ(m_app->QuitCalls(), 1);
-    HANDLE worker = nullptr;
-    DuplicateHandle(GetCurrentProcess(), m_connect->WorkerThread(), GetCurrentProcess(), &worker, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
-
-    ReleaseAddin(); // clears the flag and waits for the worker: this process is not ended
-    EXPECT_EQ(WaitForSingleObject(worker, 0), WAIT_OBJECT_0);
-    DWORD code = 1;
-    GetExitCodeThread(worker, &code);
-    EXPECT_EQ(code, 0u);
-    CloseHandle(worker);
-    EXPECT_FALSE(IsWindow(dialog));
 }
 
 TEST_F(AddinTest, OutlookReleasingTheAddinInsideQuitIsSafe)
@@ -235,15 +117,6 @@ TEST_F(AddinTest, OutlookReleasingTheAddinInsideQuitIsSafe)
     EXPECT_EQ(m_app->RefCount(), 1);
 }
 
-// The exit dialog of this process, or null.
-HWND OwnExitDialog()
-{
-    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
-    DWORD process = 0;
-    GetWindowThreadProcessId(dialog, &process);
-    return dialog && process == GetCurrentProcessId() ? dialog : nullptr;
-}
-
 TEST_F(AddinTest, OutlookSendingToTheExitDialogDuringQuitIsAnswered)
 {
     // Outlook's thread sends to the worker's dialog inside Quit: a worker that waits for the
@@ -260,7 +133,7 @@ TEST_F(AddinTest, OutlookSendingToTheExitDialogDuringQuitIsAnswered)
         answered = found && SendMessageTimeoutA(dialog, PBM_GETPOS, 0, 0, SMTO_NORMAL, 20000, &result) != 0;
     });
     m_app->CloseExplorer(ExplorerAt(0));
-    ASSERT_TRUE(PumpUntilQuitOf(m_app.Get(), [] { return true; }));
+    ASSERT_TRUE(PumpUntil([this] { return m_app->QuitCalls() > 0; }, 30000));
     EXPECT_TRUE(found);
     EXPECT_TRUE(answered) << "the worker did not serve its dialog while it waited for Quit";
     ReleaseAddin(); // stops the countdown: this process is not ended
@@ -292,5 +165,5 @@ TEST_F(AddinTest, OutlookThreadThatNeverAnswersEndsTheRun)
 
 bool AddinTest::PumpUntilQuit()
 {
-    return PumpUntilQuitOf(m_app.Get(), [this] { return m_ext == nullptr; });
+    return PumpUntil([this] { return m_app->QuitCalls() > 0 && m_ext == nullptr; }, 30000);
 }

@@ -1,6 +1,13 @@
-// Vantrel.dll registered by regsvr32 and loaded by the simulated Outlook from Outlook's
-// Addins key, as Outlook loads it.
+// The simulated Outlook (OUTLOOK.EXE) run as a child process with the add-in, loaded from
+// Outlook's Addins key as Outlook loads it (Vantrel.dll registered by regsvr32) or created
+// directly from the code linked into the simulator; the shutdown scenarios run both ways.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <tuple>
 
 #include "server_test_support.h"
 #include "support/simulated_outlook.h"
@@ -28,39 +35,109 @@ protected:
     }
 };
 
-TEST_F(EndToEndTest, LastWindowClosedEndsOutlook)
+// How the simulated Outlook gets the add-in: created directly from the code linked into it, or
+// loaded as Outlook loads it, from the Addins key through the registered class.
+enum class LoadPath { Direct, Registered };
+
+struct Scenario {
+    const char* name;
+    const char* enabled;       // "Enabled"
+    const char* delay;         // "Delay"
+    const char* steps;         // the simulator's arguments after the load path
+    long exitCode;             // 0: ended by the add-in; 3: Outlook's own exit
+    Lines calls;               // the worker's Outlook calls
+    const char* lastAddinLine; // the add-in's last log line, or null when not checked
+    bool bystander;            // another Outlook without the add-in watches what it is sent
+};
+
+// Names the scenario in the test's output.
+void PrintTo(const Scenario& scenario, std::ostream* out)
 {
-    SimulatedOutlook outlook("close-last");
+    *out << scenario.name;
+}
+
+const Lines kAllCalls = {"call Session ok thread=main", "call Session ok thread=main", "call Logoff ok thread=main",
+                         "call Quit ok thread=main"};
+
+// The scenarios run with either load path.
+const Scenario kScenarios[] = {
+    {"DisabledAddinDoesNothing", "0", "1", "close-last wait:3000 exit", 3, {}, nullptr, false},
+    {"LastWindowClosedEndsOutlook", "1", "1", "close-last", 0, kAllCalls,
+     "Connect<Addin_Enabled> ==> [ENABLED] " /* nothing after the decision to end */, true},
+    {"OutlookEndingByItselfAfterTheLastWindowIsLetAlone", "1", "20", "--on-quit exit close-last", 3, kAllCalls,
+     "Connect<FinalRelease> ==> [HRES 00000000]", false},
+    {"OutlookEndingByItselfOnQuitIsLetAlone", "1", "20", "--on-quit exit quit-event", 3, kAllCalls,
+     "Connect<FinalRelease> ==> [HRES 00000000]", false},
+};
+
+class ShutdownScenario : public EndToEndTest,
+                         public ::testing::WithParamInterface<std::tuple<Scenario, LoadPath>> {};
+
+// The WM_ lines of a log, in order.
+Lines WindowMessages(const Lines& log)
+{
+    Lines messages;
+    for (const std::string& line : log)
+        if (line.rfind("WM_", 0) == 0)
+            messages.push_back(line);
+    return messages;
+}
+
+TEST_P(ShutdownScenario, RunsAsExpected)
+{
+    const Scenario& scenario = std::get<0>(GetParam());
+    const bool direct = std::get<1>(GetParam()) == LoadPath::Direct;
+    SetStringSetting(HKEY_CURRENT_USER, "Enabled", scenario.enabled);
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", scenario.delay);
+
+    // A second Outlook process without the add-in shows what every OUTLOOK.EXE is sent; the
+    // first one is terminated right after its own windows are posted to.
+    std::unique_ptr<SimulatedOutlook> bystander;
+    if (scenario.bystander) {
+        bystander.reset(new SimulatedOutlook("--no-addins wait:60000"));
+        ASSERT_TRUE(bystander->Started());
+        ASSERT_TRUE(bystander->WaitForLine("started"));
+    }
+
+    SimulatedOutlook outlook(std::string(direct ? "--direct " : "") + scenario.steps);
     ASSERT_TRUE(outlook.Started());
-    EXPECT_EQ(outlook.WaitForExit(), 0) << "ended by the add-in, with exit code 0";
+    EXPECT_EQ(outlook.WaitForExit(), scenario.exitCode);
     const Lines log = outlook.Log();
-    EXPECT_TRUE(Contains(log, "load Vantrel.Connect 0x00000000"));
-    EXPECT_EQ(OutlookCalls(log), (Lines{"call Session ok thread=main", "call Session ok thread=main",
-                                         "call Logoff ok thread=main", "call Quit ok thread=main"}));
+    EXPECT_TRUE(Contains(log, direct ? "load direct 0x00000000" : "load Vantrel.Connect 0x00000000"));
+    EXPECT_EQ(OutlookCalls(log), scenario.calls);
+    if (scenario.exitCode == 3) {
+        EXPECT_TRUE(Contains(log, "released add-ins"));
+    } else {
+        EXPECT_FALSE(Contains(log, "exit 3"));
+    }
+
     const Lines addinLog = AddinLogMessages();
     ASSERT_FALSE(addinLog.empty());
     EXPECT_EQ(addinLog.front(), "Connect<FinalConstruct> ==> [HRES 00000000]");
-    EXPECT_EQ(addinLog.back(), "Connect<Addin_Enabled> ==> [ENABLED] ") << "nothing after the decision to end";
+    if (scenario.lastAddinLine) {
+        EXPECT_EQ(addinLog.back(), scenario.lastAddinLine);
+    }
+
+    if (bystander) {
+        // Each of its two top-level windows: WM_CLOSE to the topmost child, then WM_QUIT.
+        ASSERT_TRUE(bystander->WaitForLog([](const Lines& lines) { return WindowMessages(lines).size() >= 4; }, 10000));
+        const Lines messages = WindowMessages(bystander->Log());
+        ASSERT_EQ(messages.size(), 4u);
+        EXPECT_EQ(messages[1], "WM_QUIT");
+        EXPECT_EQ(messages[3], "WM_QUIT");
+        Lines closed = {messages[0], messages[2]};
+        std::sort(closed.begin(), closed.end());
+        EXPECT_EQ(closed, (Lines{"WM_CLOSE explorer", "WM_CLOSE main"}));
+    }
 }
 
-TEST_F(EndToEndTest, OutlookEndingByItselfIsLetAlone)
-{
-    SetStringSetting(HKEY_CURRENT_USER, "Delay", "20");
-    SimulatedOutlook outlook("--on-quit exit close-last");
-    ASSERT_TRUE(outlook.Started());
-    EXPECT_EQ(outlook.WaitForExit(), 3) << "Outlook's own exit, not a termination";
-    EXPECT_TRUE(Contains(outlook.Log(), "released add-ins"));
-    EXPECT_EQ(AddinLogMessages().back(), "Connect<FinalRelease> ==> [HRES 00000000]");
-}
-
-TEST_F(EndToEndTest, DisabledAddinDoesNothing)
-{
-    SetStringSetting(HKEY_CURRENT_USER, "Enabled", "0");
-    SimulatedOutlook outlook("close-last wait:2000 exit");
-    ASSERT_TRUE(outlook.Started());
-    EXPECT_EQ(outlook.WaitForExit(), 3);
-    EXPECT_EQ(OutlookCalls(outlook.Log()), Lines{});
-}
+INSTANTIATE_TEST_SUITE_P(EachLoadPath, ShutdownScenario,
+                         ::testing::Combine(::testing::ValuesIn(kScenarios),
+                                            ::testing::Values(LoadPath::Direct, LoadPath::Registered)),
+                         [](const ::testing::TestParamInfo<std::tuple<Scenario, LoadPath>>& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) == LoadPath::Direct ? "_Direct" : "_Registered");
+                         });
 
 TEST_F(EndToEndTest, OptionsDialogShowsTheShutdownTabAndApplyChangesTheSettings)
 {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "addin/outlook.h"
+#include "support/pump_until.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -327,25 +328,12 @@ void PageHost::ClearCalls()
 
 void PageHost::PumpPending()
 {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
+    DispatchPendingMessages();
 }
 
 bool PageHost::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        PumpPending();
-        if (done())
-            return true;
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(timeoutMs - elapsed, 50), QS_ALLINPUT);
-    }
+    return ::PumpUntil(done, timeoutMs);
 }
 
 namespace {

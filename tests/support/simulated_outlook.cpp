@@ -4,6 +4,12 @@
 
 namespace {
 
+struct ChangeNotificationTraits {
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { (void)FindCloseChangeNotification(h); }
+};
+using UniqueChangeNotification = UniqueResource<HANDLE, ChangeNotificationTraits>;
+
 std::string SimulatorPath()
 {
     char path[MAX_PATH] = {};
@@ -49,12 +55,29 @@ long SimulatedOutlook::WaitForExit()
 
 bool SimulatedOutlook::WaitForLine(const std::string& line)
 {
-    for (int i = 0; i < 500; ++i) {
-        if (Contains(Log(), line))
+    return WaitForLog([&line](const std::vector<std::string>& log) { return Contains(log, line); }, 10000);
+}
+
+bool SimulatedOutlook::WaitForLog(const std::function<bool(const std::vector<std::string>&)>& done, DWORD timeoutMs)
+{
+    // Watched before the first read, so that no line written between a read and the wait is
+    // missed.
+    const UniqueChangeNotification change(FindFirstChangeNotificationA(
+        m_dir.path().c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE));
+    if (!change || !m_started)
+        return done(Log());
+    const HANDLE events[2] = {change.get(), m_process.hProcess};
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (done(Log()))
             return true;
-        Sleep(20); // the log is a file: nothing to wait on but time
+        const DWORD spent = GetTickCount() - start;
+        if (spent >= timeoutMs)
+            return false;
+        const DWORD woken = WaitForMultipleObjects(2, events, FALSE, timeoutMs - spent);
+        if (woken != WAIT_OBJECT_0 || !FindNextChangeNotification(change.get()))
+            return done(Log()); // ended, out of time or no more notifications
     }
-    return false;
 }
 
 std::vector<std::string> SimulatedOutlook::Log() const

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ public:
     long WaitForExit();
     // Waits up to 10 s for a line to appear in the log.
     bool WaitForLine(const std::string& line);
+    // Waits up to timeoutMs until `done` holds for the log, woken by each change in the log's
+    // folder and by the end of the process (after which the log changes no more); returns what
+    // `done` last answered.
+    bool WaitForLog(const std::function<bool(const std::vector<std::string>&)>& done, DWORD timeoutMs);
     std::vector<std::string> Log() const;
 
 private:

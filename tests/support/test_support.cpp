@@ -142,6 +142,14 @@ HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs)
     }
 }
 
+HWND OwnExitDialog()
+{
+    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
+    DWORD process = 0;
+    GetWindowThreadProcessId(dialog, &process);
+    return dialog && process == GetCurrentProcessId() ? dialog : nullptr;
+}
+
 std::string AddinLogPath()
 {
     char path[MAX_PATH] = {};

@@ -56,6 +56,8 @@ bool SettingsKeyExists(HKEY root);
 
 // Waits up to timeoutMs for a top-level window of class (may be null) and caption.
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs);
+// The shutdown worker's exit dialog when this process shows it, or null.
+HWND OwnExitDialog();
 
 // %APPDATA%\Vantrel\Vantrel.log, where the add-in logs.
 std::string AddinLogPath();

@@ -46,22 +46,3 @@ inline void ExpectInChildProcess(const std::function<void()>& body)
         ::testing::ExitedWithCode(kChildPassed), "")
         << "the child failed an expectation, crashed or was terminated";
 }
-
-// Serves this thread's messages (Outlook's thread, for the worker's bridged calls) until
-// `done` answers true or `timeoutMs` has passed, waking for each message and for `wake` (a
-// handle, may be null) being signalled. Returns what `done` last answered.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, HANDLE wake = nullptr)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        if (done())
-            return true;
-        const DWORD spent = GetTickCount() - start;
-        if (spent >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(wake ? 1 : 0, &wake, FALSE, timeoutMs - spent, QS_ALLINPUT);
-    }
-}

@@ -1,0 +1,25 @@
+// What the shutdown worker needs of the object that starts it (the connection object): whether
+// the run is still on, the event that stops a waiting worker, and the request that asks Outlook
+// to end. The worker calls these on its own thread while the owner lives: the owner clears the
+// running flag, signals the stop event and waits for the worker before it goes. None throws.
+#pragma once
+
+#include <windows.h>
+
+// What AskOutlookToEnd answers when the stop event came before Outlook's answer: the run goes on
+// to its end, which the cleared running flag cuts short.
+constexpr HRESULT kStoppedWhileAsking = HRESULT_FROM_WIN32(ERROR_CANCELLED);
+
+class ShutdownOwner {
+public:
+    // Set before the worker starts, cleared when the owner ends; read afresh at every test.
+    virtual bool IsRunning() const noexcept = 0;
+    // Signalled when the owner ends, so that a waiting worker stops at once; may be null.
+    virtual HANDLE StopEvent() const noexcept = 0;
+    // Asks Outlook to log off and quit, on Outlook's own thread, and waits for its answer:
+    // S_OK once asked, kStoppedWhileAsking, or the failure that ends the run.
+    virtual HRESULT AskOutlookToEnd() noexcept = 0;
+
+protected:
+    ~ShutdownOwner() = default;
+};

@@ -1,0 +1,146 @@
+// The shutdown worker against a fake owner: the running flag, the stop event and the answer to
+// its request to Outlook are the test's. The worker with the real connection object and Outlook
+// is tested in tests/addin. Where a fault would let the worker end the process, the case runs in
+// a child process.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <climits>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "com/raii.h"
+#include "shutdown/shutdown_owner.h"
+#include "shutdown/shutdown_thread.h"
+#include "support/child_process.h"
+#include "support/fake_app.h"
+#include "support/test_support.h"
+
+namespace {
+
+// Stands in for the connection object. Its request to Outlook answers `answer` (S_OK unless a
+// test sets it), counts the calls and signals Asked().
+class FakeOwner final : public ShutdownOwner {
+public:
+    explicit FakeOwner(bool running = true) : m_running(running) {}
+
+    bool IsRunning() const noexcept override { return m_running.load(); }
+    HANDLE StopEvent() const noexcept override { return m_stop.get(); }
+    HRESULT AskOutlookToEnd() noexcept override
+    {
+        ++m_asks;
+        const HRESULT hr = answer ? answer() : S_OK;
+        SetEvent(m_asked.get());
+        return hr;
+    }
+
+    // Ends the run as the connection object's final release does: flag cleared, then stop.
+    void Stop()
+    {
+        m_running.store(false);
+        SetEvent(m_stop.get());
+    }
+    int Asks() const { return m_asks.load(); }
+    HANDLE Asked() const { return m_asked.get(); }
+    // The thread routine's parameter: the owner as the connection object passes itself.
+    LPVOID Parameter() { return static_cast<ShutdownOwner*>(this); }
+
+    std::function<HRESULT()> answer;
+
+private:
+    std::atomic<bool> m_running;
+    std::atomic<int> m_asks{0};
+    UniqueHandle m_stop{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle m_asked{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+};
+
+class ShutdownThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteSettingsKeys();
+        SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
+    }
+    void TearDown() override { DeleteSettingsKeys(); }
+};
+
+TEST_F(ShutdownThreadTest, WithTheFlagClearItDoesNothing)
+{
+    FakeOwner owner(false);
+    EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u);
+    EXPECT_EQ(owner.Asks(), 0);
+    EXPECT_EQ(OwnExitDialog(), nullptr);
+}
+
+TEST_F(ShutdownThreadTest, StopDuringTheCountdownEndsTheRunWithoutTermination)
+{
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "30");
+    FakeOwner owner;
+    UniqueHandle worker(CreateThread(nullptr, 0, ShutdownThread, owner.Parameter(), 0, nullptr));
+    ASSERT_TRUE(worker);
+    ASSERT_EQ(WaitForSingleObject(owner.Asked(), 30000), WAIT_OBJECT_0);
+    HWND dialog = OwnExitDialog();
+    ASSERT_NE(dialog, nullptr) << "the countdown shows";
+
+    owner.Stop(); // this process is not ended: the flag is clear
+    ASSERT_EQ(WaitForSingleObject(worker.get(), 30000), WAIT_OBJECT_0) << "the worker still counts down";
+    DWORD code = 1;
+    GetExitCodeThread(worker.get(), &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(owner.Asks(), 1);
+}
+
+TEST_F(ShutdownThreadTest, TheAnswerToTheRequestDecidesTheRest)
+{
+    // A failed request ends the run at once with the flag still set: Outlook's windows are
+    // left alone. A stop that came while it waited lets the run wind down with the flag clear,
+    // which still asks Outlook's windows to close. Neither may end the process: a run that went
+    // on with the flag set would end it one second later.
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "1");
+    struct Case {
+        const char* name;
+        HRESULT answer;
+        bool stopWhileAsking; // and so Outlook's windows are asked to close
+    };
+    const Case cases[] = {
+        {"Outlook call failed", E_FAIL, false},
+        {"Outlook thread never answered", HRESULT_FROM_WIN32(ERROR_TIMEOUT), false},
+        {"stopped while asking", kStoppedWhileAsking, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectInChildProcess([&] {
+            ScopedTempDir dir;
+            FakeApp outlook(FakeImage::Outlook, "A", "pump", dir);
+            ASSERT_TRUE(outlook.ready());
+            FakeOwner owner;
+            owner.answer = [&owner, &c] {
+                if (c.stopWhileAsking)
+                    owner.Stop();
+                return c.answer;
+            };
+            EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u);
+            EXPECT_EQ(owner.Asks(), 1);
+            EXPECT_EQ(owner.IsRunning(), !c.stopWhileAsking);
+            EXPECT_EQ(OwnExitDialog(), nullptr) << "the dialog goes with the run";
+            const std::vector<std::string> closing = {"child0 WM_CLOSE", "child0 WM_QUIT"};
+            EXPECT_EQ(outlook.Record(), c.stopWhileAsking ? closing : std::vector<std::string>{});
+        });
+    }
+}
+
+TEST(ParseDelay, FollowsStrtol)
+{
+    struct Case {
+        const char* text;
+        int expected;
+    };
+    const Case cases[] = {{"10", 10}, {"10abc", 10}, {"0", 0}, {"", 0}, {"-5", -5}, {"abc", 0},
+                          {"  7", 7}, {"+3", 3}, {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}};
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseDelay(c.text), c.expected) << c.text;
+}
+
+} // namespace
