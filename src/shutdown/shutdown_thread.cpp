@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "com/com_error.h"
+#include "server/res/resource.h"
 #include "settings/settings_store.h"
 #include "shutdown/exit_progress_dialog.h"
 #include "shutdown/message_pump.h"
@@ -13,8 +14,6 @@
 #include "shutdown/shutdown_owner.h"
 
 namespace {
-
-constexpr int kProgressControl = 228;
 
 // Stays installed for the rest of the process's life: a fault on any thread ends Outlook's
 // process at once and silently, as the module's own filter does, instead of a report or a hang.
@@ -30,7 +29,7 @@ bool IsOne(const char* text)
 
 void AdvanceProgress(HWND dialog)
 {
-    HWND bar = GetDlgItem(dialog, kProgressControl);
+    HWND bar = GetDlgItem(dialog, IDC_EXIT_PROGRESS);
     const LRESULT position = SendMessageA(bar, PBM_GETPOS, 0, 0);
     SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(position + 1), 0);
     InvalidateRect(dialog, nullptr, TRUE);

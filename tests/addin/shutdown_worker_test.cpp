@@ -11,6 +11,7 @@
 
 #include "addin/outlook_thread_bridge.h"
 #include "com/module_lock.h"
+#include "resource.h"
 #include "support/pump_until.h"
 #include "support/simulated_outlook.h"
 
@@ -86,7 +87,7 @@ TEST_F(WorkerTest, ExitDialogShowsTheCountdown)
     HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
     ASSERT_NE(dialog, nullptr);
     // The range is read from its return values: a pointer would not cross into the other process.
-    HWND bar = GetDlgItem(dialog, 228);
+    HWND bar = GetDlgItem(dialog, IDC_EXIT_PROGRESS);
     EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, TRUE, 0), 0);
     EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 3);
     EXPECT_EQ(outlook.WaitForExit(), 0);
