@@ -115,26 +115,12 @@ std::string ServerDllPath()
 
 DWORD RunRegsvr32(const std::string& arguments)
 {
-    return RunRegsvr32(ToWide(arguments, CP_ACP));
+    return RunAndWait("regsvr32.exe " + arguments, 60000);
 }
 
 DWORD RunRegsvr32(const std::wstring& arguments)
 {
-    std::wstring commandLine = L"regsvr32.exe " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return ~0u;
-    UniqueHandle processHandle(process.hProcess);
-    UniqueHandle threadHandle(process.hThread);
-    DWORD exitCode = ~0u;
-    if (WaitForSingleObject(processHandle.get(), 60000) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(processHandle.get(), &exitCode)) {
-        TerminateProcess(processHandle.get(), 1);
-        return ~0u;
-    }
-    return exitCode;
+    return RunAndWait(L"regsvr32.exe " + arguments, 60000);
 }
 
 void AddStaleClassEntries()

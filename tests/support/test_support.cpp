@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include "com/raii.h"
+#include "com/text_convert.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -65,11 +66,16 @@ bool FileExists(const std::string& path)
 
 DWORD RunAndWait(const std::string& commandLine, DWORD timeoutMs)
 {
-    std::string command = commandLine;
-    STARTUPINFOA startup{};
+    return RunAndWait(ToWide(commandLine, CP_ACP), timeoutMs);
+}
+
+DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs)
+{
+    std::wstring command = commandLine;
+    STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return ~0u;
     UniqueHandle processHandle(process.hProcess);
     UniqueHandle threadHandle(process.hThread);

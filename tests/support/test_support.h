@@ -44,6 +44,7 @@ void DeleteTree(const std::string& path);
 // Runs the command line as a child process and waits up to timeoutMs for it; its exit code, or
 // ~0u when it could not be started or did not end in time (it is then terminated).
 DWORD RunAndWait(const std::string& commandLine, DWORD timeoutMs);
+DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs);
 
 // Removes "SOFTWARE\Vantrel" under both HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE.
 void DeleteSettingsKeys();
