@@ -8,8 +8,9 @@
 
 #include <memory>
 
-// Returned by Run when the stop event was signalled before the call ran.
-constexpr HRESULT kBridgeStopped = HRESULT_FROM_WIN32(ERROR_CANCELLED);
+// Returned by Run when the stop event was signalled before the call's answer came. A success
+// code of its own: the calls answer S_OK or a failure, so no failure can be taken for a stop.
+constexpr HRESULT kBridgeStopped = MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_ITF, 0x0200);
 // Returned by Run when the owner thread did not answer within the bridge's time limit.
 constexpr HRESULT kBridgeTimedOut = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
 

@@ -7,8 +7,9 @@
 #include <windows.h>
 
 // What AskOutlookToEnd answers when the stop event came before Outlook's answer: the run goes on
-// to its end, which the cleared running flag cuts short.
-constexpr HRESULT kStoppedWhileAsking = HRESULT_FROM_WIN32(ERROR_CANCELLED);
+// to its end, which the cleared running flag cuts short. A success code, so that no failure of
+// Outlook's can be mistaken for it.
+constexpr HRESULT kStoppedWhileAsking = S_FALSE;
 
 class ShutdownOwner {
 public:

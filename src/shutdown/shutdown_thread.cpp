@@ -67,7 +67,7 @@ DWORD RunShutdown(ShutdownOwner* owner)
     // for this thread, so this wait can never hold Outlook's thread in a deadlock.
     HANDLE stop = owner->StopEvent();
     const HRESULT asked = owner->AskOutlookToEnd();
-    if (FAILED(asked) && asked != kStoppedWhileAsking)
+    if (FAILED(asked))
         return 0; // a failed Outlook call ends the run; the dialog goes with the thread's windows
 
     while (delay > 0 && owner->IsRunning()) {

@@ -54,6 +54,9 @@ const Failure kFailures[] = {
     {RPC_E_DISCONNECTED, "RPC_E_DISCONNECTED"},
     {RPC_E_CALL_REJECTED, "RPC_E_CALL_REJECTED"},
     {RPC_E_SERVERFAULT, "RPC_E_SERVERFAULT"},
+    // "The operation was cancelled": a failure like any other, never to be taken for the stop
+    // that ends a waiting worker.
+    {HRESULT_FROM_WIN32(ERROR_CANCELLED), "ERROR_CANCELLED"},
 };
 
 struct FaultCase {
