@@ -9,10 +9,13 @@
 
 namespace {
 
-// The bridge's call: the context is the holder of the Application reference.
+// The bridge's call: the context is the holder of the Application reference. The call keeps a
+// reference of its own, since Outlook may release the add-in, and with it the holder, inside Quit.
 HRESULT AskOutlookToEndOnItsThread(void* context) noexcept
 {
-    return AskOutlookToEnd(static_cast<const Microsoft::WRL::ComPtr<IDispatch>*>(context)->Get());
+    const Microsoft::WRL::ComPtr<IDispatch> application =
+        *static_cast<const Microsoft::WRL::ComPtr<IDispatch>*>(context);
+    return AskOutlookToEnd(application.Get());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "com/com_error.h"
 #include "com/module_instance.h"
 #include "com/module_lock.h"
 #include "com/raii.h"
@@ -67,9 +68,9 @@ HRESULT OutlookThreadBridge::Run(Call call, void* context, HANDLE stopEvent) noe
         return E_OUTOFMEMORY;
     owned->done.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!owned->done)
-        return HRESULT_FROM_WIN32(GetLastError());
+        return LastErrorOr(ERROR_OUTOFMEMORY);
     if (!PostMessageA(m_hWnd, kRunMessage, 0, reinterpret_cast<LPARAM>(owned.get())))
-        return HRESULT_FROM_WIN32(GetLastError());
+        return LastErrorOr(ERROR_INVALID_WINDOW_HANDLE);
     Request* request = owned.release(); // shared now: the last of the two threads frees it
 
     // Outlook's thread may send a message to one of this thread's windows (the exit dialog)

@@ -26,6 +26,14 @@ inline void ThrowIfFailed(HRESULT hr, const IID& iid)
         throw ComError(hr, iid);
 }
 
+// The calling thread's last error as a failure HRESULT, or fallback's when the failed call left
+// none (HRESULT_FROM_WIN32(0) would read as success). No-throw.
+inline HRESULT LastErrorOr(DWORD fallback) noexcept
+{
+    const DWORD error = GetLastError();
+    return HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : fallback);
+}
+
 // Inside a catch block: the HRESULT for the exception being handled (the carried HRESULT
 // of a ComError, E_OUTOFMEMORY for bad_alloc, E_UNEXPECTED otherwise). No-throw.
 HRESULT CaughtExceptionResult() noexcept;

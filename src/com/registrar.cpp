@@ -249,12 +249,6 @@ HRESULT RunScript(std::string_view script, const ReplacementMap& replacements, R
     CATCH_RETURN()
 }
 
-HRESULT LastErrorOr(DWORD fallback)
-{
-    const DWORD error = GetLastError();
-    return HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : fallback);
-}
-
 } // namespace
 
 HRESULT RegisterScript(std::string_view script, const ReplacementMap& replacements) noexcept
