@@ -1,0 +1,52 @@
+#!/bin/sh
+# The package's Start-menu actions, read from its CustomAction and InstallExecuteSequence tables.
+# Immediate actions run with the user's own token, which under UAC is not elevated even in a
+# per-machine installation, so the actions that create or delete the all-users Start-menu folder
+# must be deferred without impersonation (type 3137) inside the script (between
+# InstallInitialize and InstallFinalize): Install after the files are written, Uninstall before
+# they are removed. No Uninstall may run before InstallValidate (a removal that is then
+# cancelled would already have lost the folder), and an immediate Uninstall runs only after
+# InstallFinalize, when the elevated one has deleted the folder (so it has nothing to delete).
+#   check_action_sequence.sh MSIINFO PACKAGE
+set -eu
+msiinfo=$1 package=$2
+tables=$(mktemp -d)
+trap 'rm -rf "$tables"' EXIT
+"$msiinfo" export "$package" CustomAction > "$tables/actions"
+"$msiinfo" export "$package" InstallExecuteSequence > "$tables/sequence"
+
+# One line per sequenced action: "action<TAB>type<TAB>entry<TAB>sequence<TAB>condition"; standard
+# actions have type and entry "-". The first three lines of an exported table are its header.
+awk -F '\t' 'NR == FNR { if (FNR > 3) { type[$1] = $2; entry[$1] = $4 } next }
+             FNR > 3 { t = ($1 in type) ? type[$1] : "-"; e = ($1 in entry) ? entry[$1] : "-"
+                       print $1 "\t" t "\t" e "\t" $3 "\t" $2 }' \
+  "$tables/actions" "$tables/sequence" | tr -d '\r' > "$tables/joined"
+# The package's own actions in their order, for the test's output.
+awk -F '\t' '$2 != "-"' "$tables/joined" | sort -t "$(printf '\t')" -k4,4n
+
+place() { awk -F '\t' -v a="$1" '$1 == a { print $4 }' "$tables/joined"; }
+validate=$(place InstallValidate) initialize=$(place InstallInitialize) finalize=$(place InstallFinalize)
+install_files=$(place InstallFiles) remove_files=$(place RemoveFiles)
+for value in "$validate" "$initialize" "$finalize" "$install_files" "$remove_files"; do
+  [ -n "$value" ] || { echo "a standard action is missing from InstallExecuteSequence" >&2; exit 1; }
+done
+
+status=0
+fail() { echo "$*" >&2; status=1; }
+elevated() { # entry, condition text, lower bound, upper bound: exactly one such action
+  count=$(awk -F '\t' -v e="$1" -v c="$2" -v lo="$3" -v hi="$4" \
+    '$3 == e && $2 == 3137 && $5 == c && $4 + 0 > lo + 0 && $4 + 0 < hi + 0' "$tables/joined" | wc -l)
+  [ "$count" -eq 1 ] || fail "expected one deferred, not impersonated $1 with condition '$2' between sequence $3 and $4, found $count"
+}
+elevated Install 'NOT REMOVE~="ALL"' "$install_files" "$finalize"
+elevated Uninstall 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE' "$initialize" "$remove_files"
+
+# Every Install or Uninstall that is not one of the above runs outside the script; an immediate
+# one can then not write in the all-users Start menu, and no Uninstall may come before
+# InstallValidate or, immediate, before the elevated one.
+awk -F '\t' -v validate="$validate" -v finalize="$finalize" '
+  $3 == "Uninstall" && $4 + 0 < validate + 0 { print "Uninstall action " $1 " runs before InstallValidate" }
+  $3 == "Uninstall" && $2 != 3137 && $4 + 0 < finalize + 0 { print "immediate Uninstall action " $1 " runs before InstallFinalize" }
+' "$tables/joined" > "$tables/faults"
+[ ! -s "$tables/faults" ] || { cat "$tables/faults" >&2; status=1; }
+exit $status
