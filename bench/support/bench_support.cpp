@@ -35,20 +35,6 @@ bool RunningOnWine()
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-// The whole content of a file that may report a size of zero (files under /proc).
-std::string ReadStream(const std::string& path)
-{
-    std::string text;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t got;
-        while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0)
-            text.append(buffer, got);
-        std::fclose(file);
-    }
-    return text;
-}
-
 // Under Wine, the Linux process whose command line holds token, found through drive Z: (the
 // Unix root); 0 when there is none yet.
 unsigned FindLinuxProcess(const std::string& token)
@@ -62,7 +48,7 @@ unsigned FindLinuxProcess(const std::string& token)
         const unsigned pid = static_cast<unsigned>(std::strtoul(entry.cFileName, nullptr, 10));
         if (pid == 0)
             continue;
-        std::string commandLine = ReadStream("Z:\\proc\\" + std::to_string(pid) + "\\cmdline");
+        std::string commandLine = ReadWholeFile("Z:\\proc\\" + std::to_string(pid) + "\\cmdline");
         std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
         if (commandLine.find(token) != std::string::npos)
             found = pid;
@@ -75,7 +61,7 @@ unsigned FindLinuxProcess(const std::string& token)
 // process waits to be reaped); 0 when it cannot be read.
 double LinuxProcessCpuMs(unsigned pid)
 {
-    const std::string stat = ReadStream("Z:\\proc\\" + std::to_string(pid) + "\\stat");
+    const std::string stat = ReadWholeFile("Z:\\proc\\" + std::to_string(pid) + "\\stat");
     const size_t end = stat.rfind(')'); // the name in parentheses may hold blanks
     if (end == std::string::npos)
         return 0;
