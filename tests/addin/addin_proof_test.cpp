@@ -2,11 +2,14 @@
 // at any second of the countdown returns without the process being ended.
 #include "addin_fixture.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <functional>
 
 #include "com/module_lock.h"
 #include "com/raii.h"
+#include "resource.h"
 #include "support/child_process.h"
 #include "support/leak_gauge.h"
 #include "support/pump_until.h"
@@ -90,25 +93,44 @@ TEST_F(AddinCycleTest, TheCycleCheckSeesADeliberateLeak)
     EXPECT_EQ(after.resources.userObjects, before.resources.userObjects + 3);
 }
 
+// The exit dialog's bar moves one step at the start of each second of the countdown: its
+// position, or -1 while there is no dialog. Sent to the worker, which serves its messages.
+long CountdownPosition()
+{
+    HWND dialog = OwnExitDialog();
+    DWORD_PTR position = 0;
+    if (!dialog || !SendMessageTimeoutA(GetDlgItem(dialog, IDC_EXIT_PROGRESS), PBM_GETPOS, 0, 0, SMTO_NORMAL, 10000,
+                                        &position))
+        return -1;
+    return static_cast<long>(position);
+}
+
 TEST_F(AddinTest, ReleaseAtEachSecondOfTheCountdownReturns)
 {
-    // Outlook lets go of the add-in 0 to 5 seconds after its Quit call, during a 5 s countdown
-    // and at its end: the release stops the worker, waits for it and returns, and the process
-    // is not ended. Each run is a child process; the time Outlook's thread was held is printed.
+    // Outlook lets go of the add-in in each second of a 5 s countdown, from before its first
+    // step (second 0) to its last one (second 5), timed by the countdown's own bar rather than by
+    // the clock: the release stops the worker, waits for it and returns, and the process is not
+    // ended. Each run is a child process; the time Outlook's thread was held is printed.
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "5");
-    for (DWORD second = 0; second <= 5; ++second) {
+    SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
+    for (long second = 0; second <= 5; ++second) {
         SCOPED_TRACE(second);
         ExpectInChildProcess([&] {
             StartAddin(1);
             m_app->CloseExplorer(ExplorerAt(0));
             ASSERT_TRUE(PumpUntil([&] { return m_app->QuitCalls() == 1; }, 30000));
-            const DWORD quit = GetTickCount();
-            PumpUntil([&] { return GetTickCount() - quit >= second * 1000; }, second * 1000);
+            // The bar moves on the worker's thread: a timer on this one wakes the wait to look.
+            const UINT_PTR look = SetTimer(nullptr, 0, 50, nullptr);
+            const bool reached = PumpUntil([&] { return CountdownPosition() >= second; }, 30000);
+            KillTimer(nullptr, look);
+            ASSERT_TRUE(reached);
+            const long position = CountdownPosition();
 
             const DWORD release = GetTickCount();
             ReleaseAddin();
             const DWORD returned = GetTickCount();
-            std::printf("release %lu ms after Quit: Outlook's thread held %lu ms\n", release - quit,
+            EXPECT_EQ(OwnExitDialog(), nullptr) << "the dialog goes with the stopped run";
+            std::printf("release at countdown step %ld: Outlook's thread held %lu ms\n", position,
                         returned - release);
         });
     }

@@ -11,7 +11,6 @@
 
 #include "addin/outlook_thread_bridge.h"
 #include "com/module_lock.h"
-#include "resource.h"
 #include "support/pump_until.h"
 #include "support/simulated_outlook.h"
 
@@ -50,11 +49,13 @@ TEST_F(WorkerTest, FailingOutlookCallEndsTheRunWithoutTermination)
         {"Session=0x80010108", {"call Session failed thread=main"}},
     };
     for (const Case& c : cases) {
-        // Outlook stays up after the failure; it ends itself later, so nothing hangs.
-        SimulatedOutlook outlook(std::string("--direct --fail ") + c.failure + " close-last wait:4000 exit");
+        // Outlook stays up after the failure and ends itself once the worker has ended: a worker
+        // that went on would end the process first (exit code 0).
+        SimulatedOutlook outlook(std::string("--direct --fail ") + c.failure + " close-last wait-worker exit");
         ASSERT_TRUE(outlook.Started());
         EXPECT_EQ(outlook.WaitForExit(), 3) << c.failure;
         const Lines log = outlook.Log();
+        EXPECT_TRUE(Contains(log, "worker ended")) << c.failure;
         EXPECT_EQ(OutlookCalls(log), c.calls) << c.failure;
         EXPECT_FALSE(Contains(log, "WM_CLOSE main")) << "no closing of Outlook's windows after " << c.failure;
     }
@@ -63,17 +64,22 @@ TEST_F(WorkerTest, FailingOutlookCallEndsTheRunWithoutTermination)
 TEST_F(WorkerTest, OpenDraftKeepsOutlookUntilItsWindowCloses)
 {
     // The last Explorer closes while a message is open in its own window; the user closes that
-    // window later, Outlook quits by itself and the add-in's Quit handler takes over.
-    SimulatedOutlook outlook("--direct open-inspector close-last wait:1500 close-inspector");
+    // window later, Outlook quits by itself and the add-in's Quit handler takes over. The
+    // decision at the Explorer's close is made inside that event, so the add-in's log shows it:
+    // the shutdown begins only at Quit.
+    SimulatedOutlook outlook("--direct open-inspector close-last close-inspector");
     ASSERT_TRUE(outlook.Started());
     EXPECT_EQ(outlook.WaitForExit(), 0) << "ended by the add-in after the draft's window closed";
-    const Lines log = outlook.Log();
-    const auto closing = std::find(log.begin(), log.end(), "closing inspector");
-    const auto firstCall = std::find(log.begin(), log.end(), "call Session ok thread=main");
-    ASSERT_NE(closing, log.end());
-    EXPECT_LT(closing - log.begin(), firstCall - log.begin()) << "Outlook was asked to quit with the draft open";
-    EXPECT_EQ(OutlookCalls(log), (Lines{"call Session ok thread=main", "call Session ok thread=main",
-                                         "call Logoff ok thread=main", "call Quit ok thread=main"}));
+    EXPECT_EQ(OutlookCalls(outlook.Log()), (Lines{"call Session ok thread=main", "call Session ok thread=main",
+                                                   "call Logoff ok thread=main", "call Quit ok thread=main"}));
+    const Lines addinLog = AddinLogMessages();
+    const auto close = std::find(addinLog.begin(), addinLog.end(), "CExplEvent<Event_Explorer_Close>");
+    const auto quit = std::find(addinLog.begin(), addinLog.end(), "Connect<Event_Appliance_Quit>");
+    const auto shutdown = std::find(addinLog.begin(), addinLog.end(), "Connect<OnBeginShutdown> ==> ");
+    ASSERT_NE(close, addinLog.end());
+    ASSERT_NE(quit, addinLog.end());
+    EXPECT_LT(close, quit);
+    EXPECT_EQ(shutdown, quit + 1) << "the shutdown began before Quit, with the draft open";
 }
 
 TEST_F(WorkerTest, ExitDialogShowsTheCountdown)
@@ -82,15 +88,10 @@ TEST_F(WorkerTest, ExitDialogShowsTheCountdown)
     SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
     SimulatedOutlook outlook("--direct close-last");
     ASSERT_TRUE(outlook.Started());
-    // The dialog is shown before Outlook is asked to quit, and stays through the countdown.
-    ASSERT_TRUE(outlook.WaitForLine("call Quit ok thread=main"));
-    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
-    ASSERT_NE(dialog, nullptr);
-    // The range is read from its return values: a pointer would not cross into the other process.
-    HWND bar = GetDlgItem(dialog, IDC_EXIT_PROGRESS);
-    EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, TRUE, 0), 0);
-    EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 3);
     EXPECT_EQ(outlook.WaitForExit(), 0);
+    // Outlook's Quit handler reads the dialog: it is shown before Outlook is asked to quit, with
+    // a bar of one step a second that has not moved yet.
+    EXPECT_TRUE(Contains(outlook.Log(), "exit dialog visible=1 range=0-3 pos=0"));
 }
 
 TEST_F(AddinTest, OutlookReleasingTheAddinInsideQuitIsSafe)

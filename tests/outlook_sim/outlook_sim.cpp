@@ -18,14 +18,21 @@
 //   close-inspector close the most recent Inspector; when it was the last window, Outlook
 //                  quits by itself and raises Application.Quit
 //   quit-event     raise Application.Quit               wait:MS   do nothing for MS ms
+//   wait-worker    (--direct only) serve messages until the add-in's shutdown worker has ended,
+//                  60 s at most; logs "worker ended", "no worker" or "worker still running"
 //   exit           end by itself (as --on-quit exit does)
 //   options        open the Options dialog: raise OptionsPagesAdd and host every page added
 //   options-click:ID  click control ID of the hosted page
 //   options-type:TEXT replace the text of the page's Delay box (control 235)
 //   options-ok     press OK: Apply on every page whose Dirty is true, then close the dialog
+// Inside each Application.Quit call it logs the state of this process's exit dialog, which the
+// worker shows before it asks Outlook to quit: "exit dialog none" or
+// "exit dialog visible=0|1 range=LOW-HIGH pos=N".
 #include <windows.h>
 #include <objbase.h>
 #include <wrl/client.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +44,7 @@
 #include "addin/connect.h"
 #include "addin/outlook.h"
 #include "fake_outlook/fake_outlook.h"
+#include "resource.h"
 #include "settings/property_page_interfaces.h"
 #include "support/page_host.h"
 
@@ -83,6 +91,7 @@ struct Simulation {
 
     ComPtr<fake::FakeApplication> app;
     std::vector<ComPtr<_IDTExtensibility2>> addins;
+    CConnect* directAddin = nullptr; // the object created with --direct, while it is loaded
     std::vector<ExplorerWindow> windows;
     std::vector<InspectorWindow> inspectors;
     size_t loggedCalls = 0;
@@ -202,6 +211,7 @@ void EndByItself()
     }
     while (!g_sim.windows.empty())
         CloseLastExplorer();
+    g_sim.directAddin = nullptr;
     g_sim.addins.clear(); // the final release of each add-in
     Log("released add-ins");
     FlushCalls();
@@ -266,6 +276,66 @@ void PressOk()
     Log(line);
 }
 
+// Serves this thread's messages (the worker's requests come through them) until the add-in's
+// worker thread has ended.
+void WaitForWorker()
+{
+    HANDLE worker = g_sim.directAddin ? g_sim.directAddin->WorkerThread() : nullptr;
+    if (!worker) {
+        Log("no worker");
+        return;
+    }
+    const DWORD bound = 60000;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (WaitForSingleObject(worker, 0) == WAIT_OBJECT_0) {
+            Log("worker ended");
+            return;
+        }
+        const DWORD spent = GetTickCount() - start;
+        if (spent >= bound) {
+            Log("worker still running");
+            return;
+        }
+        MsgWaitForMultipleObjects(1, &worker, FALSE, bound - spent, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                Log("WM_QUIT");
+                continue;
+            }
+            if (message.hwnd == nullptr && message.message == WM_APP)
+                EndByItself(); // asked to quit with --on-quit exit
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        FlushCalls();
+    }
+}
+
+// The exit dialog of this process, as Outlook's thread sees it inside Quit.
+void LogExitDialog()
+{
+    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
+    DWORD process = 0;
+    GetWindowThreadProcessId(dialog, &process);
+    if (!dialog || process != GetCurrentProcessId()) {
+        Log("exit dialog none");
+        return;
+    }
+    // Sent to the worker's thread, which serves its messages while it waits for this call.
+    HWND bar = GetDlgItem(dialog, IDC_EXIT_PROGRESS);
+    DWORD_PTR low = 0, high = 0, position = 0;
+    SendMessageTimeoutA(bar, PBM_GETRANGE, TRUE, 0, SMTO_NORMAL, 10000, &low);
+    SendMessageTimeoutA(bar, PBM_GETRANGE, FALSE, 0, SMTO_NORMAL, 10000, &high);
+    SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 10000, &position);
+    char line[128];
+    std::snprintf(line, sizeof(line), "exit dialog visible=%d range=%lu-%lu pos=%lu", IsWindowVisible(dialog) ? 1 : 0,
+                  static_cast<unsigned long>(low), static_cast<unsigned long>(high),
+                  static_cast<unsigned long>(position));
+    Log(line);
+}
+
 void RunNextStep()
 {
     FlushCalls();
@@ -287,6 +357,8 @@ void RunNextStep()
         g_sim.app->FireQuit();
     else if (step.rfind("wait:", 0) == 0)
         next = static_cast<UINT>(std::strtoul(step.c_str() + 5, nullptr, 10));
+    else if (step == "wait-worker")
+        WaitForWorker();
     else if (step == "exit")
         EndByItself();
     else if (step == "options")
@@ -305,8 +377,10 @@ HRESULT LoadDirect()
 {
     ComPtr<_IDTExtensibility2> addin;
     const HRESULT hr = CConnect::CreateInstance(nullptr, IID__IDTExtensibility2, &addin);
-    if (SUCCEEDED(hr))
+    if (SUCCEEDED(hr)) {
+        g_sim.directAddin = static_cast<CConnect*>(addin.Get());
         g_sim.addins.push_back(addin);
+    }
     return hr;
 }
 
@@ -400,6 +474,7 @@ int main(int argc, char** argv)
         g_sim.app->ReturnNothing("Session");
     g_sim.app->OnQuitCall([] {
         Log("quit requested");
+        LogExitDialog();
         if (g_sim.exitOnQuit)
             PostMessageA(nullptr, WM_APP, 0, 0); // end by itself once the call has returned
     });

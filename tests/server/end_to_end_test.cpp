@@ -61,7 +61,7 @@ const Lines kAllCalls = {"call Session ok thread=main", "call Session ok thread=
 
 // The scenarios run with either load path.
 const Scenario kScenarios[] = {
-    {"DisabledAddinDoesNothing", "0", "1", "close-last wait:3000 exit", 3, {}, nullptr, false},
+    {"DisabledAddinDoesNothing", "0", "1", "close-last exit", 3, {}, nullptr, false},
     {"LastWindowClosedEndsOutlook", "1", "1", "close-last", 0, kAllCalls,
      "Connect<Addin_Enabled> ==> [ENABLED] " /* nothing after the decision to end */, true},
     {"OutlookEndingByItselfAfterTheLastWindowIsLetAlone", "1", "20", "--on-quit exit close-last", 3, kAllCalls,
@@ -114,6 +114,15 @@ TEST_P(ShutdownScenario, RunsAsExpected)
     const Lines addinLog = AddinLogMessages();
     ASSERT_FALSE(addinLog.empty());
     EXPECT_EQ(addinLog.front(), "Connect<FinalConstruct> ==> [HRES 00000000]");
+    if (std::string(scenario.enabled) == "0") {
+        // A shutdown can only begin inside the last window's close, on this thread: the one
+        // that Outlook's own exit begins is the only one, and it starts nothing.
+        EXPECT_EQ(std::count(addinLog.begin(), addinLog.end(), "Connect<OnBeginShutdown> ==> "), 1);
+        const auto shutdown = std::find(addinLog.begin(), addinLog.end(), "Connect<OnBeginShutdown> ==> ");
+        ASSERT_NE(shutdown, addinLog.end());
+        ASSERT_NE(shutdown + 1, addinLog.end());
+        EXPECT_EQ(*(shutdown + 1), "Connect<Addin_Enabled> ==> [DISABLED] ");
+    }
     if (scenario.lastAddinLine) {
         EXPECT_EQ(addinLog.back(), scenario.lastAddinLine);
     }
