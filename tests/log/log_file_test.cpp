@@ -3,8 +3,10 @@
 #include <shlobj.h>
 
 #include <regex>
-#include <thread>
+#include <string>
+#include <vector>
 
+#include "com/raii.h"
 #include "log/info_dialog.h"
 #include "log/log_file.h"
 #include "support/test_support.h"
@@ -224,37 +226,66 @@ TEST(LogSetup, OnlyAFoundFolderOpensTheLog)
     }
 }
 
-// Finds the box from another thread, reads its text and presses OK.
-struct BoxSeen {
-    bool found = false;
-    std::string text;
-};
-
-void DismissInfoBox(BoxSeen* seen)
-{
-    HWND box = WaitForWindow("#32770", "Vantrel", 20000);
-    if (!box)
-        return;
-    seen->found = true;
-    char text[512] = {};
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
-    seen->text = text;
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-}
-
 TEST_F(LogFileTest, InfoDialogLogsAndShowsAModalBox)
 {
+    // The empty text is told apart from a box that was never shown: exactly one box each time.
     for (const char* text : {"Unable to establish Application connection point", ""}) {
-        BoxSeen seen;
-        std::thread dismisser(DismissInfoBox, &seen);
-        const int result = InfoDialog(text);
-        dismisser.join();
-        EXPECT_TRUE(seen.found);
-        EXPECT_EQ(seen.text, text);
-        EXPECT_EQ(result, IDOK);
+        SCOPED_TRACE(text);
+        MessageBoxDismisser boxes;
+        EXPECT_EQ(InfoDialog(text), IDOK);
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        const ShownBox& box = boxes.Boxes().front();
+        EXPECT_EQ(box.caption, "Vantrel");
+        EXPECT_TRUE(box.visible);
+        EXPECT_EQ(box.text, text);
         EXPECT_NE(Content().find(std::string("): Global<InfoDialog> ==> ") + text + "\r\n"), std::string::npos)
             << Content();
     }
+}
+
+// Another thread's box "Vantrel", shown until the test answers it; its window once activated.
+// For the life of the process: the thread may outlive a failed test.
+struct OtherBox {
+    UniqueHandle shown{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    HWND window = nullptr;
+} g_otherBox;
+
+LRESULT CALLBACK NoteOtherBox(int code, WPARAM wParam, LPARAM lParam) noexcept
+{
+    if (code == HCBT_ACTIVATE && !g_otherBox.window) {
+        g_otherBox.window = reinterpret_cast<HWND>(wParam);
+        SetEvent(g_otherBox.shown.get());
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+DWORD WINAPI ShowOtherBox(void*) noexcept
+{
+    HHOOK hook = SetWindowsHookExA(WH_CBT, NoteOtherBox, nullptr, GetCurrentThreadId());
+    const int answer = MessageBoxA(nullptr, "another test's box", "Vantrel", MB_OK);
+    UnhookWindowsHookEx(hook);
+    return static_cast<DWORD>(answer);
+}
+
+TEST_F(LogFileTest, InfoDialogTestAnswersOnlyItsOwnBox)
+{
+    // A box of the same caption that another thread shows first is left alone.
+    OtherBox& otherBox = g_otherBox;
+    const UniqueHandle other(CreateThread(nullptr, 0, ShowOtherBox, nullptr, 0, nullptr));
+    ASSERT_TRUE(other);
+    const bool shown = WaitForSingleObject(otherBox.shown.get(), 20000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(shown);
+    if (shown) {
+        MessageBoxDismisser boxes;
+        EXPECT_EQ(InfoDialog("mine"), IDOK);
+        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"mine"});
+        EXPECT_TRUE(IsWindow(otherBox.window)) << "the other thread's box was answered";
+        PostMessageA(otherBox.window, WM_COMMAND, IDCANCEL, 0);
+    }
+    ASSERT_EQ(WaitForSingleObject(other.get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+    DWORD answer = 0;
+    GetExitCodeThread(other.get(), &answer);
+    EXPECT_EQ(answer, static_cast<DWORD>(shown ? IDCANCEL : 0));
 }
 
 } // namespace
