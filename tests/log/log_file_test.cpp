@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "com/raii.h"
 #include "log/info_dialog.h"
 #include "log/log_file.h"
 #include "support/test_support.h"
@@ -243,49 +242,15 @@ TEST_F(LogFileTest, InfoDialogLogsAndShowsAModalBox)
     }
 }
 
-// Another thread's box "Vantrel", shown until the test answers it; its window once activated.
-// For the life of the process: the thread may outlive a failed test.
-struct OtherBox {
-    UniqueHandle shown{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    HWND window = nullptr;
-} g_otherBox;
-
-LRESULT CALLBACK NoteOtherBox(int code, WPARAM wParam, LPARAM lParam) noexcept
-{
-    if (code == HCBT_ACTIVATE && !g_otherBox.window) {
-        g_otherBox.window = reinterpret_cast<HWND>(wParam);
-        SetEvent(g_otherBox.shown.get());
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-DWORD WINAPI ShowOtherBox(void*) noexcept
-{
-    HHOOK hook = SetWindowsHookExA(WH_CBT, NoteOtherBox, nullptr, GetCurrentThreadId());
-    const int answer = MessageBoxA(nullptr, "another test's box", "Vantrel", MB_OK);
-    UnhookWindowsHookEx(hook);
-    return static_cast<DWORD>(answer);
-}
-
 TEST_F(LogFileTest, InfoDialogTestAnswersOnlyItsOwnBox)
 {
     // A box of the same caption that another thread shows first is left alone.
-    OtherBox& otherBox = g_otherBox;
-    const UniqueHandle other(CreateThread(nullptr, 0, ShowOtherBox, nullptr, 0, nullptr));
-    ASSERT_TRUE(other);
-    const bool shown = WaitForSingleObject(otherBox.shown.get(), 20000) == WAIT_OBJECT_0;
-    EXPECT_TRUE(shown);
-    if (shown) {
-        MessageBoxDismisser boxes;
-        EXPECT_EQ(InfoDialog("mine"), IDOK);
-        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"mine"});
-        EXPECT_TRUE(IsWindow(otherBox.window)) << "the other thread's box was answered";
-        PostMessageA(otherBox.window, WM_COMMAND, IDCANCEL, 0);
-    }
-    ASSERT_EQ(WaitForSingleObject(other.get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
-    DWORD answer = 0;
-    GetExitCodeThread(other.get(), &answer);
-    EXPECT_EQ(answer, static_cast<DWORD>(shown ? IDCANCEL : 0));
+    const BystanderBox other("Vantrel", "another test's box");
+    ASSERT_NE(other.window(), nullptr);
+    MessageBoxDismisser boxes;
+    EXPECT_EQ(InfoDialog("mine"), IDOK);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"mine"});
+    EXPECT_TRUE(other.StillShown()) << "the other thread's box was answered";
 }
 
 } // namespace

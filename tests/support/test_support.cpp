@@ -336,6 +336,77 @@ void ChildBoxAnswerer::Answer() noexcept
     }
 }
 
+struct BystanderBox::State {
+    std::string caption;
+    std::string text;
+    UniqueHandle shown{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    HWND window = nullptr;
+    int answer = 0;
+};
+
+namespace {
+
+thread_local BystanderBox::State* t_bystander = nullptr;
+
+LRESULT CALLBACK NoteBystander(int code, WPARAM wParam, LPARAM lParam) noexcept
+{
+    if (code == HCBT_ACTIVATE && t_bystander && !t_bystander->window) {
+        t_bystander->window = reinterpret_cast<HWND>(wParam);
+        SetEvent(t_bystander->shown.get());
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Owns one reference to the state, so that a thread outliving its object finds it still there.
+DWORD WINAPI ShowBystander(void* context) noexcept
+{
+    std::unique_ptr<std::shared_ptr<BystanderBox::State>> state(
+        static_cast<std::shared_ptr<BystanderBox::State>*>(context));
+    t_bystander = state->get();
+    HHOOK hook = SetWindowsHookExA(WH_CBT, NoteBystander, nullptr, GetCurrentThreadId());
+    (*state)->answer = MessageBoxA(nullptr, (*state)->text.c_str(), (*state)->caption.c_str(), MB_OKCANCEL);
+    if (hook)
+        UnhookWindowsHookEx(hook);
+    t_bystander = nullptr;
+    return 0;
+}
+
+} // namespace
+
+BystanderBox::BystanderBox(const char* caption, const char* text) : m_state(std::make_shared<State>())
+{
+    m_state->caption = caption;
+    m_state->text = text;
+    auto* reference = new (std::nothrow) std::shared_ptr<State>(m_state);
+    if (!reference)
+        return;
+    m_thread.reset(CreateThread(nullptr, 0, ShowBystander, reference, 0, nullptr));
+    if (!m_thread) {
+        delete reference;
+        return;
+    }
+    WaitForSingleObject(m_state->shown.get(), 20000);
+}
+
+BystanderBox::~BystanderBox()
+{
+    if (StillShown())
+        PostMessageA(m_state->window, WM_COMMAND, IDCANCEL, 0);
+    if (m_thread)
+        WaitForSingleObject(m_thread.get(), 20000);
+}
+
+HWND BystanderBox::window() const
+{
+    return WaitForSingleObject(m_state->shown.get(), 0) == WAIT_OBJECT_0 ? m_state->window : nullptr;
+}
+
+bool BystanderBox::StillShown() const
+{
+    const HWND box = window();
+    return box && IsWindow(box) && WaitForSingleObject(m_thread.get(), 0) == WAIT_TIMEOUT;
+}
+
 std::string BinPath(const char* relative)
 {
     char path[MAX_PATH] = {};

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -119,4 +120,25 @@ private:
     std::mutex m_mutex;
     std::vector<ShownBox> m_boxes;
     std::thread m_thread;
+};
+
+// A message box such as another test could be showing at the same time: "caption"/"text" shown
+// by a thread of its own, for checking that a test answers only its own boxes. The box is
+// cancelled when this object goes, and its thread waited for (up to 20 s).
+class BystanderBox {
+public:
+    BystanderBox(const char* caption, const char* text);
+    ~BystanderBox();
+    BystanderBox(const BystanderBox&) = delete;
+    BystanderBox& operator=(const BystanderBox&) = delete;
+    // The box, once activated within 20 s; null otherwise.
+    HWND window() const;
+    // True while the box is still up, answered by nobody.
+    bool StillShown() const;
+
+    struct State;
+
+private:
+    std::shared_ptr<State> m_state;
+    UniqueHandle m_thread;
 };
