@@ -341,7 +341,6 @@ struct BystanderBox::State {
     std::string text;
     UniqueHandle shown{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     HWND window = nullptr;
-    int answer = 0;
 };
 
 namespace {
@@ -364,7 +363,9 @@ DWORD WINAPI ShowBystander(void* context) noexcept
         static_cast<std::shared_ptr<BystanderBox::State>*>(context));
     t_bystander = state->get();
     HHOOK hook = SetWindowsHookExA(WH_CBT, NoteBystander, nullptr, GetCurrentThreadId());
-    (*state)->answer = MessageBoxA(nullptr, (*state)->text.c_str(), (*state)->caption.c_str(), MB_OKCANCEL);
+    // Topmost: a search of the whole desktop meets it before the test's own box. Its answer is
+    // of no interest: StillShown tells whether anybody gave one.
+    (void)MessageBoxA(nullptr, (*state)->text.c_str(), (*state)->caption.c_str(), MB_OKCANCEL | MB_TOPMOST);
     if (hook)
         UnhookWindowsHookEx(hook);
     t_bystander = nullptr;
