@@ -11,9 +11,10 @@
 //   counts of a check; a check's threads are made with CreateThread, or started before the
 //   first count and ended after the second.
 // - Threads are counted on their own, with CountThreads, at a quiet point: once every thread the
-//   test started has ended, i.e. its handle is signalled. Wine drops a thread from the snapshot
-//   and closes what its server side held for it (the thread's desktop handle) before it signals
-//   the handle, so nothing of an ended thread shows after that wait.
+//   test started has ended, i.e. its handle is signalled. Wine's server drops an ending thread
+//   from the snapshot and closes the handle it held for the thread in the process (a GUI
+//   thread's desktop) in the same step in which it signals the thread's handle, so nothing of an
+//   ended thread shows after that wait.
 #pragma once
 
 #include <windows.h>
