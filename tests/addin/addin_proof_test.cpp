@@ -16,19 +16,32 @@
 
 namespace {
 
+// What the process holds: resources and module locks, counted at once after a cycle, and its
+// threads, counted on their own. Each is compared once (see support/leak_gauge.h); a cycle
+// starts no thread, and a release waits for any worker it started, so the points after a
+// cycle are quiet ones for the thread count as well.
 struct Held {
     ResourceCounts resources;
     LONG moduleLocks = 0;
+    int threads = 0;
     bool operator==(const Held& other) const
     {
-        return resources == other.resources && moduleLocks == other.moduleLocks;
+        return resources == other.resources && moduleLocks == other.moduleLocks && threads == other.threads;
     }
-    std::string Describe() const { return resources.Describe() + ", module locks " + std::to_string(moduleLocks); }
+    std::string Describe() const
+    {
+        return resources.Describe() + ", module locks " + std::to_string(moduleLocks) + ", threads " +
+               std::to_string(threads);
+    }
 };
 
 Held CountHeld()
 {
-    return Held{CountResources(), ModuleLockCount()};
+    Held held;
+    held.resources = CountResources();
+    held.moduleLocks = ModuleLockCount();
+    held.threads = CountThreads();
+    return held;
 }
 
 class AddinCycleTest : public AddinTest {
@@ -75,22 +88,49 @@ TEST_F(AddinCycleTest, AThousandCyclesLeaveNothingBehind)
     EXPECT_TRUE(after == before) << "before: " << before.Describe() << "\nafter:  " << after.Describe();
 }
 
+// Threads that wait until the test lets them go; made with CreateThread (see leak_gauge.h).
+class WaitingThreads {
+public:
+    WaitingThreads() : m_stop(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~WaitingThreads()
+    {
+        SetEvent(m_stop.get());
+        for (const UniqueHandle& thread : m_threads)
+            WaitForSingleObject(thread.get(), INFINITE);
+    }
+    WaitingThreads(const WaitingThreads&) = delete;
+    WaitingThreads& operator=(const WaitingThreads&) = delete;
+    void Start() { m_threads.emplace_back(CreateThread(nullptr, 0, Wait, m_stop.get(), 0, nullptr)); }
+
+private:
+    static DWORD WINAPI Wait(void* stop) noexcept { return WaitForSingleObject(static_cast<HANDLE>(stop), INFINITE); }
+    UniqueHandle m_stop;
+    std::vector<UniqueHandle> m_threads;
+};
+
 TEST_F(AddinCycleTest, TheCycleCheckSeesADeliberateLeak)
 {
+    // One of each kind left behind by each of three cycles.
+    WaitingThreads threads;
     std::vector<UniqueHandle> events;
+    std::vector<UniqueGdiObject> brushes;
     std::vector<UniqueWindow> windows;
     Held before, after;
     RunCycles(
         3,
         [&] {
             events.emplace_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+            brushes.emplace_back(CreateSolidBrush(RGB(1, 2, 3)));
             windows.emplace_back(
                 CreateWindowExA(0, "STATIC", "leak", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+            threads.Start();
         },
         &before, &after);
     EXPECT_FALSE(after == before);
-    EXPECT_EQ(after.resources.handles, before.resources.handles + 3);
+    EXPECT_EQ(after.resources.handles, before.resources.handles + 6) << "three events and three thread handles";
+    EXPECT_EQ(after.resources.gdiObjects, before.resources.gdiObjects + 3);
     EXPECT_EQ(after.resources.userObjects, before.resources.userObjects + 3);
+    EXPECT_EQ(after.threads, before.threads + 3);
 }
 
 // The exit dialog's bar moves one step at the start of each second of the countdown: its

@@ -79,17 +79,40 @@ TEST_F(AddinTest, QueryInterfaceMap)
     EXPECT_EQ(CConnect::CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
 }
 
-TEST_F(AddinTest, TypeInformationCallsFailCleanlyOrAnswer)
+TEST_F(AddinTest, IConnectAnswersItsTypeInformationFromOurLibrary)
 {
+    // The library is found registered, or else in the module that holds the code (this test
+    // program carries the DLL's resources, its type library among them).
     CreateAddin();
     Microsoft::WRL::ComPtr<IConnect> connect;
     ASSERT_EQ(m_ext->QueryInterface(IID_IConnect, &connect), S_OK);
-    UINT count = 0;
+    UINT count = 99;
     EXPECT_EQ(connect->GetTypeInfoCount(&count), S_OK);
-    Microsoft::WRL::ComPtr<ITypeInfo> info;
-    const HRESULT hr = connect->GetTypeInfo(0, 0, &info);
-    EXPECT_TRUE(SUCCEEDED(hr) ? info != nullptr : info == nullptr);
-    EXPECT_EQ(connect->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+    EXPECT_EQ(count, 1u);
+
+    Microsoft::WRL::ComPtr<ITypeInfo> info, again;
+    ASSERT_EQ(connect->GetTypeInfo(0, 0, &info), S_OK);
+    ASSERT_NE(info, nullptr);
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    EXPECT_EQ(attributes->guid, IID_IConnect);
+    info->ReleaseTypeAttr(attributes);
+    Microsoft::WRL::ComPtr<ITypeLib> library;
+    UINT index = 0;
+    ASSERT_EQ(info->GetContainingTypeLib(&library, &index), S_OK);
+    TLIBATTR* libraryAttributes = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&libraryAttributes), S_OK);
+    EXPECT_EQ(libraryAttributes->guid, LIBID_VantrelLib);
+    library->ReleaseTLibAttr(libraryAttributes);
+    // Loaded once and kept: the same object each time.
+    ASSERT_EQ(connect->GetTypeInfo(0, 0, &again), S_OK);
+    EXPECT_EQ(again.Get(), info.Get());
+
+    ITypeInfo* none = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_EQ(connect->GetTypeInfo(1, 0, &none), DISP_E_BADINDEX);
+    EXPECT_EQ(none, nullptr) << "a failed call clears its out-parameter";
+    EXPECT_EQ(connect->GetTypeInfoCount(nullptr), E_POINTER);
+    EXPECT_EQ(connect->GetTypeInfo(0, 0, nullptr), E_POINTER);
 }
 
 TEST_F(AddinTest, StartupCompleteBeforeConnectionDoesNothing)

@@ -27,9 +27,21 @@ std::string PreviousPackagePath()
     return BuildFilePath(std::string("previous\\") + VANTREL_PREVIOUS_PACKAGE_NAME);
 }
 
-DWORD RunMsiexec(const std::string& arguments)
+DWORD RunMsiexec(const std::string& arguments, std::vector<ShownBox>* boxes)
 {
-    return RunAndWait("msiexec.exe " + arguments, 90000);
+    const StartedProcess msiexec = StartDetachedProcess("msiexec.exe " + arguments);
+    if (!msiexec.process)
+        return ~0u;
+    ChildBoxAnswerer answerer(boxes ? msiexec.process.get() : nullptr, {IDOK});
+    DWORD exitCode = ~0u;
+    if (WaitForSingleObject(msiexec.process.get(), 90000) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(msiexec.process.get(), &exitCode)) {
+        TerminateProcess(msiexec.process.get(), 1);
+        exitCode = ~0u;
+    }
+    if (boxes)
+        *boxes = answerer.Boxes();
+    return exitCode;
 }
 
 std::vector<std::string> InstalledProducts()

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 // build/<name>, the folder above this test program's.
 std::string BuildFilePath(const std::string& name);
 std::string PackagePath();         // this version's package
@@ -15,8 +17,9 @@ std::string PreviousPackagePath(); // the older package of the upgrade test
 
 // Runs "msiexec.exe <arguments>" and waits up to 90 s for it (an installation takes a few
 // seconds); its exit code, or ~0u when it could not be started or did not end in time (it is
-// then terminated).
-DWORD RunMsiexec(const std::string& arguments);
+// then terminated). With boxes, the message boxes of that msiexec process are answered with OK
+// and recorded there (see ChildBoxAnswerer).
+DWORD RunMsiexec(const std::string& arguments, std::vector<ShownBox>* boxes = nullptr);
 
 // The product codes of the installed products of Vantrel's upgrade code, any version.
 std::vector<std::string> InstalledProducts();

@@ -282,11 +282,12 @@ TEST_F(PackageTest, ThirtyTwoBitOfficeIsRefusedAndNothingIsWritten)
         Clean();
         SetOfficeMark(mark, "x86");
         // With basic UI the refusal shows its message (Wine's msi captions it "Install Failed").
-        MessageBoxDismisser boxes("Install Failed");
-        EXPECT_EQ(RunMsiexec("/i " + Quoted(PackagePath()) + " /qb"), static_cast<DWORD>(ERROR_INSTALL_FAILURE));
-        const Lines texts = boxes.Texts();
-        ASSERT_EQ(texts.size(), 1u);
-        EXPECT_NE(texts.front().find("32-bit Office"), std::string::npos) << texts.front();
+        std::vector<ShownBox> boxes;
+        EXPECT_EQ(RunMsiexec("/i " + Quoted(PackagePath()) + " /qb", &boxes),
+                  static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes.front().caption, "Install Failed");
+        EXPECT_NE(boxes.front().text.find("32-bit Office"), std::string::npos) << boxes.front().text;
         EXPECT_TRUE(InstalledProducts().empty());
         EXPECT_FALSE(FileExists(InstalledFolder()));
         EXPECT_TRUE(RegistryHolds({}));

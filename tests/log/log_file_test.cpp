@@ -3,7 +3,8 @@
 #include <shlobj.h>
 
 #include <regex>
-#include <thread>
+#include <string>
+#include <vector>
 
 #include "log/info_dialog.h"
 #include "log/log_file.h"
@@ -224,37 +225,32 @@ TEST(LogSetup, OnlyAFoundFolderOpensTheLog)
     }
 }
 
-// Finds the box from another thread, reads its text and presses OK.
-struct BoxSeen {
-    bool found = false;
-    std::string text;
-};
-
-void DismissInfoBox(BoxSeen* seen)
-{
-    HWND box = WaitForWindow("#32770", "Vantrel", 20000);
-    if (!box)
-        return;
-    seen->found = true;
-    char text[512] = {};
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
-    seen->text = text;
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-}
-
 TEST_F(LogFileTest, InfoDialogLogsAndShowsAModalBox)
 {
+    // The empty text is told apart from a box that was never shown: exactly one box each time.
     for (const char* text : {"Unable to establish Application connection point", ""}) {
-        BoxSeen seen;
-        std::thread dismisser(DismissInfoBox, &seen);
-        const int result = InfoDialog(text);
-        dismisser.join();
-        EXPECT_TRUE(seen.found);
-        EXPECT_EQ(seen.text, text);
-        EXPECT_EQ(result, IDOK);
+        SCOPED_TRACE(text);
+        MessageBoxDismisser boxes;
+        EXPECT_EQ(InfoDialog(text), IDOK);
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        const ShownBox& box = boxes.Boxes().front();
+        EXPECT_EQ(box.caption, "Vantrel");
+        EXPECT_TRUE(box.visible);
+        EXPECT_EQ(box.text, text);
         EXPECT_NE(Content().find(std::string("): Global<InfoDialog> ==> ") + text + "\r\n"), std::string::npos)
             << Content();
     }
+}
+
+TEST_F(LogFileTest, InfoDialogTestAnswersOnlyItsOwnBox)
+{
+    // A box of the same caption that another thread shows first is left alone.
+    const BystanderBox other("Vantrel", "another test's box");
+    ASSERT_NE(other.window(), nullptr);
+    MessageBoxDismisser boxes;
+    EXPECT_EQ(InfoDialog("mine"), IDOK);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"mine"});
+    EXPECT_TRUE(other.StillShown()) << "the other thread's box was answered";
 }
 
 } // namespace

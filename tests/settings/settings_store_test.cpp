@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include <string>
-#include <thread>
 
+#include "com/raii.h"
 #include "log/log_file.h"
 #include "settings/settings_store.h"
 #include "support/leak_gauge.h"
@@ -189,30 +189,75 @@ TEST_F(SettingsTest, UserDelayOfZeroStopsSeeding)
     EXPECT_EQ(Read("Delay"), "0");
 }
 
+void Hammer(const char* name)
+{
+    char buffer[kSettingBufferSize];
+    for (int i = 0; i < 2000; ++i) {
+        ReadSetting("Delay", buffer, kSettingReadSize, HKEY_CURRENT_USER);
+        WriteSetting(name, buffer, HKEY_CURRENT_USER);
+        ReadSetting("Missing", buffer, kSettingReadSize, HKEY_CURRENT_USER);
+    }
+}
+
+// One of the two hammering threads. It says it runs, waits for the start, hammers, says it is
+// done and waits to be let go: its start and its end both fall outside the measured window.
+struct HammerThread {
+    const char* name = nullptr;
+    HANDLE start = nullptr;
+    HANDLE letGo = nullptr;
+    UniqueHandle running{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle thread;
+};
+
+DWORD WINAPI RunHammer(void* context) noexcept
+{
+    auto* self = static_cast<HammerThread*>(context);
+    SetEvent(self->running.get());
+    WaitForSingleObject(self->start, INFINITE);
+    Hammer(self->name);
+    SetEvent(self->done.get());
+    return WaitForSingleObject(self->letGo, INFINITE);
+}
+
 TEST_F(SettingsTest, TwoThreadsLeakNoHandles)
 {
+    // A key left open by any call, even only when the two threads collide, shows in one count:
+    // nothing is repeated. The handles are counted while both threads run, before the start and
+    // once both are done; CreateThread, not std::thread (see support/leak_gauge.h).
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "10");
-    auto hammer = [](const char* name) {
-        char buffer[kSettingBufferSize];
-        for (int i = 0; i < 2000; ++i) {
-            ReadSetting("Delay", buffer, kSettingReadSize, HKEY_CURRENT_USER);
-            WriteSetting(name, buffer, HKEY_CURRENT_USER);
-            ReadSetting("Missing", buffer, kSettingReadSize, HKEY_CURRENT_USER);
-        }
-    };
-    hammer("Warmup");
-    // Wine's helper threads now and then open a handle while two threads end, so a round that
-    // shows one stray handle is repeated; a key left open by any call leaves thousands, every round.
-    int before = 0;
-    int after = 0;
-    for (int round = 0; round < 3 && (round == 0 || after != before); ++round) {
-        before = CountOpenHandles();
-        std::thread a(hammer, "Enabled");
-        std::thread b(hammer, "ShowExitDialog");
-        a.join();
-        b.join();
-        after = CountOpenHandles();
+    Hammer("Warmup");
+    const UniqueHandle start(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    const UniqueHandle letGo(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    HammerThread threads[2];
+    threads[0].name = "Enabled";
+    threads[1].name = "ShowExitDialog";
+    for (HammerThread& t : threads) {
+        t.start = start.get();
+        t.letGo = letGo.get();
+        t.thread.reset(CreateThread(nullptr, 0, RunHammer, &t, 0, nullptr));
+        ASSERT_TRUE(t.thread && t.running && t.done);
     }
+    // Whatever happens below, the threads are let go and have ended before `threads` goes.
+    struct EndThreads {
+        HANDLE letGo;
+        HammerThread* threads;
+        ~EndThreads()
+        {
+            SetEvent(letGo);
+            for (int i = 0; i < 2; ++i)
+                WaitForSingleObject(threads[i].thread.get(), INFINITE);
+        }
+    } endThreads{letGo.get(), threads};
+    const HANDLE running[] = {threads[0].running.get(), threads[1].running.get()};
+    const HANDLE done[] = {threads[0].done.get(), threads[1].done.get()};
+
+    ASSERT_EQ(WaitForMultipleObjects(2, running, TRUE, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+    const int before = CountOpenHandles();
+    SetEvent(start.get());
+    ASSERT_EQ(WaitForMultipleObjects(2, done, TRUE, 600000), static_cast<DWORD>(WAIT_OBJECT_0));
+    const int after = CountOpenHandles();
+
     EXPECT_EQ(after, before) << "every registry key opened must be closed again";
     EXPECT_EQ(Read("Enabled"), "10");
     EXPECT_EQ(Read("ShowExitDialog"), "10");

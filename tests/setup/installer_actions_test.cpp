@@ -85,8 +85,8 @@ TEST_P(InstallTest, AsksOnlyWithDialogsAndCreatesTheUninstallShortcut)
     FakeApp outlook(FakeImage::Outlook, "A", "pump", dir);
     ASSERT_TRUE(outlook.ready());
     // Cancel: the installation goes on with Outlook left running.
-    PromptAnswerer answerer({IDCANCEL});
     ActionRun run(dir, Export("Install", c.package ? Package() : "-", c.uiLevel, "-", c.com));
+    PromptAnswerer answerer(run, {IDCANCEL});
 
     ASSERT_TRUE(run.Finish()) << run.Result();
     EXPECT_EQ(answerer.Count(), c.prompts);
@@ -152,8 +152,8 @@ TEST_F(InstallerActionsTest, UninstallClosesOutlookWithoutAskingAndDeletesTheFol
     // runner's own queue either.
     FakeApp outlook(FakeImage::Outlook, "aA", "pump", dir);
     ASSERT_TRUE(outlook.ready());
-    PromptAnswerer answerer({IDOK});
     ActionRun uninstall(dir, Export("Uninstall", Package(), "5"));
+    PromptAnswerer answerer(uninstall, {IDOK});
     ASSERT_TRUE(uninstall.Finish()) << uninstall.Result();
 
     EXPECT_FALSE(FolderExists(MenuFolder()));

@@ -28,11 +28,16 @@ const Lines kBothQuits = {"top0 WM_QUIT", "child0 WM_QUIT"};
 
 TEST(QuitProcessByName, NoOutlookRunningAsksNothing)
 {
+    // The same prompt shown by another process (this one, standing in for another test's runner)
+    // is not the runner's: it is neither answered nor counted.
+    const BystanderBox other("Error", kQuitPrompt);
+    ASSERT_NE(other.window(), nullptr);
     ScopedTempDir dir;
-    PromptAnswerer answerer({IDOK});
     ActionRun run(dir, "quit 1 600000 600000");
+    PromptAnswerer answerer(run, {IDOK});
     ASSERT_TRUE(run.Finish());
     EXPECT_EQ(answerer.Count(), 0);
+    EXPECT_TRUE(other.StillShown()) << "another process's box was answered";
 }
 
 TEST(QuitProcessByName, OkSendsBothQuitMessagesAndWaitsUntilOutlookHasEnded)
@@ -41,8 +46,8 @@ TEST(QuitProcessByName, OkSendsBothQuitMessagesAndWaitsUntilOutlookHasEnded)
     // Acknowledges once it has taken two WM_QUIT at its windows, and keeps running.
     FakeApp outlook(FakeImage::Outlook, "A", "quit:2", dir);
     ASSERT_TRUE(outlook.ready());
-    PromptAnswerer answerer({IDOK});
     ActionRun run(dir, "quit 1 600000 0");
+    PromptAnswerer answerer(run, {IDOK});
     ASSERT_TRUE(run.started());
 
     ASSERT_TRUE(outlook.WaitForAck());
@@ -62,8 +67,8 @@ TEST(QuitProcessByName, CancelLeavesOutlookRunningAndUntouched)
     ScopedTempDir dir;
     FakeApp outlook(FakeImage::Outlook, "A", "pump", dir);
     ASSERT_TRUE(outlook.ready());
-    PromptAnswerer answerer({IDCANCEL});
     ActionRun run(dir, "quit 1 600000 600000");
+    PromptAnswerer answerer(run, {IDCANCEL});
 
     ASSERT_TRUE(run.Finish());
     EXPECT_EQ(answerer.Count(), 1);
@@ -94,8 +99,8 @@ TEST_P(QuitProcessByNameTwoOutlooks, AsksAgainOnlyAfterCancel)
     FakeApp first(FakeImage::Outlook, "A", "pump", dir);
     FakeApp second(FakeImage::Outlook, "A", "pump", dir);
     ASSERT_TRUE(first.ready() && second.ready());
-    PromptAnswerer answerer(c.answers);
     ActionRun run(dir, "quit 1 0 0");
+    PromptAnswerer answerer(run, c.answers);
 
     ASSERT_TRUE(run.Finish());
     EXPECT_EQ(answerer.Count(), c.prompts);
@@ -121,8 +126,8 @@ TEST(QuitProcessByName, WithoutPromptEveryWindowGetsQuitAndAChildlessOneNothingM
     // Window 0 has no child: a post to its null child would reach the runner's own queue.
     FakeApp outlook(FakeImage::Outlook, "aA", "pump", dir);
     ASSERT_TRUE(outlook.ready());
-    PromptAnswerer answerer({});
     ActionRun run(dir, "quit 0 0 0");
+    PromptAnswerer answerer(run, {});
 
     ASSERT_TRUE(run.Finish());
     EXPECT_EQ(answerer.Count(), 0);

@@ -5,6 +5,7 @@
 #include <wrl/client.h>
 
 #include <sstream>
+#include <thread>
 
 using Microsoft::WRL::ComPtr;
 
@@ -71,70 +72,16 @@ std::vector<std::string> ActionRun::OwnQueue() const
     return lines;
 }
 
-namespace {
-
-struct FoundBox {
-    HWND window = nullptr;
-};
-
-BOOL CALLBACK FindPromptBox(HWND window, LPARAM param)
-{
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof(className));
-    if (std::string(className) != "#32770" || !IsWindowVisible(window))
-        return TRUE;
-    char text[256] = {};
-    GetDlgItemTextA(window, 0xFFFF, text, sizeof(text));
-    if (std::string(text) != kQuitPrompt)
-        return TRUE;
-    reinterpret_cast<FoundBox*>(param)->window = window;
-    return FALSE;
-}
-
-} // namespace
-
-PromptAnswerer::PromptAnswerer(std::vector<int> answers)
-    : m_answers(std::move(answers)), m_stop(CreateEventA(nullptr, TRUE, FALSE, nullptr))
-{
-    m_thread = std::thread([this] {
-        // Nothing signals a window appearing in another process: look every 20 ms.
-        while (WaitForSingleObject(m_stop.get(), 20) == WAIT_TIMEOUT) {
-            FoundBox found;
-            EnumWindows(FindPromptBox, reinterpret_cast<LPARAM>(&found));
-            if (!found.window)
-                continue;
-            int answer = IDCANCEL;
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                if (static_cast<size_t>(m_count) < m_answers.size())
-                    answer = m_answers[m_count];
-                ++m_count;
-                char caption[128] = {};
-                GetWindowTextA(found.window, caption, sizeof(caption));
-                m_caption = caption;
-            }
-            PostMessageA(found.window, WM_COMMAND, answer, 0);
-            // This box goes before the next one is looked for.
-            for (int i = 0; i < 500 && IsWindow(found.window); ++i)
-                Sleep(20);
-        }
-    });
-}
-
-PromptAnswerer::~PromptAnswerer()
-{
-    SetEvent(m_stop.get());
-    m_thread.join();
-}
-
 int PromptAnswerer::Count()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_count;
+    int count = 0;
+    for (const ShownBox& box : m_boxes.Boxes())
+        count += box.text == kQuitPrompt ? 1 : 0;
+    return count;
 }
 
 std::string PromptAnswerer::Caption()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_caption;
+    const std::vector<ShownBox> boxes = m_boxes.Boxes();
+    return boxes.empty() ? std::string() : boxes.back().caption;
 }

@@ -4,9 +4,7 @@
 
 #include <windows.h>
 
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "com/raii.h"
@@ -40,24 +38,16 @@ private:
     UniqueHandle m_process;
 };
 
-// Answers, from a thread of its own, every message box that shows kQuitPrompt: the n-th box
-// gets answers[n] (IDOK or IDCANCEL), later ones IDCANCEL. Counts them.
+// Answers the message boxes of one action runner's process (see ChildBoxAnswerer): the n-th
+// box gets answers[n] (IDOK or IDCANCEL), later ones IDCANCEL.
 class PromptAnswerer {
 public:
-    explicit PromptAnswerer(std::vector<int> answers);
-    ~PromptAnswerer();
-    PromptAnswerer(const PromptAnswerer&) = delete;
-    PromptAnswerer& operator=(const PromptAnswerer&) = delete;
+    PromptAnswerer(const ActionRun& run, std::vector<int> answers) : m_boxes(run.process(), std::move(answers)) {}
+    // The boxes that showed kQuitPrompt.
     int Count();
     // The caption of the last box seen.
     std::string Caption();
 
 private:
-    std::vector<int> m_answers;
-    std::mutex m_mutex;
-    int m_count = 0;
-    std::string m_caption;
-    UniqueHandle m_stop;
-    std::thread m_thread;
+    ChildBoxAnswerer m_boxes;
 };
-

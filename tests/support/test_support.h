@@ -3,7 +3,10 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "com/raii.h"
@@ -65,16 +68,77 @@ std::string AddinLogPath();
 // The messages of the add-in's log, without the level and time-stamp prefix, in order.
 std::vector<std::string> AddinLogMessages();
 
-// Dismisses every message box with this caption while it lives, recording their texts.
+// A message box as it was when its test answered it.
+struct ShownBox {
+    std::string caption;
+    std::string text;
+    bool visible = false;
+};
+
+// Answers with OK every message box that the thread constructing it shows while it lives, and
+// records them. A WH_CBT hook on that thread sees each box when it is activated, its text set,
+// and posts the answer; a WH_GETMESSAGE hook sees the box's loop take it, which is when the box
+// shows (it is not visible yet at activation). Boxes of other threads and processes (another
+// test's) are never touched. One per thread at a time; use it on that thread only.
 class MessageBoxDismisser {
 public:
-    explicit MessageBoxDismisser(const char* caption = "Vantrel");
+    MessageBoxDismisser();
     ~MessageBoxDismisser();
     MessageBoxDismisser(const MessageBoxDismisser&) = delete;
     MessageBoxDismisser& operator=(const MessageBoxDismisser&) = delete;
-    std::vector<std::string> Texts();
+    const std::vector<ShownBox>& Boxes() const { return m_boxes; }
+    std::vector<std::string> Texts() const;
 
 private:
+    static LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) noexcept;
+    static LRESULT CALLBACK OnGetMessage(int code, WPARAM wParam, LPARAM lParam) noexcept;
+    HHOOK m_hook = nullptr;
+    HHOOK m_messageHook = nullptr;
+    MessageBoxDismisser* m_outer = nullptr;
+    HWND m_lastBox = nullptr;
+    std::vector<ShownBox> m_boxes;
+};
+
+// Answers, from a thread of its own, the message boxes that one child process shows, until that
+// process ends or this object goes: the n-th box gets answers[n], later ones IDCANCEL. Nothing
+// signals a window appearing in another process, so it looks every 20 ms, at that process's
+// windows only. Nothing is done for a null process.
+class ChildBoxAnswerer {
+public:
+    ChildBoxAnswerer(HANDLE process, std::vector<int> answers);
+    ~ChildBoxAnswerer();
+    ChildBoxAnswerer(const ChildBoxAnswerer&) = delete;
+    ChildBoxAnswerer& operator=(const ChildBoxAnswerer&) = delete;
+    std::vector<ShownBox> Boxes();
+
+private:
+    void Answer() noexcept;
+    std::vector<int> m_answers;
+    UniqueHandle m_process;
+    DWORD m_processId = 0;
+    UniqueHandle m_stop;
+    std::mutex m_mutex;
+    std::vector<ShownBox> m_boxes;
+    std::thread m_thread;
+};
+
+// A message box such as another test could be showing at the same time: "caption"/"text" shown
+// by a thread of its own, for checking that a test answers only its own boxes. The box is
+// cancelled when this object goes, and its thread waited for (up to 20 s).
+class BystanderBox {
+public:
+    BystanderBox(const char* caption, const char* text);
+    ~BystanderBox();
+    BystanderBox(const BystanderBox&) = delete;
+    BystanderBox& operator=(const BystanderBox&) = delete;
+    // The box, once activated within 20 s; null otherwise.
+    HWND window() const;
+    // True while the box is still up, answered by nobody.
+    bool StillShown() const;
+
     struct State;
-    State* m_state;
+
+private:
+    std::shared_ptr<State> m_state;
+    UniqueHandle m_thread;
 };
