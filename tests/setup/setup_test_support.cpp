@@ -1,5 +1,6 @@
 #include "setup_test_support.h"
 
+#include <msiquery.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <wrl/client.h>
@@ -137,4 +138,20 @@ std::string PromptAnswerer::Caption()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_caption;
+}
+
+TestInstallation::TestInstallation(const char* uiLevel)
+{
+    if (!uiLevel) {
+        m_ready = true;
+        return;
+    }
+    m_ready = MsiOpenPackageA(BinPath("setup\\vantrel_test.msi").c_str(), &m_handle) == ERROR_SUCCESS &&
+              MsiSetPropertyA(m_handle, "UILevel", uiLevel) == ERROR_SUCCESS;
+}
+
+TestInstallation::~TestInstallation()
+{
+    if (m_handle)
+        (void)MsiCloseHandle(m_handle);
 }
