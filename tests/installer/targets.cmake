@@ -24,8 +24,9 @@ add_test(NAME SigningWithAGivenCertificate
 # The README's administrators section names the package of the project's version.
 get_filename_component(package_name ${VANTREL_PACKAGE} NAME)
 add_test(NAME ReadmeNamesThisVersionsPackage COMMAND grep -q -F ${package_name} ${CMAKE_SOURCE_DIR}/README.md)
-# The Start-menu actions run elevated inside the installation's script (Wine's msiexec runs every
-# action with full rights, so only the package's tables can show it).
+# The Start-menu actions run elevated inside the installation's script and PostInstall in the
+# client process after the installation (Wine's msiexec runs every action with full rights, so
+# only the package's tables can show it).
 find_program(VANTREL_MSIINFO msiinfo REQUIRED)
-add_test(NAME StartMenuActionsRunElevatedInTheScript
+add_test(NAME PackageActionsRunWithTheRightToken
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_action_sequence.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
