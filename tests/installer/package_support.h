@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // build/<name>, the folder above this test program's.
@@ -36,3 +37,11 @@ std::string FileVersionText(const std::string& path);
 // The machine default name under HKLM\SOFTWARE\Vantrel when it is a REG_SZ, "(missing)" when it
 // is missing and "(type N)" for another type.
 std::string MachineDefault(const char* name);
+
+// The pairs of PendingFileRenameOperations (HKLM\SYSTEM\CurrentControlSet\Control\Session
+// Manager), where a file in use is left to be replaced or deleted at the next restart: each
+// "from" and "to" as written, "\??\" prefix included ("to" empty for a delete).
+std::vector<std::pair<std::string, std::string>> PendingFileRenames();
+// Drops the pairs that name a file in folder, so that no later restart of the test prefix
+// (wineboot runs them) puts a file back into it.
+void ForgetPendingFileRenamesIn(const std::string& folder);

@@ -129,6 +129,9 @@ protected:
         DeleteSettingsKeys();
         DeleteOfficeMarks();
         DeleteTree(StartMenuFolder());
+        // What a file in use left for the next restart.
+        ForgetPendingFileRenamesIn(InstalledFolder());
+        DeleteTree(InstalledFolder());
     }
     static DWORD Install(const std::string& package, const std::string& properties = "")
     {
@@ -191,6 +194,37 @@ TEST_F(PackageTest, QuietInstallAsksNothingAndLeavesARunningOutlookAlone)
               0)
         << "no close or quit message reached Outlook";
     EXPECT_TRUE(FileExists(UninstallShortcutPath())) << "the rest of Install still runs";
+}
+
+TEST_F(PackageTest, QuietUpgradeAndRemovalLeaveOutlookHoldingTheAddinRunning)
+{
+    // Outlook holds the installed Vantrel.dll. A quiet run closes nothing: Windows' Restart
+    // Manager is switched off for the package (its tables show it; Wine has none), the actions
+    // post nothing, and the file in use is replaced at the next restart, which the exit code
+    // 3010 reports (the machine is not restarted).
+    ASSERT_TRUE(FileExists(PreviousPackagePath())) << PreviousPackagePath();
+    ASSERT_EQ(Install(PreviousPackagePath()), 0u);
+    SimulatedOutlook outlook("");
+    ASSERT_TRUE(outlook.Started());
+    ASSERT_TRUE(outlook.WaitForLine("started"));
+    ASSERT_TRUE(Contains(outlook.Log(), "load Vantrel.Connect 0x00000000"));
+
+    EXPECT_EQ(Install(PackagePath()), static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED));
+    EXPECT_EQ(InstalledProducts().size(), 1u);
+    const auto renames = PendingFileRenames();
+    EXPECT_TRUE(std::any_of(renames.begin(), renames.end(),
+                            [](const auto& pair) { return _stricmp(pair.second.c_str(), ("\\??\\" + InstalledDllPath()).c_str()) == 0; }))
+        << "the new Vantrel.dll is put in place at the next restart";
+    // Wine deletes a file in use at once (0); Windows deletes it at the next restart (3010).
+    const DWORD removed = RunMsiexec("/x " + Quoted(PackagePath()) + " /qn");
+    EXPECT_TRUE(removed == 0 || removed == ERROR_SUCCESS_REBOOT_REQUIRED) << removed;
+    EXPECT_TRUE(InstalledProducts().empty());
+
+    const Lines log = outlook.Log();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) { return line.rfind("WM_", 0) == 0; }),
+              0)
+        << ::testing::PrintToString(log);
 }
 
 TEST_F(PackageTest, OutlookIsStartedAfterAnInstallationWithFullUiOnly)

@@ -30,3 +30,6 @@ add_test(NAME ReadmeNamesThisVersionsPackage COMMAND grep -q -F ${package_name} 
 find_program(VANTREL_MSIINFO msiinfo REQUIRED)
 add_test(NAME PackageActionsRunWithTheRightToken
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_action_sequence.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
+# A quiet run closes no Outlook through the Restart Manager and restarts no machine.
+add_test(NAME QuietRunsCloseNothingAndRestartNothing
+  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_quiet_runs.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
