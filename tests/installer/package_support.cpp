@@ -28,6 +28,11 @@ std::string PreviousPackagePath()
     return BuildFilePath(std::string("previous\\") + VANTREL_PREVIOUS_PACKAGE_NAME);
 }
 
+std::string SameVersionPackagePath()
+{
+    return BuildFilePath(std::string("same_version\\") + VANTREL_PACKAGE_NAME);
+}
+
 DWORD RunMsiexec(const std::string& arguments)
 {
     return RunAndWait("msiexec.exe " + arguments, 90000);

@@ -308,6 +308,31 @@ TEST_F(PackageTest, NewerPackageReplacesTheOlderInPlace)
     EXPECT_EQ(ShortcutArguments(UninstallShortcutPath()), "/x " + after.front());
 }
 
+TEST_F(PackageTest, AnotherPackageOfTheSameVersionReplacesTheInstalledOne)
+{
+    // Every build has a product code of its own, and Windows Installer compares three version
+    // fields only: side by side, two builds would share the Start-menu folder, and removing
+    // either would delete it.
+    ASSERT_TRUE(FileExists(SameVersionPackagePath())) << SameVersionPackagePath();
+    ASSERT_EQ(Install(PackagePath()), 0u);
+    const Lines first = InstalledProducts();
+    ASSERT_EQ(first.size(), 1u);
+
+    ASSERT_EQ(Install(SameVersionPackagePath()), 0u);
+    const Lines second = InstalledProducts();
+    ASSERT_EQ(second.size(), 1u) << "one product, not two side by side";
+    EXPECT_NE(second.front(), first.front());
+    EXPECT_TRUE(RegistryHolds(FullRegistration(InstalledDllPath())));
+    EXPECT_EQ(ShortcutArguments(UninstallShortcutPath()), "/x " + second.front());
+
+    // And the other way round: the first build replaces the second.
+    ASSERT_EQ(Install(PackagePath()), 0u);
+    const Lines third = InstalledProducts();
+    ASSERT_EQ(third.size(), 1u);
+    EXPECT_EQ(third.front(), first.front());
+    EXPECT_EQ(ShortcutArguments(UninstallShortcutPath()), "/x " + first.front());
+}
+
 TEST_F(PackageTest, ThirtyTwoBitOfficeIsRefusedAndNothingIsWritten)
 {
     for (const OfficeMark& mark : kOfficeMarks) {

@@ -1,11 +1,20 @@
-# The installer tests install build/Vantrel-<version>-x64.msi and, for the upgrade, an older
-# package built here around a Vantrel.dll of version 0.9.0.0.
+# The installer tests install build/Vantrel-<version>-x64.msi and, for the upgrades, an older
+# package built here around a Vantrel.dll of version 0.9.0.0 and another package of this version.
 set(VANTREL_PREVIOUS_VERSION 0.9.0.0)
-set(VANTREL_PREVIOUS_PACKAGE_NAME Vantrel-${VANTREL_PREVIOUS_VERSION}-x64.msi)
+vantrel_product_version(${VANTREL_PREVIOUS_VERSION} previous_product_version)
+set(VANTREL_PREVIOUS_PACKAGE_NAME Vantrel-${previous_product_version}-x64.msi)
 add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/previous ${CMAKE_BINARY_DIR}/tests/installer/previous)
-# The Outlook stand-in of the setup tests shows PostInstall starting "outlook".
-add_dependencies(${target} vantrel_package vantrel_previous_package outlook_sim setup_outlook_standin)
+# A second build of this version's package around the same DLL: another product code, as every
+# build of the package gets.
 get_filename_component(package_name ${VANTREL_PACKAGE} NAME)
+set(VANTREL_SAME_VERSION_PACKAGE ${CMAKE_BINARY_DIR}/same_version/${package_name})
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/same_version)
+vantrel_build_package(${VANTREL_SAME_VERSION_PACKAGE} ${PROJECT_VERSION} ${VANTREL_RELEASE_DLL})
+add_custom_target(vantrel_same_version_package DEPENDS ${VANTREL_SAME_VERSION_PACKAGE})
+add_dependencies(vantrel_same_version_package vantrel_package)
+# The Outlook stand-in of the setup tests shows PostInstall starting "outlook".
+add_dependencies(${target} vantrel_package vantrel_previous_package vantrel_same_version_package outlook_sim
+  setup_outlook_standin)
 target_compile_definitions(${target} PRIVATE
   VANTREL_PACKAGE_NAME="${package_name}"
   VANTREL_PREVIOUS_PACKAGE_NAME="${VANTREL_PREVIOUS_PACKAGE_NAME}"
