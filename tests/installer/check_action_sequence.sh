@@ -7,6 +7,10 @@
 # they are removed. No Uninstall may run before InstallValidate (a removal that is then
 # cancelled would already have lost the folder), and an immediate Uninstall runs only after
 # InstallFinalize, when the elevated one has deleted the folder (so it has nothing to delete).
+# A rollback action (deferred, rollback, no impersonation: type 3393) runs Uninstall when a fresh
+# installation is rolled back, so that the folder the elevated Install made goes with it; it is
+# scheduled before that Install (a rollback action undoes only what follows it in the script)
+# and not in an upgrade or repair, where the folder was there before.
 # PostInstall starts Outlook, which must run with the user's own token: it runs immediate in
 # InstallUISequence after ExecuteAction (in the client process), never in the execute sequence,
 # which runs inside the installer's elevated server.
@@ -52,14 +56,18 @@ elevated() { # entry, condition text, lower bound, upper bound: exactly one such
 elevated Install 'NOT REMOVE~="ALL"' "$install_files" "$finalize"
 elevated Uninstall 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE' "$initialize" "$remove_files"
 
-# Every Install or Uninstall that is not one of the above runs outside the script; an immediate
-# one can then not write in the all-users Start menu, and no Uninstall may come before
-# InstallValidate or, immediate, before the elevated one.
+# No Uninstall may come before InstallValidate, and no immediate one (outside the script, where
+# it could not write in the all-users Start menu anyway) before InstallFinalize.
 awk -F '\t' -v validate="$validate" -v finalize="$finalize" '
   $3 == "Uninstall" && $4 + 0 < validate + 0 { print "Uninstall action " $1 " runs before InstallValidate" }
-  $3 == "Uninstall" && $2 != 3137 && $4 + 0 < finalize + 0 { print "immediate Uninstall action " $1 " runs before InstallFinalize" }
+  $3 == "Uninstall" && int($2 / 1024) % 2 == 0 && $4 + 0 < finalize + 0 { print "immediate Uninstall action " $1 " runs before InstallFinalize" }
 ' "$tables/joined" > "$tables/faults"
 [ ! -s "$tables/faults" ] || { cat "$tables/faults" >&2; status=1; }
+
+install_elevated=$(awk -F '\t' '$3 == "Install" && $2 == 3137 { print $4 }' "$tables/joined")
+count=$(awk -F '\t' -v lo="$initialize" -v hi="${install_elevated:-0}" '$3 == "Uninstall" && $2 == 3393 &&
+  $4 + 0 > lo + 0 && $4 + 0 < hi + 0 && $5 == "NOT Installed AND NOT WIX_UPGRADE_DETECTED"' "$tables/joined" | wc -l)
+[ "$count" -eq 1 ] || fail "expected one rollback Uninstall (type 3393) with condition 'NOT Installed AND NOT WIX_UPGRADE_DETECTED' between InstallInitialize and the elevated Install, found $count"
 
 # PostInstall: nowhere in the execute sequence; once in the UI sequence, after ExecuteAction,
 # immediate (no 0x400 in-script bit), only after a full-UI installation.

@@ -33,6 +33,11 @@ std::string SameVersionPackagePath()
     return BuildFilePath(std::string("same_version\\") + VANTREL_PACKAGE_NAME);
 }
 
+std::string FailingPackagePath()
+{
+    return BuildFilePath(std::string("failing\\") + VANTREL_PACKAGE_NAME);
+}
+
 DWORD RunMsiexec(const std::string& arguments)
 {
     return RunAndWait("msiexec.exe " + arguments, 90000);

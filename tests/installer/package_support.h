@@ -14,6 +14,7 @@ std::string BuildFilePath(const std::string& name);
 std::string PackagePath();         // this version's package
 std::string PreviousPackagePath(); // the older package of the upgrade test
 std::string SameVersionPackagePath(); // another build of this version's package
+std::string FailingPackagePath();     // this version's package with a failing deferred action
 
 // Runs "msiexec.exe <arguments>" and waits up to 90 s for it (an installation takes a few
 // seconds); its exit code, or ~0u when it could not be started or did not end in time (it is

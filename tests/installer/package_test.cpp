@@ -351,6 +351,19 @@ TEST_F(PackageTest, AnotherPackageOfTheSameVersionReplacesTheInstalledOne)
     EXPECT_EQ(ShortcutArguments(UninstallShortcutPath()), "/x " + first.front());
 }
 
+TEST_F(PackageTest, FreshInstallationRolledBackLeavesNoShortcut)
+{
+    // A deferred action after the elevated Install fails: Windows Installer rolls the
+    // installation back, and with it goes the Start-menu folder that Install made.
+    ASSERT_TRUE(FileExists(FailingPackagePath())) << FailingPackagePath();
+    // Windows reports 1603; Wine's msiexec passes the failed action's 1627 on.
+    const DWORD failed = Install(FailingPackagePath());
+    EXPECT_TRUE(failed == ERROR_INSTALL_FAILURE || failed == ERROR_FUNCTION_FAILED) << failed;
+    EXPECT_TRUE(InstalledProducts().empty());
+    EXPECT_FALSE(FileExists(InstalledDllPath()));
+    EXPECT_FALSE(FileExists(StartMenuFolder()));
+}
+
 TEST_F(PackageTest, ThirtyTwoBitOfficeIsRefusedAndNothingIsWritten)
 {
     const OfficeCase cases[] = {

@@ -1,5 +1,6 @@
 # The installer tests install build/Vantrel-<version>-x64.msi and, for the upgrades, an older
-# package built here around a Vantrel.dll of version 0.9.0.0 and another package of this version.
+# package built here around a Vantrel.dll of version 0.9.0.0 and another package of this version,
+# and for a rollback one of this version that fails.
 set(VANTREL_PREVIOUS_VERSION 0.9.0.0)
 vantrel_product_version(${VANTREL_PREVIOUS_VERSION} previous_product_version)
 set(VANTREL_PREVIOUS_PACKAGE_NAME Vantrel-${previous_product_version}-x64.msi)
@@ -12,8 +13,19 @@ file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/same_version)
 vantrel_build_package(${VANTREL_SAME_VERSION_PACKAGE} ${PROJECT_VERSION} ${VANTREL_RELEASE_DLL})
 add_custom_target(vantrel_same_version_package DEPENDS ${VANTREL_SAME_VERSION_PACKAGE})
 add_dependencies(vantrel_same_version_package vantrel_package)
+# This version's package with a deferred action after the elevated Install that fails (a program
+# that ends with exit code 1; 1058 = 0x400 in the script + 34 program run in a folder), so that
+# the installation is rolled back.
+set(VANTREL_FAILING_PACKAGE ${CMAKE_BINARY_DIR}/failing/${package_name})
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/failing)
+vantrel_build_package(${VANTREL_FAILING_PACKAGE} ${PROJECT_VERSION} ${VANTREL_RELEASE_DLL}
+  -q "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('VantrelTestFailure', 1058, 'TARGETDIR', '\"[System64Folder]cmd.exe\" /c exit 1')"
+  -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('VantrelTestFailure', 6599)")
+add_custom_target(vantrel_failing_package DEPENDS ${VANTREL_FAILING_PACKAGE})
+add_dependencies(vantrel_failing_package vantrel_same_version_package)
 # The Outlook stand-in of the setup tests shows PostInstall starting "outlook".
-add_dependencies(${target} vantrel_package vantrel_previous_package vantrel_same_version_package outlook_sim
+add_dependencies(${target} vantrel_package vantrel_previous_package vantrel_same_version_package
+  vantrel_failing_package outlook_sim
   setup_outlook_standin)
 target_compile_definitions(${target} PRIVATE
   VANTREL_PACKAGE_NAME="${package_name}"
