@@ -17,7 +17,7 @@ wine() { "$WINE64" "$@"; }
 win_path() { winepath -w "$1" 2>/dev/null || echo "Z:${1//\//\\}"; }
 winepath() { "$WINE64" winepath "$@"; }
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+version=$(sed -n 's/^VANTREL_PRODUCT_VERSION:INTERNAL=//p' build/CMakeCache.txt)
 package=$(win_path "$PWD/build/Vantrel-$version-x64.msi")
 echo "== Installing $package (msiexec /i /qn)"
 wine msiexec /i "$package" /qn </dev/null

@@ -21,6 +21,12 @@ bool InstallationShowsDialogs(MSIHANDLE install) noexcept
     return IsDialogUiLevel(level);
 }
 
+bool ActionRunsInScript(MSIHANDLE install) noexcept
+{
+    return MsiGetMode(install, MSIRUNMODE_SCHEDULED) || MsiGetMode(install, MSIRUNMODE_ROLLBACK) ||
+           MsiGetMode(install, MSIRUNMODE_COMMIT);
+}
+
 bool AppendToFullPath(char (&path)[MAX_PATH], const char* part) noexcept
 {
     if (!part || path[0] == '\0' || PathIsRelativeA(path))

@@ -13,6 +13,12 @@ bool InstallationShowsDialogs(MSIHANDLE install) noexcept;
 // The same decision on the property's text.
 bool IsDialogUiLevel(const char* uiLevel) noexcept;
 
+// True when the action runs inside the installation's script (deferred, rollback or commit):
+// in the installer's server, as LocalSystem in session 0 when not impersonated, where no user
+// can answer a dialog and no user's window is within reach. False for an immediate action and
+// for a handle that is not an installation's.
+bool ActionRunsInScript(MSIHANDLE install) noexcept;
+
 // path joined with part (PathAppendA: exactly one separator between them). False, with path
 // unchanged, when path is empty or relative or the result would not fit.
 bool AppendToFullPath(char (&path)[MAX_PATH], const char* part) noexcept;

@@ -16,8 +16,9 @@ namespace Setup {
 UINT Install(MSIHANDLE install) noexcept
 {
     // Asking needs someone to answer: a basic or silent installation leaves Outlook running
-    // rather than wait for ever on a prompt.
-    if (InstallationShowsDialogs(install))
+    // rather than wait for ever on a prompt. Inside the script (the elevated Install) nobody
+    // can answer and no process is opened.
+    if (!ActionRunsInScript(install) && InstallationShowsDialogs(install))
         QuitProcessByName("OUTLOOK.EXE", true);
 
     char folder[MAX_PATH] = {};
@@ -57,10 +58,36 @@ UINT PostInstall(MSIHANDLE /*install*/) noexcept
     return ERROR_SUCCESS;
 }
 
-UINT Uninstall(MSIHANDLE /*install*/) noexcept
+namespace {
+
+void CloseOutlook() noexcept
 {
-    // Posts only: no prompt and no waiting.
     CloseProcessByName("OUTLOOK.EXE", true);
+}
+
+} // namespace
+
+UninstallCalls SystemUninstallCalls() noexcept
+{
+    return UninstallCalls{ActionRunsInScript, CloseOutlook, SHFileOperationA};
+}
+
+UINT Uninstall(MSIHANDLE install) noexcept
+{
+    return Uninstall(install, SystemUninstallCalls());
+}
+
+UINT Uninstall(MSIHANDLE install, const UninstallCalls& calls) noexcept
+{
+    // Inside the script the action runs as LocalSystem in session 0: a walk of every process
+    // (lsass included) with query and read rights is what security products flag, and no
+    // user's Outlook window is within reach from there. A quiet removal leaves a running
+    // Outlook alone, as a quiet installation does: the files it holds go at the next restart.
+    const bool inScript = calls.runsInScript(install);
+    const bool someoneAnswers = !inScript && InstallationShowsDialogs(install);
+    // Posts only: no prompt and no waiting.
+    if (someoneAnswers)
+        calls.closeOutlook();
 
     char folder[MAX_PATH] = {};
     if (!VantrelStartMenuFolder(folder))
@@ -77,9 +104,13 @@ UINT Uninstall(MSIHANDLE /*install*/) noexcept
     SHFILEOPSTRUCTA operation{};
     operation.wFunc = FO_DELETE;
     operation.pFrom = from;
-    // Deleted outright (no Recycle Bin), without a progress window or a confirmation.
+    // Deleted outright (no Recycle Bin), without a progress window or a confirmation. A failure
+    // (a file held open, an entry denied) shows the shell's error box only to a user who can
+    // answer it: an unanswered box would keep msiexec waiting for ever.
     operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-    (void)SHFileOperationA(&operation);
+    if (!someoneAnswers)
+        operation.fFlags |= FOF_NOERRORUI;
+    (void)calls.deleteFolder(&operation);
     return ERROR_SUCCESS;
 }
 

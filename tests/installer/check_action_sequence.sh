@@ -7,6 +7,13 @@
 # they are removed. No Uninstall may run before InstallValidate (a removal that is then
 # cancelled would already have lost the folder), and an immediate Uninstall runs only after
 # InstallFinalize, when the elevated one has deleted the folder (so it has nothing to delete).
+# A rollback action (deferred, rollback, no impersonation: type 3393) runs Uninstall when a fresh
+# installation is rolled back, so that the folder the elevated Install made goes with it; it is
+# scheduled before that Install (a rollback action undoes only what follows it in the script)
+# and not in an upgrade or repair, where the folder was there before.
+# PostInstall starts Outlook, which must run with the user's own token: it runs immediate in
+# InstallUISequence after ExecuteAction (in the client process), never in the execute sequence,
+# which runs inside the installer's elevated server.
 #   check_action_sequence.sh MSIINFO PACKAGE
 set -eu
 msiinfo=$1 package=$2
@@ -14,15 +21,23 @@ tables=$(mktemp -d)
 trap 'rm -rf "$tables"' EXIT
 "$msiinfo" export "$package" CustomAction > "$tables/actions"
 "$msiinfo" export "$package" InstallExecuteSequence > "$tables/sequence"
+"$msiinfo" export "$package" InstallUISequence > "$tables/ui_sequence"
 
 # One line per sequenced action: "action<TAB>type<TAB>entry<TAB>sequence<TAB>condition"; standard
 # actions have type and entry "-". The first three lines of an exported table are its header.
-awk -F '\t' 'NR == FNR { if (FNR > 3) { type[$1] = $2; entry[$1] = $4 } next }
-             FNR > 3 { t = ($1 in type) ? type[$1] : "-"; e = ($1 in entry) ? entry[$1] : "-"
-                       print $1 "\t" t "\t" e "\t" $3 "\t" $2 }' \
-  "$tables/actions" "$tables/sequence" | tr -d '\r' > "$tables/joined"
+join_actions() {
+  awk -F '\t' 'NR == FNR { if (FNR > 3) { type[$1] = $2; entry[$1] = $4 } next }
+               FNR > 3 { t = ($1 in type) ? type[$1] : "-"; e = ($1 in entry) ? entry[$1] : "-"
+                         print $1 "\t" t "\t" e "\t" $3 "\t" $2 }' \
+    "$tables/actions" "$1" | tr -d '\r'
+}
+join_actions "$tables/sequence" > "$tables/joined"
+join_actions "$tables/ui_sequence" > "$tables/ui_joined"
 # The package's own actions in their order, for the test's output.
+echo "InstallExecuteSequence:"
 awk -F '\t' '$2 != "-"' "$tables/joined" | sort -t "$(printf '\t')" -k4,4n
+echo "InstallUISequence:"
+awk -F '\t' '$2 != "-"' "$tables/ui_joined" | sort -t "$(printf '\t')" -k4,4n
 
 place() { awk -F '\t' -v a="$1" '$1 == a { print $4 }' "$tables/joined"; }
 validate=$(place InstallValidate) initialize=$(place InstallInitialize) finalize=$(place InstallFinalize)
@@ -41,12 +56,26 @@ elevated() { # entry, condition text, lower bound, upper bound: exactly one such
 elevated Install 'NOT REMOVE~="ALL"' "$install_files" "$finalize"
 elevated Uninstall 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE' "$initialize" "$remove_files"
 
-# Every Install or Uninstall that is not one of the above runs outside the script; an immediate
-# one can then not write in the all-users Start menu, and no Uninstall may come before
-# InstallValidate or, immediate, before the elevated one.
+# No Uninstall may come before InstallValidate, and no immediate one (outside the script, where
+# it could not write in the all-users Start menu anyway) before InstallFinalize.
 awk -F '\t' -v validate="$validate" -v finalize="$finalize" '
   $3 == "Uninstall" && $4 + 0 < validate + 0 { print "Uninstall action " $1 " runs before InstallValidate" }
-  $3 == "Uninstall" && $2 != 3137 && $4 + 0 < finalize + 0 { print "immediate Uninstall action " $1 " runs before InstallFinalize" }
+  $3 == "Uninstall" && int($2 / 1024) % 2 == 0 && $4 + 0 < finalize + 0 { print "immediate Uninstall action " $1 " runs before InstallFinalize" }
 ' "$tables/joined" > "$tables/faults"
 [ ! -s "$tables/faults" ] || { cat "$tables/faults" >&2; status=1; }
+
+install_elevated=$(awk -F '\t' '$3 == "Install" && $2 == 3137 { print $4 }' "$tables/joined")
+count=$(awk -F '\t' -v lo="$initialize" -v hi="${install_elevated:-0}" '$3 == "Uninstall" && $2 == 3393 &&
+  $4 + 0 > lo + 0 && $4 + 0 < hi + 0 && $5 == "NOT Installed AND NOT WIX_UPGRADE_DETECTED"' "$tables/joined" | wc -l)
+[ "$count" -eq 1 ] || fail "expected one rollback Uninstall (type 3393) with condition 'NOT Installed AND NOT WIX_UPGRADE_DETECTED' between InstallInitialize and the elevated Install, found $count"
+
+# PostInstall: nowhere in the execute sequence; once in the UI sequence, after ExecuteAction,
+# immediate (no 0x400 in-script bit), only after a full-UI installation.
+count=$(awk -F '\t' '$3 == "PostInstall"' "$tables/joined" | wc -l)
+[ "$count" -eq 0 ] || fail "PostInstall runs in InstallExecuteSequence, inside the elevated server"
+execute_action=$(awk -F '\t' '$1 == "ExecuteAction" { print $4 }' "$tables/ui_joined")
+[ -n "$execute_action" ] || fail "ExecuteAction is missing from InstallUISequence"
+count=$(awk -F '\t' -v after="${execute_action:-0}" '$3 == "PostInstall" && $4 + 0 > after + 0 &&
+  int($2 / 1024) % 2 == 0 && $5 == "NOT REMOVE~=\"ALL\" AND UILevel = 5"' "$tables/ui_joined" | wc -l)
+[ "$count" -eq 1 ] || fail "expected one immediate PostInstall in InstallUISequence after ExecuteAction with condition 'NOT REMOVE~=\"ALL\" AND UILevel = 5', found $count"
 exit $status

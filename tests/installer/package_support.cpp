@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "com/raii.h"
 #include "support/test_support.h"
 
 std::string BuildFilePath(const std::string& name)
@@ -25,6 +26,16 @@ std::string PackagePath()
 std::string PreviousPackagePath()
 {
     return BuildFilePath(std::string("previous\\") + VANTREL_PREVIOUS_PACKAGE_NAME);
+}
+
+std::string SameVersionPackagePath()
+{
+    return BuildFilePath(std::string("same_version\\") + VANTREL_PACKAGE_NAME);
+}
+
+std::string FailingPackagePath()
+{
+    return BuildFilePath(std::string("failing\\") + VANTREL_PACKAGE_NAME);
 }
 
 DWORD RunMsiexec(const std::string& arguments, std::vector<ShownBox>* boxes)
@@ -110,4 +121,69 @@ std::string MachineDefault(const char* name)
     while (!data.empty() && data.back() == '\0')
         data.pop_back();
     return data;
+}
+
+namespace {
+
+constexpr char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kPendingRenames[] = "PendingFileRenameOperations";
+
+bool InFolder(const std::string& entry, const std::string& folder)
+{
+    const std::string prefixed = "\\??\\" + folder + "\\";
+    return _strnicmp(entry.c_str(), prefixed.c_str(), prefixed.size()) == 0;
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>> PendingFileRenames()
+{
+    std::vector<std::pair<std::string, std::string>> pairs;
+    UniqueHKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+        return pairs;
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.get(), kPendingRenames, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ)
+        return pairs;
+    std::vector<char> data(size + 2, '\0');
+    if (RegQueryValueExA(key.get(), kPendingRenames, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+        ERROR_SUCCESS)
+        return pairs;
+    // Strings one after the other, each ended by a zero; an empty "to" is a zero of its own.
+    std::vector<std::string> strings;
+    for (size_t at = 0; at < size;) {
+        const std::string text(data.data() + at);
+        strings.push_back(text);
+        at += text.size() + 1;
+    }
+    for (size_t i = 0; i + 1 < strings.size(); i += 2)
+        pairs.emplace_back(strings[i], strings[i + 1]);
+    return pairs;
+}
+
+void ForgetPendingFileRenamesIn(const std::string& folder)
+{
+    std::string kept;
+    bool dropped = false;
+    for (const auto& pair : PendingFileRenames()) {
+        if (InFolder(pair.first, folder) || InFolder(pair.second, folder)) {
+            dropped = true;
+            continue;
+        }
+        kept += pair.first + '\0' + pair.second + '\0';
+    }
+    if (!dropped)
+        return;
+    UniqueHKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
+        return; // what stays shows in the test that follows
+    if (kept.empty()) {
+        (void)RegDeleteValueA(key.get(), kPendingRenames);
+        return;
+    }
+    kept += '\0';
+    (void)RegSetValueExA(key.get(), kPendingRenames, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+                         static_cast<DWORD>(kept.size()));
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/test_support.h"
@@ -14,6 +15,8 @@
 std::string BuildFilePath(const std::string& name);
 std::string PackagePath();         // this version's package
 std::string PreviousPackagePath(); // the older package of the upgrade test
+std::string SameVersionPackagePath(); // another build of this version's package
+std::string FailingPackagePath();     // this version's package with a failing deferred action
 
 // Runs "msiexec.exe <arguments>" and waits up to 90 s for it (an installation takes a few
 // seconds); its exit code, or ~0u when it could not be started or did not end in time (it is
@@ -39,3 +42,11 @@ std::string FileVersionText(const std::string& path);
 // The machine default name under HKLM\SOFTWARE\Vantrel when it is a REG_SZ, "(missing)" when it
 // is missing and "(type N)" for another type.
 std::string MachineDefault(const char* name);
+
+// The pairs of PendingFileRenameOperations (HKLM\SYSTEM\CurrentControlSet\Control\Session
+// Manager), where a file in use is left to be replaced or deleted at the next restart: each
+// "from" and "to" as written, "\??\" prefix included ("to" empty for a delete).
+std::vector<std::pair<std::string, std::string>> PendingFileRenames();
+// Drops the pairs that name a file in folder, so that no later restart of the test prefix
+// (wineboot runs them) puts a file back into it.
+void ForgetPendingFileRenamesIn(const std::string& folder);

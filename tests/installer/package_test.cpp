@@ -28,19 +28,37 @@ std::string Quoted(const std::string& path)
     return "\"" + path + "\"";
 }
 
-// The registry locations where Office writes its bitness, in the registry view of Office's own
-// bitness; the package's launch condition reads them.
+// What Office writes where the package's launch condition looks, each in the registry view of
+// Office's own bitness (32-bit Office on 64-bit Windows: the 32-bit view, WOW6432Node): the
+// bitness of an MSI-installed Outlook (2010 and later) with the folder it is installed in, and
+// Click-to-Run's platform (Office 2013 under 15.0, later versions without a version).
 struct OfficeMark {
     REGSAM view;
-    const char* key;
-    const char* name;
+    std::string key;
+    std::string name;
+    std::string text;
 };
-const OfficeMark kOfficeMarks[] = {
-    {KEY_WOW64_64KEY, "SOFTWARE\\Microsoft\\Office\\16.0\\Outlook", "Bitness"},
-    {KEY_WOW64_32KEY, "SOFTWARE\\Microsoft\\Office\\16.0\\Outlook", "Bitness"},
-    {KEY_WOW64_32KEY, "SOFTWARE\\Microsoft\\Office\\15.0\\Outlook", "Bitness"},
-    {KEY_WOW64_64KEY, "SOFTWARE\\Microsoft\\Office\\14.0\\Outlook", "Bitness"},
-    {KEY_WOW64_64KEY, "SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration", "Platform"},
+OfficeMark Bitness(REGSAM view, const char* version, const char* text)
+{
+    return {view, std::string("SOFTWARE\\Microsoft\\Office\\") + version + "\\Outlook", "Bitness", text};
+}
+OfficeMark InstallRoot(REGSAM view, const char* version)
+{
+    return {view, std::string("SOFTWARE\\Microsoft\\Office\\") + version + "\\Outlook\\InstallRoot", "Path",
+            "C:\\Program Files\\Microsoft Office\\Office\\"};
+}
+OfficeMark ClickToRunPlatform(const char* configurationKey, const char* text)
+{
+    return {KEY_WOW64_64KEY, configurationKey, "Platform", text};
+}
+constexpr char kClickToRun[] = "SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration";
+constexpr char kClickToRun2013[] = "SOFTWARE\\Microsoft\\Office\\15.0\\ClickToRun\\Configuration";
+constexpr REGSAM k32 = KEY_WOW64_32KEY;
+constexpr REGSAM k64 = KEY_WOW64_64KEY;
+
+struct OfficeCase {
+    const char* name;
+    std::vector<OfficeMark> marks;
 };
 
 void DeleteOfficeMarks()
@@ -57,14 +75,14 @@ void DeleteOfficeMarks()
     }
 }
 
-void SetOfficeMark(const OfficeMark& mark, const char* text)
+void SetOfficeMark(const OfficeMark& mark)
 {
     UniqueHKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, mark.key, 0, nullptr, 0, KEY_WRITE | mark.view, nullptr, key.put(),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, mark.key.c_str(), 0, nullptr, 0, KEY_WRITE | mark.view, nullptr, key.put(),
                               nullptr),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key.get(), mark.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                             static_cast<DWORD>(strlen(text) + 1)),
+    ASSERT_EQ(RegSetValueExA(key.get(), mark.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(mark.text.c_str()),
+                             static_cast<DWORD>(mark.text.size() + 1)),
               ERROR_SUCCESS);
 }
 
@@ -129,6 +147,9 @@ protected:
         DeleteSettingsKeys();
         DeleteOfficeMarks();
         DeleteTree(StartMenuFolder());
+        // What a file in use left for the next restart.
+        ForgetPendingFileRenamesIn(InstalledFolder());
+        DeleteTree(InstalledFolder());
     }
     static DWORD Install(const std::string& package, const std::string& properties = "")
     {
@@ -191,6 +212,37 @@ TEST_F(PackageTest, QuietInstallAsksNothingAndLeavesARunningOutlookAlone)
               0)
         << "no close or quit message reached Outlook";
     EXPECT_TRUE(FileExists(UninstallShortcutPath())) << "the rest of Install still runs";
+}
+
+TEST_F(PackageTest, QuietUpgradeAndRemovalLeaveOutlookHoldingTheAddinRunning)
+{
+    // Outlook holds the installed Vantrel.dll. A quiet run closes nothing: Windows' Restart
+    // Manager is switched off for the package (its tables show it; Wine has none), the actions
+    // post nothing, and the file in use is replaced at the next restart, which the exit code
+    // 3010 reports (the machine is not restarted).
+    ASSERT_TRUE(FileExists(PreviousPackagePath())) << PreviousPackagePath();
+    ASSERT_EQ(Install(PreviousPackagePath()), 0u);
+    SimulatedOutlook outlook("");
+    ASSERT_TRUE(outlook.Started());
+    ASSERT_TRUE(outlook.WaitForLine("started"));
+    ASSERT_TRUE(Contains(outlook.Log(), "load Vantrel.Connect 0x00000000"));
+
+    EXPECT_EQ(Install(PackagePath()), static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED));
+    EXPECT_EQ(InstalledProducts().size(), 1u);
+    const auto renames = PendingFileRenames();
+    EXPECT_TRUE(std::any_of(renames.begin(), renames.end(),
+                            [](const auto& pair) { return _stricmp(pair.second.c_str(), ("\\??\\" + InstalledDllPath()).c_str()) == 0; }))
+        << "the new Vantrel.dll is put in place at the next restart";
+    // Wine deletes a file in use at once (0); Windows deletes it at the next restart (3010).
+    const DWORD removed = RunMsiexec("/x " + Quoted(PackagePath()) + " /qn");
+    EXPECT_TRUE(removed == 0 || removed == ERROR_SUCCESS_REBOOT_REQUIRED) << removed;
+    EXPECT_TRUE(InstalledProducts().empty());
+
+    const Lines log = outlook.Log();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) { return line.rfind("WM_", 0) == 0; }),
+              0)
+        << ::testing::PrintToString(log);
 }
 
 TEST_F(PackageTest, OutlookIsStartedAfterAnInstallationWithFullUiOnly)
@@ -274,13 +326,60 @@ TEST_F(PackageTest, NewerPackageReplacesTheOlderInPlace)
     EXPECT_EQ(ShortcutArguments(UninstallShortcutPath()), "/x " + after.front());
 }
 
+TEST_F(PackageTest, AnotherPackageOfTheSameVersionReplacesTheInstalledOne)
+{
+    // Every build has a product code of its own, and Windows Installer compares three version
+    // fields only: side by side, two builds would share the Start-menu folder, and removing
+    // either would delete it.
+    ASSERT_TRUE(FileExists(SameVersionPackagePath())) << SameVersionPackagePath();
+    ASSERT_EQ(Install(PackagePath()), 0u);
+    const Lines first = InstalledProducts();
+    ASSERT_EQ(first.size(), 1u);
+
+    ASSERT_EQ(Install(SameVersionPackagePath()), 0u);
+    const Lines second = InstalledProducts();
+    ASSERT_EQ(second.size(), 1u) << "one product, not two side by side";
+    EXPECT_NE(second.front(), first.front());
+    EXPECT_TRUE(RegistryHolds(FullRegistration(InstalledDllPath())));
+    EXPECT_EQ(ShortcutArguments(UninstallShortcutPath()), "/x " + second.front());
+
+    // And the other way round: the first build replaces the second.
+    ASSERT_EQ(Install(PackagePath()), 0u);
+    const Lines third = InstalledProducts();
+    ASSERT_EQ(third.size(), 1u);
+    EXPECT_EQ(third.front(), first.front());
+    EXPECT_EQ(ShortcutArguments(UninstallShortcutPath()), "/x " + first.front());
+}
+
+TEST_F(PackageTest, FreshInstallationRolledBackLeavesNoShortcut)
+{
+    // A deferred action after the elevated Install fails: Windows Installer rolls the
+    // installation back, and with it goes the Start-menu folder that Install made.
+    ASSERT_TRUE(FileExists(FailingPackagePath())) << FailingPackagePath();
+    // Windows reports 1603; Wine's msiexec passes the failed action's 1627 on.
+    const DWORD failed = Install(FailingPackagePath());
+    EXPECT_TRUE(failed == ERROR_INSTALL_FAILURE || failed == ERROR_FUNCTION_FAILED) << failed;
+    EXPECT_TRUE(InstalledProducts().empty());
+    EXPECT_FALSE(FileExists(InstalledDllPath()));
+    EXPECT_FALSE(FileExists(StartMenuFolder()));
+}
+
 TEST_F(PackageTest, ThirtyTwoBitOfficeIsRefusedAndNothingIsWritten)
 {
-    for (const OfficeMark& mark : kOfficeMarks) {
-        SCOPED_TRACE(std::string(mark.key) + " " + mark.name +
-                     (mark.view == KEY_WOW64_32KEY ? " (32-bit view)" : " (64-bit view)"));
+    const OfficeCase cases[] = {
+        {"Outlook 2016 on 32-bit Windows", {Bitness(k64, "16.0", "x86"), InstallRoot(k64, "16.0")}},
+        {"Outlook 2016, 32-bit on 64-bit Windows", {Bitness(k32, "16.0", "x86"), InstallRoot(k32, "16.0")}},
+        {"Outlook 2013, 32-bit on 64-bit Windows", {Bitness(k32, "15.0", "x86"), InstallRoot(k32, "15.0")}},
+        {"Outlook 2010 on 32-bit Windows", {Bitness(k64, "14.0", "x86"), InstallRoot(k64, "14.0")}},
+        {"Click-to-Run", {ClickToRunPlatform(kClickToRun, "x86")}},
+        {"Click-to-Run Office 2013", {ClickToRunPlatform(kClickToRun2013, "x86")}},
+    };
+    for (const OfficeCase& c : cases) {
+        SCOPED_TRACE(c.name);
         Clean();
-        SetOfficeMark(mark, "x86");
+        for (const OfficeMark& mark : c.marks)
+            SetOfficeMark(mark);
+        ASSERT_FALSE(HasFatalFailure());
         // With basic UI the refusal shows its message (Wine's msi captions it "Install Failed").
         std::vector<ShownBox> boxes;
         EXPECT_EQ(RunMsiexec("/i " + Quoted(PackagePath()) + " /qb", &boxes),
@@ -296,14 +395,30 @@ TEST_F(PackageTest, ThirtyTwoBitOfficeIsRefusedAndNothingIsWritten)
     }
 }
 
-TEST_F(PackageTest, SixtyFourBitOfficeInstalls)
+TEST_F(PackageTest, SixtyFourBitOutlookInstallsWhateverA32BitOfficeLeftBehind)
 {
-    for (const OfficeMark& mark : kOfficeMarks) {
-        if (mark.view == KEY_WOW64_64KEY)
-            SetOfficeMark(mark, "x64");
+    // A removed 32-bit Office can leave Outlook's "Bitness" behind without the Outlook itself:
+    // only an installed Outlook (its InstallRoot in the same registry view) decides.
+    const OfficeCase cases[] = {
+        {"64-bit Office everywhere",
+         {Bitness(k64, "16.0", "x64"), InstallRoot(k64, "16.0"), Bitness(k64, "15.0", "x64"),
+          Bitness(k64, "14.0", "x64"), ClickToRunPlatform(kClickToRun, "x64"),
+          ClickToRunPlatform(kClickToRun2013, "x64")}},
+        {"64-bit Outlook 2016 after a removed 32-bit one",
+         {Bitness(k32, "16.0", "x86"), Bitness(k64, "16.0", "x64"), InstallRoot(k64, "16.0")}},
+        {"64-bit Outlook 2016 after a removed 32-bit Outlook 2013",
+         {Bitness(k32, "15.0", "x86"), Bitness(k64, "16.0", "x64"), InstallRoot(k64, "16.0")}},
+        {"only a removed 32-bit Outlook's bitness", {Bitness(k32, "16.0", "x86")}},
+    };
+    for (const OfficeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Clean();
+        for (const OfficeMark& mark : c.marks)
+            SetOfficeMark(mark);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_EQ(Install(PackagePath()), 0u);
+        EXPECT_TRUE(RegistryHolds(FullRegistration(InstalledDllPath())));
     }
-    ASSERT_EQ(Install(PackagePath()), 0u);
-    EXPECT_TRUE(RegistryHolds(FullRegistration(InstalledDllPath())));
 }
 
 } // namespace

@@ -1,11 +1,32 @@
-# The installer tests install build/Vantrel-<version>-x64.msi and, for the upgrade, an older
-# package built here around a Vantrel.dll of version 0.9.0.0.
+# The installer tests install build/Vantrel-<version>-x64.msi and, for the upgrades, an older
+# package built here around a Vantrel.dll of version 0.9.0.0 and another package of this version,
+# and for a rollback one of this version that fails.
 set(VANTREL_PREVIOUS_VERSION 0.9.0.0)
-set(VANTREL_PREVIOUS_PACKAGE_NAME Vantrel-${VANTREL_PREVIOUS_VERSION}-x64.msi)
+vantrel_product_version(${VANTREL_PREVIOUS_VERSION} previous_product_version)
+set(VANTREL_PREVIOUS_PACKAGE_NAME Vantrel-${previous_product_version}-x64.msi)
 add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/previous ${CMAKE_BINARY_DIR}/tests/installer/previous)
-# The Outlook stand-in of the setup tests shows PostInstall starting "outlook".
-add_dependencies(${target} vantrel_package vantrel_previous_package outlook_sim setup_outlook_standin)
+# A second build of this version's package around the same DLL: another product code, as every
+# build of the package gets.
 get_filename_component(package_name ${VANTREL_PACKAGE} NAME)
+set(VANTREL_SAME_VERSION_PACKAGE ${CMAKE_BINARY_DIR}/same_version/${package_name})
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/same_version)
+vantrel_build_package(${VANTREL_SAME_VERSION_PACKAGE} ${PROJECT_VERSION} ${VANTREL_RELEASE_DLL})
+add_custom_target(vantrel_same_version_package DEPENDS ${VANTREL_SAME_VERSION_PACKAGE})
+add_dependencies(vantrel_same_version_package vantrel_package)
+# This version's package with a deferred action after the elevated Install that fails (a program
+# that ends with exit code 1; 1058 = 0x400 in the script + 34 program run in a folder), so that
+# the installation is rolled back.
+set(VANTREL_FAILING_PACKAGE ${CMAKE_BINARY_DIR}/failing/${package_name})
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/failing)
+vantrel_build_package(${VANTREL_FAILING_PACKAGE} ${PROJECT_VERSION} ${VANTREL_RELEASE_DLL}
+  -q "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('VantrelTestFailure', 1058, 'TARGETDIR', '\"[System64Folder]cmd.exe\" /c exit 1')"
+  -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('VantrelTestFailure', 6599)")
+add_custom_target(vantrel_failing_package DEPENDS ${VANTREL_FAILING_PACKAGE})
+add_dependencies(vantrel_failing_package vantrel_same_version_package)
+# The Outlook stand-in of the setup tests shows PostInstall starting "outlook".
+add_dependencies(${target} vantrel_package vantrel_previous_package vantrel_same_version_package
+  vantrel_failing_package outlook_sim
+  setup_outlook_standin)
 target_compile_definitions(${target} PRIVATE
   VANTREL_PACKAGE_NAME="${package_name}"
   VANTREL_PREVIOUS_PACKAGE_NAME="${VANTREL_PREVIOUS_PACKAGE_NAME}"
@@ -24,8 +45,12 @@ add_test(NAME SigningWithAGivenCertificate
 # The README's administrators section names the package of the project's version.
 get_filename_component(package_name ${VANTREL_PACKAGE} NAME)
 add_test(NAME ReadmeNamesThisVersionsPackage COMMAND grep -q -F ${package_name} ${CMAKE_SOURCE_DIR}/README.md)
-# The Start-menu actions run elevated inside the installation's script (Wine's msiexec runs every
-# action with full rights, so only the package's tables can show it).
+# The Start-menu actions run elevated inside the installation's script and PostInstall in the
+# client process after the installation (Wine's msiexec runs every action with full rights, so
+# only the package's tables can show it).
 find_program(VANTREL_MSIINFO msiinfo REQUIRED)
-add_test(NAME StartMenuActionsRunElevatedInTheScript
+add_test(NAME PackageActionsRunWithTheRightToken
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_action_sequence.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
+# A quiet run closes no Outlook through the Restart Manager and restarts no machine.
+add_test(NAME QuietRunsCloseNothingAndRestartNothing
+  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_quiet_runs.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})

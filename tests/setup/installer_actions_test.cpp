@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "setup/installer_actions.h"
 #include "setup_test_support.h"
 #include "support/fake_app.h"
 
@@ -139,27 +140,136 @@ TEST_F(InstallerActionsTest, ProductCodeTooLongForTheArgumentsGivesNoShortcut)
     }
 }
 
-TEST_F(InstallerActionsTest, UninstallClosesOutlookWithoutAskingAndDeletesTheFolder)
+TEST_F(InstallerActionsTest, UninstallClosesOutlookWithoutAskingOnlyWithDialogsAndDeletesTheFolder)
 {
-    ScopedTempDir dir;
-    {
-        ActionRun install(dir, Export("Install", Package(), "2"));
-        ASSERT_TRUE(install.Finish()) << install.Result();
-    }
-    ASSERT_TRUE(FileExists(LinkPath()));
-
     // Window 0 is an app window without a child: nothing for it, and nothing into the
     // runner's own queue either.
+    const Lines closed = {"child1 WM_CLOSE", "child1 WM_QUIT"};
+    const struct {
+        const char* uiLevel; // "-": handle 0, whose reads fail
+        Lines taken;
+    } cases[] = {{"5", closed}, {"4", closed}, {"3", {}}, {"2", {}}, {"-", {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("UILevel ") + c.uiLevel);
+        ScopedTempDir dir;
+        {
+            ActionRun install(dir, Export("Install", Package(), "2"));
+            ASSERT_TRUE(install.Finish()) << install.Result();
+        }
+        ASSERT_TRUE(FileExists(LinkPath()));
+
+        FakeApp outlook(FakeImage::Outlook, "aA", "pump", dir);
+        ASSERT_TRUE(outlook.ready());
+        const bool handle = std::string(c.uiLevel) != "-";
+        ActionRun uninstall(dir, Export("Uninstall", handle ? Package() : "-", c.uiLevel));
+        PromptAnswerer answerer(uninstall, {IDOK});
+        ASSERT_TRUE(uninstall.Finish()) << uninstall.Result();
+
+        EXPECT_FALSE(FolderExists(MenuFolder()));
+        EXPECT_EQ(answerer.Count(), 0);
+        EXPECT_EQ(outlook.Record(), c.taken);
+        EXPECT_TRUE(outlook.Running());
+        EXPECT_EQ(uninstall.OwnQueue(), Lines{});
+    }
+}
+
+// Stand-ins for what Uninstall asks of the system record each call. Function pointers carry no
+// state, so the record is the test program's own.
+struct UninstallRecord {
+    bool inScript = false;
+    int closes = 0;
+    int deletes = 0;
+    FILEOP_FLAGS flags = 0;
+    std::string from;
+};
+UninstallRecord g_uninstall;
+
+bool StandInRunsInScript(MSIHANDLE) noexcept
+{
+    return g_uninstall.inScript;
+}
+void StandInCloseOutlook() noexcept
+{
+    ++g_uninstall.closes;
+}
+int WINAPI StandInDeleteFolder(LPSHFILEOPSTRUCTA operation)
+{
+    ++g_uninstall.deletes;
+    g_uninstall.flags = operation->fFlags;
+    g_uninstall.from = operation->pFrom;
+    return 0;
+}
+
+TEST_F(InstallerActionsTest, UninstallLetsOnlyAnsweringUsersSeeOutlookClosedOrAnErrorBox)
+{
+    // Inside the script (deferred, LocalSystem, session 0) nobody sees a box and no user's
+    // Outlook is within reach, whatever UILevel reads (Windows gives a deferred action no
+    // UILevel, Wine does).
+    const struct {
+        const char* uiLevel; // null: handle 0, whose reads fail
+        bool inScript;
+        int closes;
+        bool noErrorUi;
+    } cases[] = {
+        {"5", false, 1, false}, {"4", false, 1, false}, {"3", false, 0, true},
+        {"2", false, 0, true},  {nullptr, false, 0, true}, {"5", true, 0, true},
+    };
+    ASSERT_TRUE(CreateDirectoryA(MenuFolder().c_str(), nullptr));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("UILevel ") + (c.uiLevel ? c.uiLevel : "unreadable") +
+                     (c.inScript ? ", in the script" : ", immediate"));
+        TestInstallation install(c.uiLevel);
+        ASSERT_TRUE(install.ready());
+        g_uninstall = UninstallRecord{};
+        g_uninstall.inScript = c.inScript;
+        const Setup::UninstallCalls standIns{StandInRunsInScript, StandInCloseOutlook, StandInDeleteFolder};
+
+        EXPECT_EQ(Setup::Uninstall(install.get(), standIns), static_cast<UINT>(ERROR_SUCCESS));
+        EXPECT_EQ(g_uninstall.closes, c.closes);
+        ASSERT_EQ(g_uninstall.deletes, 1);
+        EXPECT_EQ(g_uninstall.from, MenuFolder());
+        EXPECT_EQ(g_uninstall.flags & (FOF_SILENT | FOF_NOCONFIRMATION), FOF_SILENT | FOF_NOCONFIRMATION);
+        EXPECT_EQ((g_uninstall.flags & FOF_NOERRORUI) != 0, c.noErrorUi);
+    }
+}
+
+TEST_F(InstallerActionsTest, QuietUninstallOfAFolderWithAFileHeldOpenReturns)
+{
+    // A file opened without share-delete cannot go: the delete fails, and a quiet removal must
+    // not wait on an error box that nobody answers (Wine's shell shows none; the stand-in test
+    // above checks the flags that keep Windows' shell from showing one).
+    ASSERT_TRUE(CreateDirectoryA(MenuFolder().c_str(), nullptr));
+    const std::string held = MenuFolder() + "\\Held.txt";
+    {
+        UniqueFileHandle file(CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file.valid());
+        ScopedTempDir dir;
+        ActionRun run(dir, Export("Uninstall", Package(), "2"));
+        const bool finished = run.Finish();
+        if (!finished && run.process())
+            (void)TerminateProcess(run.process(), 1); // a box waits for ever; the test fails
+        EXPECT_TRUE(finished) << run.Result();
+    }
+    EXPECT_TRUE(FileExists(held)) << "the held file could not have gone";
+}
+
+TEST_F(InstallerActionsTest, UninstallInsideTheScriptOpensNoProcessAndStillDeletesTheFolder)
+{
+    // The elevated removal runs as LocalSystem in session 0: a walk of every process there
+    // opens lsass and the like, and reaches no user's window anyway. Full UI, at which Wine
+    // lets a deferred action read UILevel 5, so only the script itself keeps Outlook untouched.
+    const std::string package = BinPath("setup\\vantrel_script_test.msi");
+    ASSERT_TRUE(CreateDirectoryA(MenuFolder().c_str(), nullptr));
+    ScopedTempDir dir;
     FakeApp outlook(FakeImage::Outlook, "aA", "pump", dir);
     ASSERT_TRUE(outlook.ready());
-    ActionRun uninstall(dir, Export("Uninstall", Package(), "5"));
-    PromptAnswerer answerer(uninstall, {IDOK});
-    ASSERT_TRUE(uninstall.Finish()) << uninstall.Result();
 
-    EXPECT_FALSE(FolderExists(MenuFolder()));
-    EXPECT_EQ(answerer.Count(), 0);
-    EXPECT_EQ(outlook.Record(), (Lines{"child1 WM_CLOSE", "child1 WM_QUIT"}));
-    EXPECT_EQ(uninstall.OwnQueue(), Lines{});
+    EXPECT_EQ(RunAndWait(Msiexec() + " /i \"" + package + "\" /qf", 90000), 0u);
+    EXPECT_EQ(outlook.Record(), Lines{});
+    EXPECT_TRUE(outlook.Running());
+    EXPECT_FALSE(FolderExists(MenuFolder())) << "the action ran";
+    // The package has no feature, so nothing stays installed.
 }
 
 TEST_F(InstallerActionsTest, UninstallWithoutTheFolderStillSucceeds)

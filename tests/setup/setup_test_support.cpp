@@ -1,5 +1,6 @@
 #include "setup_test_support.h"
 
+#include <msiquery.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <wrl/client.h>
@@ -84,4 +85,20 @@ std::string PromptAnswerer::Caption()
 {
     const std::vector<ShownBox> boxes = m_boxes.Boxes();
     return boxes.empty() ? std::string() : boxes.back().caption;
+}
+
+TestInstallation::TestInstallation(const char* uiLevel)
+{
+    if (!uiLevel) {
+        m_ready = true;
+        return;
+    }
+    m_ready = MsiOpenPackageA(BinPath("setup\\vantrel_test.msi").c_str(), &m_handle) == ERROR_SUCCESS &&
+              MsiSetPropertyA(m_handle, "UILevel", uiLevel) == ERROR_SUCCESS;
+}
+
+TestInstallation::~TestInstallation()
+{
+    if (m_handle)
+        (void)MsiCloseHandle(m_handle);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <msi.h>
 
 #include <string>
 #include <vector>
@@ -50,4 +51,23 @@ public:
 
 private:
     ChildBoxAnswerer m_boxes;
+};
+
+
+// An installation handle, in this process, from MsiOpenPackage on the test package
+// (helpers/test_package.wxs) with "UILevel" set to uiLevel; handle 0 (every read fails) when
+// uiLevel is null. Closed when the object goes.
+class TestInstallation {
+public:
+    explicit TestInstallation(const char* uiLevel);
+    ~TestInstallation();
+    TestInstallation(const TestInstallation&) = delete;
+    TestInstallation& operator=(const TestInstallation&) = delete;
+    // False when a package was asked for and could not be opened or set up.
+    bool ready() const { return m_ready; }
+    MSIHANDLE get() const { return m_handle; }
+
+private:
+    MSIHANDLE m_handle = 0;
+    bool m_ready = false;
 };

@@ -1,6 +1,7 @@
 # The program that runs one installer action in a process of its own, the stand-in that
 # PostInstall starts as "outlook", the stand-in Outlook from the shutdown tests, Vantrel.dll
-# whose exports are called, and a small package (wixl) that gives a real installation handle.
+# whose exports are called, a small package (wixl) that gives a real installation handle and one
+# that runs Uninstall inside an installation's script.
 add_executable(setup_action_runner ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/action_runner.cpp)
 target_link_libraries(setup_action_runner PRIVATE vantrel_core)
 set_target_properties(setup_action_runner PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
@@ -17,7 +18,19 @@ add_custom_command(
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/test_package.wxs
   COMMENT "Building the test package vantrel_test.msi"
   VERBATIM)
-add_custom_target(setup_test_package DEPENDS ${VANTREL_TEST_PACKAGE})
+# The package that runs Vantrel.dll's Uninstall inside an installation's script.
+set(VANTREL_SCRIPT_TEST_PACKAGE ${CMAKE_BINARY_DIR}/bin/setup/vantrel_script_test.msi)
+add_custom_command(
+  OUTPUT ${VANTREL_SCRIPT_TEST_PACKAGE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/bin/setup
+  COMMAND ${VANTREL_WIXL} -a x64 -o ${VANTREL_SCRIPT_TEST_PACKAGE} ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/script_package.wxs
+  WORKING_DIRECTORY $<TARGET_FILE_DIR:Vantrel>
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/script_package.wxs Vantrel
+  COMMENT "Building the test package vantrel_script_test.msi"
+  VERBATIM)
+add_custom_target(setup_test_package DEPENDS ${VANTREL_TEST_PACKAGE} ${VANTREL_SCRIPT_TEST_PACKAGE})
+# The tests open the test package in their own process too.
+target_link_libraries(${target} PRIVATE msi)
 
 add_dependencies(${target} setup_action_runner setup_outlook_standin shutdown_fake_app_outlook Vantrel
   setup_test_package)
