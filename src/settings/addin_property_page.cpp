@@ -31,6 +31,17 @@ constexpr BoxSetting kBoxSettings[] = {
     {IDC_PAGE_CLOSE_WINWORD, "CloseWinWord"},
 };
 
+// The line that explains the disabled controls, made below "Product Information" only when a
+// setting is enforced (dialog units: left, top, right, bottom), so the template stays as it is.
+const char kPolicyNoteText[] = "Settings shown greyed are set by your administrator and cannot be changed here.";
+constexpr RECT kPolicyNoteRect = {14, 103, 259, 119};
+
+unsigned SettingBit(const char* name)
+{
+    const int index = SettingIndex(name);
+    return index < 0 ? 0u : 1u << index;
+}
+
 // The whole text of a window, whatever its length. Throws std::bad_alloc.
 std::vector<char> WindowTextA(HWND window)
 {
@@ -218,17 +229,24 @@ void CAddinPropertyPage::InitialiseWindow()
     m_hTabBrush.reset();
     m_bThemed = PageThemeActive() ? TRUE : FALSE;
 
+    // Each control shows the value that decides; an enforced one cannot be changed here.
+    m_enforced = 0;
     char text[kSettingBufferSize];
     for (const BoxSetting& box : kBoxSettings) {
-        ReadSetting(box.name, text, kSettingReadSize, HKEY_CURRENT_USER);
+        if (ReadEffectiveSetting(box.name, text, kSettingReadSize))
+            m_enforced |= SettingBit(box.name);
         SendDlgItemMessageA(window, box.id, BM_SETCHECK, std::strcmp(text, "1") == 0 ? BST_CHECKED : BST_UNCHECKED,
                             0);
     }
     // No longer than a setting can be read back: a longer Delay would read as empty, and the
     // next connection would copy the machine's defaults over the user's settings.
     SendDlgItemMessageA(window, IDC_PAGE_DELAY, EM_LIMITTEXT, kSettingReadSize - 1, 0);
-    ReadSetting("Delay", text, kSettingReadSize, HKEY_CURRENT_USER);
+    if (ReadEffectiveSetting("Delay", text, kSettingReadSize))
+        m_enforced |= SettingBit("Delay");
     SetDlgItemTextA(window, IDC_PAGE_DELAY, text); // its EN_CHANGE is ignored: not initialised yet
+    EnableUnlessEnforced(IDC_PAGE_ENABLED, "Enabled", TRUE);
+    EnableUnlessEnforced(IDC_PAGE_CLOSE_WINWORD, "CloseWinWord", TRUE);
+    ShowPolicyNote(m_enforced != 0);
 
     (void)Apply(); // opening the page writes its state back at once and leaves it clean
 
@@ -242,6 +260,44 @@ void CAddinPropertyPage::InitialiseWindow()
     PostMessageA(window, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN));
 }
 
+void CAddinPropertyPage::ShowPolicyNote(bool show)
+{
+    HWND window = Window();
+    HWND note = GetDlgItem(window, IDC_PAGE_POLICY_NOTE);
+    if (!show) {
+        if (note)
+            DestroyWindow(note);
+        return;
+    }
+    if (note)
+        return;
+    RECT rect = kPolicyNoteRect;
+    MapDialogRect(window, &rect);
+    // A child of the page's window, which destroys it with itself. Without it the page still
+    // works; only the explanation is missing.
+    note = CreateWindowExA(0, "static", kPolicyNoteText, WS_CHILD | WS_VISIBLE | SS_LEFT, rect.left, rect.top,
+                           rect.right - rect.left, rect.bottom - rect.top, window,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PAGE_POLICY_NOTE)), ModuleInstance(),
+                           nullptr);
+    if (note)
+        SendMessageA(note, WM_SETFONT, static_cast<WPARAM>(SendMessageA(window, WM_GETFONT, 0, 0)), FALSE);
+}
+
+// Enforced when the window was made, or by now: either way the user's own value stays as it is,
+// and a value shown from a policy is never copied into the user's key.
+bool CAddinPropertyPage::IsEnforced(const char* name) const
+{
+    if (m_enforced & SettingBit(name))
+        return true;
+    char text[kSettingBufferSize];
+    return ReadPolicySetting(name, text, kSettingReadSize);
+}
+
+void CAddinPropertyPage::EnableUnlessEnforced(int id, const char* name, BOOL enable)
+{
+    EnableWindow(GetDlgItem(Window(), id), enable && !(m_enforced & SettingBit(name)));
+}
+
 bool CAddinPropertyPage::IsBoxChecked(int id) const
 {
     return SendDlgItemMessageA(Window(), id, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -251,7 +307,7 @@ void CAddinPropertyPage::OnSettingChanged()
 {
     if (!m_bInitialised)
         return;
-    EnableWindow(GetDlgItem(Window(), IDC_PAGE_DELAY), IsBoxChecked(IDC_PAGE_ENABLED));
+    EnableUnlessEnforced(IDC_PAGE_DELAY, "Delay", IsBoxChecked(IDC_PAGE_ENABLED));
     if (m_vDirty.get()->boolVal != VARIANT_FALSE)
         return; // Outlook hears of the first change after each apply only
     m_vDirty.get()->boolVal = VARIANT_TRUE;
@@ -275,14 +331,18 @@ void CAddinPropertyPage::StoreSettings()
     HWND window = Window();
     if (!window)
         return; // without its window the page holds no state to store
+    // Failures are silent. An enforced setting keeps the user's own value as it is.
     for (const BoxSetting& box : kBoxSettings)
-        (void)WriteSetting(box.name, IsBoxChecked(box.id) ? "1" : "0", HKEY_CURRENT_USER); // failures are silent
-    const std::vector<char> delay = WindowTextA(GetDlgItem(window, IDC_PAGE_DELAY));
-    (void)WriteSetting("Delay", delay.data(), HKEY_CURRENT_USER);
+        if (!IsEnforced(box.name))
+            (void)WriteSetting(box.name, IsBoxChecked(box.id) ? "1" : "0", HKEY_CURRENT_USER);
+    if (!IsEnforced("Delay")) {
+        const std::vector<char> delay = WindowTextA(GetDlgItem(window, IDC_PAGE_DELAY));
+        (void)WriteSetting("Delay", delay.data(), HKEY_CURRENT_USER);
+    }
 
     const BOOL enabled = IsBoxChecked(IDC_PAGE_ENABLED);
-    EnableWindow(GetDlgItem(window, IDC_PAGE_DELAY), enabled);
-    EnableWindow(GetDlgItem(window, IDC_PAGE_SHOW_EXIT_DIALOG), enabled);
+    EnableUnlessEnforced(IDC_PAGE_DELAY, "Delay", enabled);
+    EnableUnlessEnforced(IDC_PAGE_SHOW_EXIT_DIALOG, "ShowExitDialog", enabled);
     m_vDirty.get()->boolVal = VARIANT_FALSE;
 }
 

@@ -1,7 +1,8 @@
 // CAddinPropertyPage: the "Shutdown" page in Outlook's Options dialog. A window-only
 // ActiveX control (dialog template 104) that shows the four settings, writes them back when
 // Outlook applies the page, tells Outlook's PropertyPageSite when it turns dirty and shows
-// the add-in's version.
+// the add-in's version. A setting that an administrator enforces shows its enforced value in a
+// disabled control, is never written, and a line of its own says so.
 #pragma once
 
 #include <windows.h>
@@ -52,6 +53,9 @@ private:
     ~CAddinPropertyPage() override;
 
     void InitialiseWindow();
+    void ShowPolicyNote(bool show);
+    bool IsEnforced(const char* name) const;
+    void EnableUnlessEnforced(int id, const char* name, BOOL enable);
     void OnSettingChanged();
     void StoreSettings();
     void EraseBackground(HDC dc);
@@ -62,6 +66,7 @@ private:
     BOOL m_bThemed = FALSE;
     BOOL m_bInitialised = FALSE;
     BOOL m_bStatusChangeFailureLogged = FALSE;
+    unsigned m_enforced = 0; // bit i: kSettingNames[i] was enforced when the window was made
     UniqueGdiObject m_hTabBrush;
     UniqueVariant m_vDirty; // VT_BOOL
     Microsoft::WRL::ComPtr<IDispatch> m_spSite; // Outlook's PropertyPageSite, called by name

@@ -1,5 +1,8 @@
 #include "settings/settings_store.h"
 
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "com/raii.h"
@@ -17,15 +20,13 @@ void CreateSettingsKey(HKEY root)
                           nullptr, key.put(), nullptr);
 }
 
-bool QueryStringValue(HKEY root, const char* name, char* buffer, DWORD size)
+// Reads a REG_SZ or REG_EXPAND_SZ value of an open key into buffer: false for a missing value,
+// another type, or a text that is too long or unterminated.
+bool QueryOpenStringValue(HKEY key, const char* name, char* buffer, DWORD size)
 {
-    UniqueHKey key;
-    if (RegOpenKeyExA(root, kSettingsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-        return false;
     DWORD type = REG_NONE;
     DWORD length = size;
-    if (RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &length) !=
-        ERROR_SUCCESS)
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &length) != ERROR_SUCCESS)
         return false;
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         return false;
@@ -38,7 +39,94 @@ bool QueryStringValue(HKEY root, const char* name, char* buffer, DWORD size)
     return buffer[length - 1] == '\0';
 }
 
+bool QueryStringValue(HKEY root, const char* name, char* buffer, DWORD size)
+{
+    UniqueHKey key;
+    if (RegOpenKeyExA(root, kSettingsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return false;
+    return QueryOpenStringValue(key.get(), name, buffer, size);
+}
+
+// What one policy key holds for one setting.
+enum class PolicyRead { Absent, Enforced, Ignored };
+
+// Why a policy value was passed over, as one number: its type and whether its data was the
+// fault (a REG_DWORD of another size, a REG_SZ without readable text). 0 means nothing ignored.
+std::uint64_t IgnoredKind(DWORD type, bool badData)
+{
+    return (static_cast<std::uint64_t>(type) << 1 | (badData ? 1u : 0u)) + 1;
+}
+
+// The kind last logged for each policy key (machine, user) and setting: an ignored value is
+// logged once, not at every read, and again only when it changes or comes back.
+std::atomic<std::uint64_t> g_loggedIgnored[2][kSettingCount];
+
+void NoteIgnoredPolicy(int rootIndex, int settingIndex, DWORD type, bool badData, DWORD bytes)
+{
+    const std::uint64_t kind = IgnoredKind(type, badData);
+    if (g_loggedIgnored[rootIndex][settingIndex].exchange(kind) == kind)
+        return;
+    const char* root = rootIndex == 0 ? "HKLM" : "HKCU";
+    const char* name = kSettingNames[settingIndex];
+    if (type == REG_SZ)
+        LogMessage(0, "Settings<ReadPolicySetting> ==> [IGNORED] %s\\%s\\%s: REG_SZ without readable text ", root,
+                   kPolicyKey, name);
+    else if (type == REG_DWORD)
+        LogMessage(0, "Settings<ReadPolicySetting> ==> [IGNORED] %s\\%s\\%s: REG_DWORD of %u bytes ", root, kPolicyKey,
+                   name, static_cast<unsigned>(bytes));
+    else
+        LogMessage(0, "Settings<ReadPolicySetting> ==> [IGNORED] %s\\%s\\%s: type %u ", root, kPolicyKey, name,
+                   static_cast<unsigned>(type));
+}
+
+// Reads one setting from one policy key, opened for reading only. buffer is cleared unless the
+// value is enforced.
+PolicyRead QueryPolicyValue(int rootIndex, int settingIndex, char* buffer, DWORD size)
+{
+    const HKEY root = rootIndex == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const char* name = kSettingNames[settingIndex];
+    UniqueHKey key;
+    DWORD type = REG_NONE;
+    DWORD bytes = 0;
+    if (RegOpenKeyExA(root, kPolicyKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS ||
+        RegQueryValueExA(key.get(), name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) {
+        g_loggedIgnored[rootIndex][settingIndex].store(0); // an odd value that comes back is logged again
+        return PolicyRead::Absent;
+    }
+    bool usable = false;
+    if (type == REG_DWORD) {
+        DWORD number = 0;
+        DWORD length = sizeof(number);
+        usable = bytes == sizeof(number) &&
+                 RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&number), &length) ==
+                     ERROR_SUCCESS &&
+                 type == REG_DWORD && length == sizeof(number);
+        // Unsigned: 0xFFFFFFFF is the longest Delay, never a negative one.
+        if (usable)
+            std::snprintf(buffer, size, "%lu", static_cast<unsigned long>(number));
+    } else if (type == REG_SZ) {
+        usable = QueryOpenStringValue(key.get(), name, buffer, size) && buffer[0] != '\0';
+    }
+    if (usable) {
+        g_loggedIgnored[rootIndex][settingIndex].store(0);
+        return PolicyRead::Enforced;
+    }
+    std::memset(buffer, 0, size);
+    NoteIgnoredPolicy(rootIndex, settingIndex, type, type == REG_DWORD || type == REG_SZ, bytes);
+    return PolicyRead::Ignored;
+}
+
 } // namespace
+
+int SettingIndex(const char* name) noexcept
+{
+    if (!name)
+        return -1;
+    for (size_t i = 0; i < kSettingCount; ++i)
+        if (std::strcmp(name, kSettingNames[i]) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
 
 void ReadSetting(const char* name, char* buffer, DWORD size, HKEY root)
 {
@@ -49,6 +137,29 @@ void ReadSetting(const char* name, char* buffer, DWORD size, HKEY root)
         CreateSettingsKey(root);
         std::memset(buffer, 0, size);
     }
+}
+
+bool ReadPolicySetting(const char* name, char* buffer, DWORD size)
+{
+    if (!buffer || size == 0)
+        return false;
+    std::memset(buffer, 0, size);
+    const int index = SettingIndex(name);
+    if (index < 0)
+        return false;
+    // The machine's policy wins over the user's.
+    for (int rootIndex : {0, 1})
+        if (QueryPolicyValue(rootIndex, index, buffer, size) == PolicyRead::Enforced)
+            return true;
+    return false;
+}
+
+bool ReadEffectiveSetting(const char* name, char* buffer, DWORD size)
+{
+    if (ReadPolicySetting(name, buffer, size))
+        return true;
+    ReadSetting(name, buffer, size, HKEY_CURRENT_USER);
+    return false;
 }
 
 int WriteSetting(const char* name, const char* text, HKEY root)
@@ -69,7 +180,7 @@ int WriteSetting(const char* name, const char* text, HKEY root)
 int Addin_Enabled()
 {
     char buffer[kSettingBufferSize];
-    ReadSetting("Enabled", buffer, kSettingReadSize, HKEY_CURRENT_USER);
+    (void)ReadEffectiveSetting("Enabled", buffer, kSettingReadSize); // the log line is the same either way
     if (std::strcmp(buffer, "0") != 0) {
         LogMessage(0, "Connect<Addin_Enabled> ==> [ENABLED] ");
         return 1;

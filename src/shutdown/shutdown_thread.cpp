@@ -45,11 +45,11 @@ DWORD RunShutdown(ShutdownOwner* owner)
 
     CExitProgDlg dialog;
     char setting[kSettingBufferSize];
-    ReadSetting("Delay", setting, kSettingReadSize, HKEY_CURRENT_USER);
+    (void)ReadEffectiveSetting("Delay", setting, kSettingReadSize);
     int delay = ParseDelay(setting);
-    ReadSetting("ShowExitDialog", setting, kSettingReadSize, HKEY_CURRENT_USER);
+    (void)ReadEffectiveSetting("ShowExitDialog", setting, kSettingReadSize);
     const bool showDialog = IsOne(setting);
-    ReadSetting("CloseWinWord", setting, kSettingReadSize, HKEY_CURRENT_USER);
+    (void)ReadEffectiveSetting("CloseWinWord", setting, kSettingReadSize);
     const bool closeWord = IsOne(setting);
 
     HWND window = nullptr;

@@ -1,7 +1,8 @@
 // The Group Policy template deploy/Vantrel.admx with its deploy/en-US/Vantrel.adml (copied into
-// build/deploy by the build): both are well-formed XML, every policy is a machine policy that
-// writes one of the add-in's four settings under SOFTWARE\Vantrel as the REG_SZ text the add-in
-// reads, and every text and presentation that the template names exists in the language file.
+// build/deploy by the build): both are well-formed XML, every policy is available for computers
+// and users and enforces one of the add-in's settings (the names the settings code reads) as a
+// REG_DWORD under SOFTWARE\Policies\Vantrel, the key the add-in reads them from, and every text
+// and presentation that the template names exists in the language file.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include "com/raii.h"
 #include "com/text_convert.h"
 #include "installer/package_support.h"
+#include "settings/settings_store.h"
 #include "support/test_support.h"
 
 namespace {
@@ -24,7 +26,8 @@ using Microsoft::WRL::ComPtr;
 // MSXML 3.0's DOM document, which Windows and Wine both provide.
 const CLSID kDomDocument30 = {0xf5078f32, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x00, 0xf8, 0x1f, 0xe2, 0x21}};
 
-const std::set<std::string> kSettings = {"Enabled", "Delay", "ShowExitDialog", "CloseWinWord"};
+// The names the add-in reads from its policy keys.
+const std::set<std::string> kSettings(std::begin(kSettingNames), std::end(kSettingNames));
 
 std::string Narrow(BSTR text)
 {
@@ -102,12 +105,6 @@ std::string Attribute(IXMLDOMElement* element, const char* name)
     return Narrow(value.get()->bstrVal);
 }
 
-std::string Text(IXMLDOMElement* element)
-{
-    UniqueBstr text;
-    return SUCCEEDED(element->get_text(text.put())) ? Narrow(text.get()) : std::string();
-}
-
 // The ids that "$(kind.id)" references name in the attributes of every element.
 std::set<std::string> References(const XmlFile& file, const std::string& kind)
 {
@@ -137,39 +134,85 @@ protected:
     CoInitializeGuard m_com;
 };
 
-TEST_F(PolicyTemplateTest, EveryPolicyWritesOneOfTheFourSettingsAsText)
+// The one element of that name below parent, or null (with a failure) when there is not exactly one.
+ComPtr<IXMLDOMElement> Only(const XmlFile& file, IXMLDOMElement* parent, const char* name)
+{
+    const auto elements = file.ElementsBelow(parent, name);
+    EXPECT_EQ(elements.size(), 1u) << name;
+    if (elements.size() != 1)
+        return nullptr;
+    return elements.front();
+}
+
+TEST_F(PolicyTemplateTest, EveryPolicyEnforcesASettingWhereTheAddinReadsIt)
 {
     XmlFile admx(BuildFilePath("deploy\\Vantrel.admx"));
     ASSERT_TRUE(admx.loaded()) << admx.parseError();
+    // Nothing in the template writes anywhere else: not the machine defaults under
+    // SOFTWARE\Vantrel, which are the package's.
+    for (const auto& element : admx.Elements("*")) {
+        const std::string key = Attribute(element.Get(), "key");
+        if (key != "(none)") {
+            EXPECT_EQ(key, kPolicyKey) << "every key the template names";
+        }
+    }
     std::set<std::string> written;
     for (const auto& policy : admx.Elements("policy")) {
         const std::string name = Attribute(policy.Get(), "name");
         SCOPED_TRACE("policy " + name);
-        EXPECT_EQ(Attribute(policy.Get(), "class"), "Machine");
-        EXPECT_EQ(Attribute(policy.Get(), "key"), "SOFTWARE\\Vantrel");
+        EXPECT_EQ(Attribute(policy.Get(), "class"), "Both") << "for computers and for users";
+        EXPECT_EQ(Attribute(policy.Get(), "key"), kPolicyKey);
+        for (const char* other : {"boolean", "text", "enum", "list", "multiText", "string", "longDecimal"})
+            EXPECT_TRUE(admx.ElementsBelow(policy.Get(), other).empty()) << other << ": the add-in reads numbers";
         const std::string valueName = Attribute(policy.Get(), "valueName");
         if (valueName != "(none)") {
-            // An on/off policy: "1" and "0" as strings, never as numbers.
+            // An on/off policy: 1 and 0 as REG_DWORD.
             written.insert(valueName);
             EXPECT_EQ(kSettings.count(valueName), 1u) << valueName;
             for (const char* state : {"enabledValue", "disabledValue"}) {
-                const auto values = admx.ElementsBelow(policy.Get(), state);
-                ASSERT_EQ(values.size(), 1u) << state;
-                const auto strings = admx.ElementsBelow(values.front().Get(), "string");
-                ASSERT_EQ(strings.size(), 1u) << state << " must write REG_SZ";
-                EXPECT_EQ(Text(strings.front().Get()), state == std::string("enabledValue") ? "1" : "0");
+                const ComPtr<IXMLDOMElement> value = Only(admx, policy.Get(), state);
+                const ComPtr<IXMLDOMElement> number = value ? Only(admx, value.Get(), "decimal") : nullptr;
+                if (number) {
+                    EXPECT_EQ(Attribute(number.Get(), "value"), state == std::string("enabledValue") ? "1" : "0");
+                }
             }
+            EXPECT_TRUE(admx.ElementsBelow(policy.Get(), "elements").empty());
+            continue;
         }
-        for (const auto& decimal : admx.ElementsBelow(policy.Get(), "decimal")) {
-            const std::string decimalValue = Attribute(decimal.Get(), "valueName");
-            written.insert(decimalValue);
-            EXPECT_EQ(kSettings.count(decimalValue), 1u) << decimalValue;
-            EXPECT_EQ(Attribute(decimal.Get(), "storeAsText"), "true") << "the add-in reads REG_SZ only";
-        }
-        for (const char* other : {"boolean", "text", "enum", "list", "multiText"})
-            EXPECT_TRUE(admx.ElementsBelow(policy.Get(), other).empty()) << other;
+        // A number policy: its decimal element is a REG_DWORD of the setting, in the range the
+        // page and the worker take, and Disabled deletes it.
+        const auto elements = Only(admx, policy.Get(), "elements");
+        ASSERT_NE(elements.Get(), nullptr);
+        const auto decimal = Only(admx, elements.Get(), "decimal");
+        ASSERT_NE(decimal.Get(), nullptr);
+        const std::string decimalValue = Attribute(decimal.Get(), "valueName");
+        written.insert(decimalValue);
+        EXPECT_EQ(kSettings.count(decimalValue), 1u) << decimalValue;
+        EXPECT_NE(Attribute(decimal.Get(), "storeAsText"), "true") << "Group Policy's numbers are REG_DWORD";
+        EXPECT_EQ(Attribute(decimal.Get(), "minValue"), "0");
+        EXPECT_EQ(Attribute(decimal.Get(), "maxValue"), "3600");
+        EXPECT_TRUE(admx.ElementsBelow(policy.Get(), "disabledValue").empty());
+        const auto disabled = Only(admx, policy.Get(), "disabledList");
+        ASSERT_NE(disabled.Get(), nullptr);
+        const auto item = Only(admx, disabled.Get(), "item");
+        ASSERT_NE(item.Get(), nullptr);
+        EXPECT_EQ(Attribute(item.Get(), "valueName"), decimalValue);
+        EXPECT_EQ(admx.ElementsBelow(item.Get(), "delete").size(), 1u) << "Disabled removes the enforced value";
     }
     EXPECT_EQ(written, kSettings) << "each setting has its policy";
+}
+
+// The Delay's box offers a default inside the range the policy allows.
+TEST_F(PolicyTemplateTest, DelayBoxDefaultsInsideItsRange)
+{
+    XmlFile adml(BuildFilePath("deploy\\en-US\\Vantrel.adml"));
+    ASSERT_TRUE(adml.loaded()) << adml.parseError();
+    const auto boxes = adml.Elements("decimalTextBox");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(Attribute(boxes.front().Get(), "refId"), "Delay");
+    const int defaultValue = std::stoi(Attribute(boxes.front().Get(), "defaultValue"));
+    EXPECT_GE(defaultValue, 0);
+    EXPECT_LE(defaultValue, 3600);
 }
 
 TEST_F(PolicyTemplateTest, LanguageFileHoldsEveryTextAndPresentation)

@@ -18,6 +18,7 @@
 #include "settings/page_theme.h"
 #include "settings/settings_store.h"
 #include "support/page_host.h"
+#include "support/policy_keys.h"
 #include "support/test_support.h"
 
 using Microsoft::WRL::ComPtr;
@@ -32,6 +33,7 @@ protected:
     void SetUp() override
     {
         DeleteSettingsKeys();
+        DeletePolicyKeys();
         m_site = fake::Adopt(new fake::FakePropertyPageSite(std::make_shared<fake::CallLog>()));
     }
     void TearDown() override
@@ -40,6 +42,7 @@ protected:
         OverridePageUxTheme(nullptr);
         LogFile::DestroyInstance();
         DeleteSettingsKeys();
+        DeletePolicyKeys();
     }
 
     // Creates the page, hosts it with a client site that answers PropertyPageSite with
@@ -156,6 +159,108 @@ TEST_F(OptionsPageTest, OpeningShowsTheSettingsAndWritesThemBack)
         EXPECT_FALSE(Dirty());
         EXPECT_EQ(m_site->StatusChanges(), 0);
     }
+}
+
+struct Enforcement {
+    PolicySource source;
+    const char* name;
+    PolicyType type;
+    DWORD number;
+    DWORD losing; // the user's policy, with PolicySource::Both
+};
+
+struct EnforcedCase {
+    const char* label;
+    std::vector<const char*> own; // the user's Enabled, ShowExitDialog, CloseWinWord, Delay; null: missing
+    std::vector<Enforcement> enforced;
+    std::vector<bool> checked;    // 218, 236, 237
+    const char* delayText;
+    std::vector<bool> live;       // 218, 236, 237, 235
+    std::vector<int> clicks;      // made after opening, before Apply
+    std::vector<std::string> applied;
+};
+
+// An enforced setting shows its enforced value in a disabled control and is never written, not
+// by the opening write-back nor by Apply: the user's own value stays as it was, and shows again
+// once the policy is gone. The Enabled box still greys Delay and ShowExitDialog as before.
+TEST_F(OptionsPageTest, EnforcedSettingsShowGreyedAndKeepTheUsersOwnValues)
+{
+    const EnforcedCase cases[] = {
+        {"Enabled off by the machine policy, user has none",
+         {nullptr, "1", "0", "30"},
+         {{PolicySource::Machine, "Enabled", PolicyType::Dword, 0, 0}},
+         {false, true, false},
+         "30",
+         {false, false, true, false},
+         {IDC_PAGE_CLOSE_WINWORD},
+         {"<missing>", "1", "1", "30"}},
+        {"Delay and CloseWinWord by the user policy as text",
+         {"1", "0", "0", "30"},
+         {{PolicySource::User, "Delay", PolicyType::String, 45, 0},
+          {PolicySource::User, "CloseWinWord", PolicyType::String, 1, 0}},
+         {true, false, true},
+         "45",
+         {true, true, false, false},
+         {IDC_PAGE_SHOW_EXIT_DIALOG},
+         {"1", "1", "0", "30"}},
+        {"Enabled and Delay by both policies: the machine's win",
+         {"0", "0", "1", "30"},
+         {{PolicySource::Both, "Enabled", PolicyType::Dword, 1, 0},
+          {PolicySource::Both, "Delay", PolicyType::Dword, 10, 20}},
+         {true, false, true},
+         "10",
+         {false, true, true, false},
+         {IDC_PAGE_SHOW_EXIT_DIALOG, IDC_PAGE_CLOSE_WINWORD},
+         {"0", "1", "0", "30"}},
+    };
+    const std::vector<std::string> ownBefore[] = {
+        {"<missing>", "1", "0", "30"}, {"1", "0", "0", "30"}, {"0", "0", "1", "30"}};
+    constexpr int kControls[] = {IDC_PAGE_ENABLED, IDC_PAGE_SHOW_EXIT_DIALOG, IDC_PAGE_CLOSE_WINWORD, IDC_PAGE_DELAY};
+    for (size_t n = 0; n < std::size(cases); ++n) {
+        const EnforcedCase& c = cases[n];
+        SCOPED_TRACE(c.label);
+        DeleteSettingsKeys();
+        DeletePolicyKeys();
+        Store(c.own);
+        for (const Enforcement& e : c.enforced)
+            EnforcePolicy(e.source, e.name, e.type, e.number, e.losing);
+        OpenPage();
+
+        for (size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(Checked(kBoxes[i]), c.checked[i]) << kBoxes[i];
+        EXPECT_EQ(Text(IDC_PAGE_DELAY), c.delayText);
+        for (size_t i = 0; i < 4; ++i)
+            EXPECT_EQ(Enabled(kControls[i]), c.live[i]) << kControls[i];
+        HWND note = GetDlgItem(m_window, IDC_PAGE_POLICY_NOTE);
+        ASSERT_NE(note, nullptr) << "the page says that settings are set by the administrator";
+        EXPECT_TRUE(IsWindowVisible(note));
+        EXPECT_NE(Text(IDC_PAGE_POLICY_NOTE).find("administrator"), std::string::npos);
+        EXPECT_EQ(AllStored(), ownBefore[n]) << "the opening write-back leaves enforced settings alone";
+
+        for (int id : c.clicks)
+            Click(id);
+        EXPECT_EQ(m_page->Apply(), S_OK);
+        EXPECT_EQ(AllStored(), c.applied);
+        for (size_t i = 0; i < 4; ++i)
+            EXPECT_EQ(Enabled(kControls[i]), c.live[i]) << kControls[i] << " after Apply";
+
+        // The policy removed: the page shows the user's own values again, every control live
+        // as the Enabled box allows, and no word of an administrator.
+        ClosePage();
+        DeletePolicyKeys();
+        OpenPage();
+        const bool ownEnabled = c.applied[0] == "1";
+        for (size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(Checked(kBoxes[i]), c.applied[i] == "1") << kBoxes[i] << " without the policy";
+        EXPECT_EQ(Text(IDC_PAGE_DELAY), c.applied[3]);
+        EXPECT_TRUE(Enabled(IDC_PAGE_ENABLED));
+        EXPECT_TRUE(Enabled(IDC_PAGE_CLOSE_WINWORD));
+        EXPECT_EQ(Enabled(IDC_PAGE_DELAY), ownEnabled);
+        EXPECT_EQ(GetDlgItem(m_window, IDC_PAGE_POLICY_NOTE), nullptr);
+        ClosePage();
+    }
+    EXPECT_FALSE(PolicyKeyExists(HKEY_LOCAL_MACHINE));
+    EXPECT_FALSE(PolicyKeyExists(HKEY_CURRENT_USER));
 }
 
 TEST_F(OptionsPageTest, OutlookHearsTheFirstChangeOfEachApplyCycle)

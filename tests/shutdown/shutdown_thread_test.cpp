@@ -10,11 +10,16 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "com/raii.h"
+#include "server/res/resource.h"
 #include "shutdown/shutdown_owner.h"
 #include "shutdown/shutdown_thread.h"
 #include "support/child_process.h"
 #include "support/fake_app.h"
+#include "support/policy_keys.h"
 #include "support/test_support.h"
 
 namespace {
@@ -129,6 +134,67 @@ TEST_F(ShutdownThreadTest, TheAnswerToTheRequestDecidesTheRest)
             EXPECT_EQ(outlook.Record(), c.stopWhileAsking ? closing : std::vector<std::string>{});
         });
     }
+}
+
+// The three settings that the worker reads come from the policies when an administrator
+// enforces them: the machine's over the user's, either over the user's own value, as REG_DWORD
+// or as REG_SZ. What the worker did is seen inside its request to Outlook, which then fails so
+// that the run ends at once: the dialog and its bar's range (the Delay that would be counted
+// down), and the WM_CLOSE and WM_QUIT that a background Word took.
+TEST_F(ShutdownThreadTest, EnforcedSettingsDecideTheRun)
+{
+    struct Case {
+        const char* own[3];  // the user's Delay, ShowExitDialog, CloseWinWord
+        DWORD enforced[3];   // the value that must win
+        DWORD losing[3];     // the user's policy, when both policies hold one
+        bool dialog;
+        int range;           // of the dialog's bar
+        bool wordClosed;
+    };
+    const Case cases[] = {
+        {{"30", "0", "0"}, {7, 1, 1}, {12, 0, 0}, true, 7, true},
+        {{"30", "1", "1"}, {5, 0, 0}, {9, 1, 1}, false, 0, false},
+    };
+    ExpectInChildProcess([&cases] {
+        ScopedPolicyKeys policies;
+        const char* const names[] = {"Delay", "ShowExitDialog", "CloseWinWord"};
+        for (const Case& c : cases)
+            for (PolicySource source : {PolicySource::Machine, PolicySource::User, PolicySource::Both})
+                for (PolicyType type : {PolicyType::Dword, PolicyType::String}) {
+                    SCOPED_TRACE(std::string(PolicySourceName(source)) + " " + PolicyTypeName(type) + ", enforced " +
+                                 (c.dialog ? "on" : "off"));
+                    DeleteSettingsKeys();
+                    DeletePolicyKeys();
+                    for (int i = 0; i < 3; ++i) {
+                        SetStringSetting(HKEY_CURRENT_USER, names[i], c.own[i]);
+                        EnforcePolicy(source, names[i], type, c.enforced[i], c.losing[i]);
+                    }
+                    ScopedTempDir dir;
+                    FakeApp word(FakeImage::LowerWinword, "A", "pump", dir);
+                    ASSERT_TRUE(word.ready());
+                    FakeOwner owner;
+                    bool dialogShown = false;
+                    int range = -1;
+                    std::vector<std::string> wordRecord;
+                    owner.answer = [&] {
+                        HWND dialog = OwnExitDialog();
+                        dialogShown = dialog != nullptr;
+                        if (dialog)
+                            range = static_cast<int>(
+                                SendDlgItemMessageA(dialog, IDC_EXIT_PROGRESS, PBM_GETRANGE, FALSE, 0));
+                        wordRecord = word.Record();
+                        return E_FAIL;
+                    };
+                    EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u);
+                    EXPECT_EQ(owner.Asks(), 1);
+                    EXPECT_EQ(dialogShown, c.dialog);
+                    if (c.dialog) {
+                        EXPECT_EQ(range, c.range) << "the Delay counted down";
+                    }
+                    const std::vector<std::string> closed = {"child0 WM_CLOSE", "child0 WM_QUIT"};
+                    EXPECT_EQ(wordRecord, c.wordClosed ? closed : std::vector<std::string>{});
+                }
+    });
 }
 
 TEST(ParseDelay, FollowsStrtol)

@@ -8,3 +8,4 @@
 #define IDC_PAGE_CLOSE_WINWORD    237 // "Close winword.exe ..."           -> "CloseWinWord"
 #define IDC_PAGE_DELAY            235 // seconds to wait                   -> "Delay"
 #define IDC_PAGE_VERSION          210 // the add-in's version number
+#define IDC_PAGE_POLICY_NOTE      238 // made at run time, not in the template: "set by your administrator"
