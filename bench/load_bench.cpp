@@ -5,11 +5,15 @@
 // the add-in object, calls OnConnection and OnStartupComplete, and writes the times of those
 // steps to a result file. The parent prints every run and the median, minimum and maximum of
 // the time from the class-object request to the return of OnStartupComplete, which is what
-// Outlook's resiliency rules hold against 1,000 ms. Prints figures only.
+// Outlook's resiliency rules hold against 1,000 ms. Each host also measures what the add-in adds
+// to its memory, from before LoadLibrary to after OnStartupComplete: the growth of its working
+// set and of its private bytes (GetProcessMemoryInfo; under Wine these are the Linux process's
+// resident set and its anonymous memory). Prints figures only.
 //
 //   bench_load_bench.exe [runs]          (9 when not given; at least 7 are used)
 //   bench_load_bench.exe --child FILE    (one host; used by the parent)
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +29,25 @@ namespace {
 constexpr int kDefaultRuns = 9;
 constexpr int kMinimumRuns = 7;
 constexpr double kResiliencyThresholdMs = 1000;
+constexpr double kMiB = 1024.0 * 1024.0;
+
+struct MemoryFigures {
+    double workingSet = 0; // bytes
+    double privateBytes = 0;
+};
+
+MemoryFigures ProcessMemory()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    MemoryFigures figures;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof(counters))) {
+        figures.workingSet = static_cast<double>(counters.WorkingSetSize);
+        figures.privateBytes = static_cast<double>(counters.PrivateUsage);
+    }
+    return figures;
+}
 
 int RunHost(const std::string& resultPath)
 {
@@ -35,11 +58,14 @@ int RunHost(const std::string& resultPath)
         auto app = fake::FakeApplication::Create();
         app->AddExplorerQuietly();
         HostedAddin addin;
+        const MemoryFigures before = ProcessMemory();
         const HRESULT hr = addin.Start(app.Get());
+        const MemoryFigures after = ProcessMemory();
         if (SUCCEEDED(hr)) {
             char line[200];
-            std::snprintf(line, sizeof(line), "%.3f %.3f %.3f %.3f\n", addin.loadLibraryMs, addin.classObjectMs,
-                          addin.connectionMs, addin.startupMs);
+            std::snprintf(line, sizeof(line), "%.3f %.3f %.3f %.3f %.0f %.0f\n", addin.loadLibraryMs, addin.classObjectMs,
+                          addin.connectionMs, addin.startupMs, after.workingSet - before.workingSet,
+                          after.privateBytes - before.privateBytes);
             WriteResult(resultPath, line);
             status = 0;
         } else {
@@ -63,28 +89,35 @@ int main(int argc, char** argv)
         runs = kMinimumRuns;
 
     SetUserSettings("1", "5", "1");
-    std::vector<double> totals, loads;
+    std::vector<double> totals, loads, workingSets, privates;
     std::printf("| run | LoadLibrary | class object + CreateInstance | OnConnection | OnStartupComplete | "
-                "class object to OnStartupComplete |\n|---:|---:|---:|---:|---:|---:|\n");
+                "class object to OnStartupComplete | working set added | private bytes added |\n"
+                "|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (int run = 1; run <= runs; ++run) {
         const std::string resultPath = NewResultPath();
         const ChildRun child = RunChild("\"" + ProgramPath() + "\" --child \"" + resultPath + "\"", "", 60000);
-        double load = 0, classObject = 0, connection = 0, startup = 0;
+        double load = 0, classObject = 0, connection = 0, startup = 0, workingSet = 0, privateBytes = 0;
         const std::string result = ReadResult(resultPath);
         if (!child.ended || child.exitCode != 0 ||
-            std::sscanf(result.c_str(), "%lf %lf %lf %lf", &load, &classObject, &connection, &startup) != 4) {
-            std::printf("| %d | host failed (exit code %lu) | | | | |\n", run, static_cast<unsigned long>(child.exitCode));
+            std::sscanf(result.c_str(), "%lf %lf %lf %lf %lf %lf", &load, &classObject, &connection, &startup,
+                        &workingSet, &privateBytes) != 6) {
+            std::printf("| %d | host failed (exit code %lu) | | | | | | |\n", run,
+                        static_cast<unsigned long>(child.exitCode));
             continue;
         }
         const double total = classObject + connection + startup;
         totals.push_back(total);
         loads.push_back(load);
-        std::printf("| %d | %.2f ms | %.2f ms | %.2f ms | %.2f ms | %.2f ms |\n", run, load, classObject, connection,
-                    startup, total);
+        workingSets.push_back(workingSet / kMiB);
+        privates.push_back(privateBytes / kMiB);
+        std::printf("| %d | %.2f ms | %.2f ms | %.2f ms | %.2f ms | %.2f ms | %.2f MiB | %.2f MiB |\n", run, load,
+                    classObject, connection, startup, total, workingSet / kMiB, privateBytes / kMiB);
         std::fflush(stdout);
     }
     const Summary total = Summarize(totals);
     const Summary load = Summarize(loads);
+    const Summary workingSet = Summarize(workingSets);
+    const Summary privateBytes = Summarize(privates);
     std::printf("\nClass object to OnStartupComplete over %zu fresh hosts: median %.2f ms, min %.2f ms, max %.2f ms "
                 "(%.2f %% of Outlook's %.0f ms start-up threshold at the median). LoadLibrary before it: median "
                 "%.2f ms, max %.2f ms.\n",
@@ -93,5 +126,12 @@ int main(int argc, char** argv)
     std::printf("RESULT load_runs=%zu\nRESULT load_median=%.2f\nRESULT load_min=%.2f\nRESULT load_max=%.2f\n"
                 "RESULT loadlibrary_median=%.2f\nRESULT loadlibrary_max=%.2f\n",
                 totals.size(), total.median, total.min, total.max, load.median, load.max);
+    std::printf("\nMemory the add-in adds to its host, from before LoadLibrary to after OnStartupComplete: working set "
+                "median %.2f MiB (min %.2f, max %.2f), private bytes median %.2f MiB (min %.2f, max %.2f).\n",
+                workingSet.median, workingSet.min, workingSet.max, privateBytes.median, privateBytes.min,
+                privateBytes.max);
+    std::printf("RESULT workingset_added_median_mib=%.2f\nRESULT workingset_added_max_mib=%.2f\n"
+                "RESULT private_added_median_mib=%.2f\nRESULT private_added_max_mib=%.2f\n",
+                workingSet.median, workingSet.max, privateBytes.median, privateBytes.max);
     return totals.size() == static_cast<size_t>(runs) ? 0 : 1;
 }
