@@ -7,8 +7,9 @@
 // the time from the class-object request to the return of OnStartupComplete, which is what
 // Outlook's resiliency rules hold against 1,000 ms. Each host also measures what the add-in adds
 // to its memory, from before LoadLibrary to after OnStartupComplete: the growth of its working
-// set and of its private bytes (GetProcessMemoryInfo; under Wine these are the Linux process's
-// resident set and its anonymous memory). Prints figures only.
+// set (GetProcessMemoryInfo; under Wine the Linux process's resident set) and of its private
+// bytes, the committed private pages that VirtualQuery finds (Wine leaves the counters' private
+// usage unchanged), and the DLLs that came into the host with it. Prints figures only.
 //
 //   bench_load_bench.exe [runs]          (9 when not given; at least 7 are used)
 //   bench_load_bench.exe --child FILE    (one host; used by the parent)
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,15 +40,34 @@ struct MemoryFigures {
 
 MemoryFigures ProcessMemory()
 {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof(counters);
     MemoryFigures figures;
-    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                             sizeof(counters))) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters)))
         figures.workingSet = static_cast<double>(counters.WorkingSetSize);
-        figures.privateBytes = static_cast<double>(counters.PrivateUsage);
+    MEMORY_BASIC_INFORMATION region;
+    for (const BYTE* address = nullptr; VirtualQuery(address, &region, sizeof(region)) == sizeof(region);
+         address = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            figures.privateBytes += static_cast<double>(region.RegionSize);
     }
     return figures;
+}
+
+// The base names of the modules loaded in this process.
+std::set<std::string> LoadedModules()
+{
+    std::set<std::string> names;
+    HMODULE modules[1024];
+    DWORD needed = 0;
+    if (!EnumProcessModules(GetCurrentProcess(), modules, sizeof(modules), &needed))
+        return names;
+    for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 1024; ++i) {
+        char name[MAX_PATH] = {};
+        if (GetModuleBaseNameA(GetCurrentProcess(), modules[i], name, MAX_PATH))
+            names.insert(name);
+    }
+    return names;
 }
 
 int RunHost(const std::string& resultPath)
@@ -58,15 +79,20 @@ int RunHost(const std::string& resultPath)
         auto app = fake::FakeApplication::Create();
         app->AddExplorerQuietly();
         HostedAddin addin;
+        const std::set<std::string> modulesBefore = LoadedModules();
         const MemoryFigures before = ProcessMemory();
         const HRESULT hr = addin.Start(app.Get());
         const MemoryFigures after = ProcessMemory();
         if (SUCCEEDED(hr)) {
+            std::string added;
+            for (const std::string& name : LoadedModules())
+                if (!modulesBefore.count(name))
+                    added += (added.empty() ? "" : ", ") + name;
             char line[200];
             std::snprintf(line, sizeof(line), "%.3f %.3f %.3f %.3f %.0f %.0f\n", addin.loadLibraryMs, addin.classObjectMs,
                           addin.connectionMs, addin.startupMs, after.workingSet - before.workingSet,
                           after.privateBytes - before.privateBytes);
-            WriteResult(resultPath, line);
+            WriteResult(resultPath, line + added + "\n");
             status = 0;
         } else {
             std::fprintf(stderr, "loading the add-in failed: 0x%08lx\n", static_cast<unsigned long>(hr));
@@ -90,6 +116,7 @@ int main(int argc, char** argv)
 
     SetUserSettings("1", "5", "1");
     std::vector<double> totals, loads, workingSets, privates;
+    std::string addedModules;
     std::printf("| run | LoadLibrary | class object + CreateInstance | OnConnection | OnStartupComplete | "
                 "class object to OnStartupComplete | working set added | private bytes added |\n"
                 "|---:|---:|---:|---:|---:|---:|---:|---:|\n");
@@ -108,6 +135,9 @@ int main(int argc, char** argv)
         const double total = classObject + connection + startup;
         totals.push_back(total);
         loads.push_back(load);
+        const size_t newline = result.find('\n');
+        if (newline != std::string::npos)
+            addedModules = result.substr(newline + 1, result.find('\n', newline + 1) - newline - 1);
         workingSets.push_back(workingSet / kMiB);
         privates.push_back(privateBytes / kMiB);
         std::printf("| %d | %.2f ms | %.2f ms | %.2f ms | %.2f ms | %.2f ms | %.2f MiB | %.2f MiB |\n", run, load,
@@ -130,6 +160,8 @@ int main(int argc, char** argv)
                 "median %.2f MiB (min %.2f, max %.2f), private bytes median %.2f MiB (min %.2f, max %.2f).\n",
                 workingSet.median, workingSet.min, workingSet.max, privateBytes.median, privateBytes.min,
                 privateBytes.max);
+    std::printf("DLLs that came into the host with the add-in (last host): %s.\n",
+                addedModules.empty() ? "none" : addedModules.c_str());
     std::printf("RESULT workingset_added_median_mib=%.2f\nRESULT workingset_added_max_mib=%.2f\n"
                 "RESULT private_added_median_mib=%.2f\nRESULT private_added_max_mib=%.2f\n",
                 workingSet.median, workingSet.max, privateBytes.median, privateBytes.max);
