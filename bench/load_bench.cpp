@@ -1,7 +1,8 @@
 // What loading the add-in costs Outlook at start-up, in a fresh process each time.
 //
-// Each run starts this program again as a child host: it creates a fake Outlook with one Explorer
-// and a window of its own, then loads Vantrel.dll with LoadLibrary, asks DllGetClassObject for
+// Each run starts this program again as a child host: it creates a fake Outlook with one Explorer,
+// a window of its own and the common controls set up (as every Outlook has them before it loads
+// an add-in), then loads Vantrel.dll with LoadLibrary, asks DllGetClassObject for
 // the add-in object, calls OnConnection and OnStartupComplete, and writes the times of those
 // steps to a result file. The parent prints every run and the median, minimum and maximum of
 // the time from the class-object request to the return of OnStartupComplete, which is what
@@ -9,11 +10,16 @@
 // to its memory, from before LoadLibrary to after OnStartupComplete: the growth of its working
 // set (GetProcessMemoryInfo; under Wine the Linux process's resident set) and of its private
 // bytes, the committed private pages that VirtualQuery finds (Wine leaves the counters' private
-// usage unchanged), and the DLLs that came into the host with it. Prints figures only.
+// usage unchanged), and the DLLs that came into the host with it. The DLL is the one the
+// installer ships (build/release/Vantrel.dll, stripped) when the build has made it: Wine reads a
+// DLL whose sections are not page-aligned into memory whole, symbols and debug information
+// included, where Windows maps it and reads only the pages used. Otherwise it is the build's
+// bin/Vantrel.dll, and the memory figure counts its symbols too. Prints figures only.
 //
 //   bench_load_bench.exe [runs]          (9 when not given; at least 7 are used)
 //   bench_load_bench.exe --child FILE    (one host; used by the parent)
 #include <windows.h>
+#include <commctrl.h>
 #include <psapi.h>
 
 #include <cstdio>
@@ -70,10 +76,23 @@ std::set<std::string> LoadedModules()
     return names;
 }
 
+// The shipped DLL when the build has made it, otherwise the one beside this program.
+std::string MeasuredDll()
+{
+    const std::string shipped = ProgramFolder() + "\\..\\release\\Vantrel.dll";
+    if (GetFileAttributesA(shipped.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return shipped;
+    return ProgramFolder() + "\\Vantrel.dll";
+}
+
 int RunHost(const std::string& resultPath)
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     HWND window = CreateHostWindow();
+    // Outlook's windows are made of common controls: they are loaded and set up before any
+    // add-in comes, and are no cost of the add-in's.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
     int status = 1;
     {
         auto app = fake::FakeApplication::Create();
@@ -81,7 +100,7 @@ int RunHost(const std::string& resultPath)
         HostedAddin addin;
         const std::set<std::string> modulesBefore = LoadedModules();
         const MemoryFigures before = ProcessMemory();
-        const HRESULT hr = addin.Start(app.Get());
+        const HRESULT hr = addin.Start(app.Get(), MeasuredDll());
         const MemoryFigures after = ProcessMemory();
         if (SUCCEEDED(hr)) {
             std::string added;
@@ -115,6 +134,9 @@ int main(int argc, char** argv)
         runs = kMinimumRuns;
 
     SetUserSettings("1", "5", "1");
+    std::printf("Measured: %s.\n\n", MeasuredDll() == ProgramFolder() + "\\Vantrel.dll"
+                                           ? "build/bin/Vantrel.dll, with its symbols (this build has no release DLL)"
+                                           : "build/release/Vantrel.dll, the stripped DLL that the installer ships");
     std::vector<double> totals, loads, workingSets, privates;
     std::string addedModules;
     std::printf("| run | LoadLibrary | class object + CreateInstance | OnConnection | OnStartupComplete | "
