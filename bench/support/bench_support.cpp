@@ -207,9 +207,9 @@ HostedAddin::~HostedAddin()
     // The DLL stays loaded: the process ends soon, and Outlook frees add-ins only then too.
 }
 
-HRESULT HostedAddin::Start(IDispatch* application)
+HRESULT HostedAddin::Start(IDispatch* application, const std::string& dllPath)
 {
-    const std::string dll = ProgramFolder() + "\\Vantrel.dll";
+    const std::string dll = dllPath.empty() ? ProgramFolder() + "\\Vantrel.dll" : dllPath;
     double before = NowMs();
     m_module = LoadLibraryA(dll.c_str());
     loadLibraryMs = NowMs() - before;

@@ -56,9 +56,9 @@ std::string ReadResult(const std::string& path);
 // Sets the user's settings that the benchmarks run with.
 void SetUserSettings(const char* enabled, const char* delay, const char* showExitDialog);
 
-// Vantrel.dll (beside this program) loaded with LoadLibrary, its class object asked for the
-// add-in object, which is then connected to application and told that start-up is complete,
-// each step timed.
+// Vantrel.dll (beside this program, or the one at a path given to Start) loaded with
+// LoadLibrary, its class object asked for the add-in object, which is then connected to
+// application and told that start-up is complete, each step timed.
 class HostedAddin {
 public:
     HostedAddin() = default;
@@ -67,7 +67,7 @@ public:
     HostedAddin& operator=(const HostedAddin&) = delete;
 
     // The HRESULT of the first step that failed, or S_OK.
-    HRESULT Start(IDispatch* application);
+    HRESULT Start(IDispatch* application, const std::string& dllPath = std::string());
     // OnDisconnection as Outlook calls it on shutting down; the object is still held.
     void Disconnect();
     // Outlook's final release of the add-in object.

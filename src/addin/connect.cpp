@@ -9,6 +9,7 @@
 #include "addin/outlook_thread_bridge.h"
 #include "com/com_error.h"
 #include "com/create_object.h"
+#include "com/module_instance.h"
 #include "log/info_dialog.h"
 #include "log/log_file.h"
 #include "settings/options_pages_add.h"
@@ -267,6 +268,10 @@ STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**) noexcept
     // One worker in the object's life: Outlook may connect the object again after a shutdown,
     // and a second worker would outlive the final release, which waits for the first only.
     if (Addin_Enabled() && !m_thread) {
+        // The worker runs this DLL's code to the end of the process, past an Outlook that leaves
+        // COM (which unloads the DLL) without releasing this object first. A failed pin leaves
+        // the risk as it was; the worker is started all the same.
+        (void)PinModule();
         m_bRunning.store(true);
         // The worker gets this object's address, as its ShutdownOwner, and no reference: the
         // final release keeps the object alive by clearing the running flag, signalling the
@@ -292,6 +297,9 @@ HRESULT CConnect::AskOutlookToEnd() noexcept
 void CConnect::ReleaseAfterShutdownCall()
 {
     if (m_dwRef == 1) {
+        // The timer calls into this DLL from Outlook's loop, which may run it after Outlook has
+        // left COM and so unloaded the DLL. A failed pin leaves the risk as it was.
+        (void)PinModule();
         const UINT_PTR timer = SetTimer(nullptr, 0, 0, ReleaseFromMessageLoop);
         // Without memory for the entry it is released at once; the timer then finds none.
         if (timer && AddPendingRelease(timer, this))

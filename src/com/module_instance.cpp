@@ -10,3 +10,10 @@ HINSTANCE ModuleInstance()
     }();
     return instance;
 }
+
+bool PinModule() noexcept
+{
+    HMODULE module = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                              reinterpret_cast<LPCWSTR>(&PinModule), &module) != FALSE;
+}

@@ -1,11 +1,12 @@
 #include "setup/install_inputs.h"
 
-#include <msiquery.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
 #include <cstdio>
 #include <cstring>
+
+#include "setup/msi_library.h"
 
 bool IsDialogUiLevel(const char* uiLevel) noexcept
 {
@@ -16,7 +17,7 @@ bool InstallationShowsDialogs(MSIHANDLE install) noexcept
 {
     char level[16] = {};
     DWORD capacity = sizeof(level);
-    if (MsiGetPropertyA(install, "UILevel", level, &capacity) != ERROR_SUCCESS)
+    if (MsiLibrary().GetProperty(install, "UILevel", level, &capacity) != ERROR_SUCCESS)
         return false;
     return IsDialogUiLevel(level);
 }

@@ -1,12 +1,12 @@
 #include "setup/installer_actions.h"
 
-#include <msiquery.h>
 #include <shellapi.h>
 
 #include <cstring>
 
 #include "com/raii.h"
 #include "setup/install_inputs.h"
+#include "setup/msi_library.h"
 #include "setup/quit_process.h"
 #include "setup/shortcut.h"
 #include "shutdown/process_closer.h"
@@ -27,10 +27,10 @@ UINT Install(MSIHANDLE install) noexcept
     // That it exists already is no error; any other failure shows when the link is saved.
     (void)CreateDirectoryA(folder, nullptr);
 
-    // A failed read leaves the code empty and the arguments "/x ".
+    // A failed read (msi.dll missing included) leaves the code empty and the arguments "/x ".
     char productCode[1024] = {};
     DWORD capacity = sizeof(productCode);
-    (void)MsiGetPropertyA(install, "ProductCode", productCode, &capacity);
+    (void)MsiLibrary().GetProperty(install, "ProductCode", productCode, &capacity);
 
     char target[MAX_PATH] = {};
     char arguments[MAX_PATH] = {};

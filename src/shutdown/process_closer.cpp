@@ -13,20 +13,50 @@ void PostToTopmostChild(HWND window, UINT msg)
         (void)PostMessageA(child, msg, 0, 0);
 }
 
+// Posts WM_CLOSE then WM_QUIT to the topmost child of the process's top-level windows, as
+// CloseProcessByName describes.
+void PostCloseAndQuit(DWORD processId, bool appWindowsOnly)
+{
+    ForEachTopLevelWindow(processId, [appWindowsOnly](HWND window) {
+        if (appWindowsOnly && (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) == 0)
+            return false;
+        // Posting only, so that a process whose threads do not answer (or are waiting for
+        // ours) cannot hold us up. The child is looked up again for the second message.
+        PostToTopmostChild(window, WM_CLOSE);
+        PostToTopmostChild(window, WM_QUIT);
+        return true;
+    });
+}
+
+// Whether any top-level window of the process is visible, wherever it lies in the Z order (a
+// minimized one counts: it is on the taskbar).
+bool ShowsAWindow(DWORD processId)
+{
+    bool visible = false;
+    ForEachTopLevelWindow(processId, [&visible](HWND window) {
+        visible = IsWindowVisible(window) != FALSE;
+        return !visible;
+    });
+    return visible;
+}
+
 } // namespace
 
 void CloseProcessByName(const char* name, bool appWindowsOnly) noexcept
 {
-    ForEachProcessNamed(name, 0, [&appWindowsOnly](HANDLE process) {
-        ForEachTopLevelWindow(GetProcessId(process), [&appWindowsOnly](HWND window) {
-            if (appWindowsOnly && (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) == 0)
-                return false;
-            // Posting only, so that a process whose threads do not answer (or are waiting for
-            // ours) cannot hold us up. The child is looked up again for the second message.
-            PostToTopmostChild(window, WM_CLOSE);
-            PostToTopmostChild(window, WM_QUIT);
-            return true;
-        });
+    ForEachProcessNamed(name, 0,
+                        [appWindowsOnly](HANDLE process) { PostCloseAndQuit(GetProcessId(process), appWindowsOnly); });
+}
+
+void CloseBackgroundProcessByName(const char* name, bool appWindowsOnly, void (*onLeftOpen)(DWORD processId)) noexcept
+{
+    ForEachProcessNamed(name, 0, [appWindowsOnly, onLeftOpen](HANDLE process) {
+        const DWORD processId = GetProcessId(process);
+        if (!ShowsAWindow(processId)) {
+            PostCloseAndQuit(processId, appWindowsOnly);
+        } else if (onLeftOpen) {
+            onLeftOpen(processId);
+        }
     });
 }
 

@@ -11,6 +11,13 @@
 // Only posts: never waits for a process and never ends one. Failures are passed over. Never throws.
 void CloseProcessByName(const char* name, bool appWindowsOnly) noexcept;
 
+// As CloseProcessByName, for the processes named name that show no visible top-level window:
+// the close is meant for a program left running in the background. One the user sees may hold
+// unsaved work, and its WM_CLOSE would bring up a prompt that the WM_QUIT behind it ends, with
+// the program and the work: it is left alone, and onLeftOpen (may be null) hears its id.
+// Never throws; onLeftOpen must not throw either.
+void CloseBackgroundProcessByName(const char* name, bool appWindowsOnly, void (*onLeftOpen)(DWORD processId)) noexcept;
+
 // Terminates the process with exitCode; true when it was terminated (for the caller's own
 // process a success does not return). False when it cannot be opened or has ended. Never throws.
 bool KillProcess(DWORD processId, DWORD exitCode) noexcept;

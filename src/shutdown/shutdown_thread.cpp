@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "com/com_error.h"
+#include "log/log_file.h"
 #include "server/res/resource.h"
 #include "settings/settings_store.h"
 #include "shutdown/exit_progress_dialog.h"
@@ -20,6 +21,11 @@ namespace {
 LONG WINAPI WorkerExceptionFilter(EXCEPTION_POINTERS*) noexcept
 {
     return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void LogWordLeftOpen(DWORD processId) noexcept
+{
+    LogMessage(0, "ShutdownThread<CloseWinWord> ==> [VISIBLE, LEFT OPEN] %lu", static_cast<unsigned long>(processId));
 }
 
 bool IsOne(const char* text)
@@ -60,8 +66,9 @@ DWORD RunShutdown(ShutdownOwner* owner)
             ShowWindow(window, SW_SHOW);
     }
 
+    // Only a Word left running in the background: one on the screen may hold unsaved documents.
     if (closeWord)
-        CloseProcessByName("winword.exe", true);
+        CloseBackgroundProcessByName("winword.exe", true, LogWordLeftOpen);
 
     // The owner has the calls run on Outlook's thread. It signals the stop event before it waits
     // for this thread, so this wait can never hold Outlook's thread in a deadlock.

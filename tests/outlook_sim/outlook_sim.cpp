@@ -28,6 +28,17 @@
 // Inside each Application.Quit call it logs the state of this process's exit dialog, which the
 // worker shows before it asks Outlook to quit: "exit dialog none" or
 // "exit dialog visible=0|1 range=LOW-HIGH pos=N".
+//   release-addins let go of every add-in without telling it (as Outlook may let go early):
+//                  an add-in lives on through its event subscriptions
+//   setting:NAME=VALUE  write the add-in's user setting NAME, as its Options page would
+//   wait-quit      run the next step only once an add-in has called Application.Quit
+//   leave-com      leave COM as Outlook does at its end, with whatever it still holds:
+//                  CoUninitialize, then FreeLibrary once on Vantrel.dll, since Windows frees
+//                  every DLL that COM loaded for the thread (whatever DllCanUnloadNow answers)
+//                  and Wine keeps it mapped. From then on an access violation in the former
+//                  DLL's address range is logged and ends the process with 0xC0000005.
+//   STEP+STEP      steps joined by '+' run in one turn, with no message dispatched between
+// The message loop dispatches the add-ins' thread timers (those with a timer procedure).
 #include <windows.h>
 #include <objbase.h>
 #include <wrl/client.h>
@@ -96,6 +107,12 @@ struct Simulation {
     std::vector<InspectorWindow> inspectors;
     size_t loggedCalls = 0;
     bool ending = false;
+    bool quitRequested = false;
+    bool stepAfterQuit = false; // a wait-quit step waits for the Quit call
+
+    // The address range Vantrel.dll had before leave-com freed it.
+    ULONG_PTR unloadedBase = 0;
+    ULONG_PTR unloadedEnd = 0;
 
     // The Options dialog: Outlook's page collection, the pages' site and their containers.
     ComPtr<fake::FakePropertyPages> pages;
@@ -336,13 +353,64 @@ void LogExitDialog()
     Log(line);
 }
 
-void RunNextStep()
+bool InUnloadedAddin(ULONG_PTR address)
 {
-    FlushCalls();
-    if (g_sim.steps.empty())
+    return address >= g_sim.unloadedBase && address < g_sim.unloadedEnd;
+}
+
+// After leave-com: code or data of the freed DLL touched on any thread. Logged, then the process
+// ends at once with the fault's code, whatever handlers the add-in left installed.
+LONG CALLBACK ReportUnloadedAddinFault(EXCEPTION_POINTERS* info)
+{
+    const EXCEPTION_RECORD* record = info->ExceptionRecord;
+    if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || record->NumberParameters < 2)
+        return EXCEPTION_CONTINUE_SEARCH;
+    const ULONG_PTR code = reinterpret_cast<ULONG_PTR>(record->ExceptionAddress);
+    const ULONG_PTR data = record->ExceptionInformation[1];
+    if (!InUnloadedAddin(code) && !InUnloadedAddin(data))
+        return EXCEPTION_CONTINUE_SEARCH;
+    char line[160];
+    std::snprintf(line, sizeof(line), "access violation in unloaded Vantrel.dll: %s thread, at +0x%llx, address +0x%llx",
+                  GetCurrentThreadId() == g_mainThread ? "main" : "other",
+                  static_cast<unsigned long long>(code - g_sim.unloadedBase),
+                  static_cast<unsigned long long>(data - g_sim.unloadedBase));
+    Log(line);
+    TerminateProcess(GetCurrentProcess(), EXCEPTION_ACCESS_VIOLATION);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Outlook's end as Windows runs it: the thread leaves COM, and the DLLs COM loaded for it go.
+void LeaveCom()
+{
+    HMODULE addin = GetModuleHandleA("Vantrel.dll");
+    CoUninitialize();
+    Log("left COM");
+    if (!addin)
         return;
-    const std::string step = g_sim.steps.front();
-    g_sim.steps.pop_front();
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(addin);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const BYTE*>(addin) + dos->e_lfanew);
+    g_sim.unloadedBase = reinterpret_cast<ULONG_PTR>(addin);
+    g_sim.unloadedEnd = g_sim.unloadedBase + nt->OptionalHeader.SizeOfImage;
+    AddVectoredExceptionHandler(1, ReportUnloadedAddinFault);
+    FreeLibrary(addin); // COM's one reference: this program never loaded the DLL itself
+    Log(GetModuleHandleA("Vantrel.dll") ? "Vantrel.dll still mapped" : "Vantrel.dll unmapped");
+}
+
+void WriteSetting(const std::string& assignment)
+{
+    const size_t equals = assignment.find('=');
+    if (equals == std::string::npos)
+        return;
+    const std::string name = assignment.substr(0, equals);
+    const std::string value = assignment.substr(equals + 1);
+    RegSetKeyValueA(HKEY_CURRENT_USER, "SOFTWARE\\Vantrel", name.c_str(), REG_SZ, value.c_str(),
+                    static_cast<DWORD>(value.size() + 1));
+}
+
+// Runs one step; answers the milliseconds until the next one, or 0 when the step itself
+// schedules it.
+UINT RunStep(const std::string& step)
+{
     UINT next = kStepSpacingMs;
     Log("step " + step);
     if (step == "close-last")
@@ -369,8 +437,38 @@ void RunNextStep()
         SetWindowTextA(PageControl(235), step.c_str() + 13);
     else if (step == "options-ok")
         PressOk();
+    else if (step == "release-addins") {
+        g_sim.directAddin = nullptr;
+        g_sim.addins.clear();
+    }
+    else if (step.rfind("setting:", 0) == 0)
+        WriteSetting(step.substr(8));
+    else if (step == "wait-quit" && !g_sim.quitRequested) {
+        g_sim.stepAfterQuit = true;
+        next = 0;
+    } else if (step == "leave-com")
+        LeaveCom();
     FlushCalls();
-    SetTimer(nullptr, 0, next, nullptr);
+    return next;
+}
+
+void RunNextStep()
+{
+    FlushCalls();
+    if (g_sim.steps.empty())
+        return;
+    const std::string steps = g_sim.steps.front();
+    g_sim.steps.pop_front();
+    UINT next = kStepSpacingMs;
+    for (size_t start = 0; start <= steps.size();) {
+        size_t end = steps.find('+', start);
+        if (end == std::string::npos)
+            end = steps.size();
+        next = RunStep(steps.substr(start, end - start));
+        start = end + 1;
+    }
+    if (next)
+        SetTimer(nullptr, 0, next, nullptr);
 }
 
 HRESULT LoadDirect()
@@ -475,6 +573,11 @@ int main(int argc, char** argv)
     g_sim.app->OnQuitCall([] {
         Log("quit requested");
         LogExitDialog();
+        g_sim.quitRequested = true;
+        if (g_sim.stepAfterQuit) {
+            g_sim.stepAfterQuit = false;
+            SetTimer(nullptr, 0, kStepSpacingMs, nullptr);
+        }
         if (g_sim.exitOnQuit)
             PostMessageA(nullptr, WM_APP, 0, 0); // end by itself once the call has returned
     });
@@ -510,7 +613,8 @@ int main(int argc, char** argv)
             Log("WM_QUIT");
             continue;
         }
-        if (message.hwnd == nullptr && message.message == WM_TIMER) {
+        // The steps' own timers have no procedure; an add-in's thread timer is dispatched.
+        if (message.hwnd == nullptr && message.message == WM_TIMER && message.lParam == 0) {
             KillTimer(nullptr, message.wParam);
             RunNextStep();
             continue;

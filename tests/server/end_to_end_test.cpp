@@ -148,6 +148,64 @@ INSTANTIATE_TEST_SUITE_P(EachLoadPath, ShutdownScenario,
                                     (std::get<1>(info.param) == LoadPath::Direct ? "_Direct" : "_Registered");
                          });
 
+// Outlook leaving COM at its end while code of the add-in can still run: Windows then frees
+// every DLL that COM loaded for the thread, whatever DllCanUnloadNow answers (the simulator's
+// leave-com step does the same under Wine). The registered add-in, which only COM has loaded,
+// must find its DLL in place afterwards: the worker counting down, or the final release that
+// waits in Outlook's message loop. A fault there ends the simulator with 0xC0000005; the
+// worker's end of Outlook gives 0 and Outlook ending by itself 3.
+struct TeardownCase {
+    const char* name;
+    const char* steps;
+    long exitCode;
+    const char* expectedLine; // in the simulator's log after leaving COM, or null
+};
+
+void PrintTo(const TeardownCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class ComTeardown : public EndToEndTest, public ::testing::WithParamInterface<TeardownCase> {};
+
+TEST_P(ComTeardown, LeavesTheAddinsCodeInPlace)
+{
+    const TeardownCase& c = GetParam();
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "2");
+    SimulatedOutlook outlook(c.steps);
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), c.exitCode);
+    const Lines log = outlook.Log();
+    for (const std::string& line : log)
+        if (line.rfind("access violation", 0) == 0)
+            ADD_FAILURE() << line;
+    EXPECT_TRUE(Contains(log, "load Vantrel.Connect 0x00000000"));
+    const auto left = std::find(log.begin(), log.end(), "left COM");
+    ASSERT_TRUE(left != log.end());
+    if (c.expectedLine) {
+        EXPECT_TRUE(std::find(left, log.end(), c.expectedLine) != log.end()) << c.expectedLine << " after leaving COM";
+    }
+    const Lines addinLog = AddinLogMessages();
+    ASSERT_FALSE(addinLog.empty());
+    if (c.exitCode == 3) {
+        EXPECT_EQ(addinLog.back(), "Connect<FinalRelease> ==> [HRES 00000000]");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AfterLeavingCom, ComTeardown,
+    ::testing::Values(
+        // Quit starts the worker; Outlook leaves COM while it counts down, holding the add-in
+        // still. The worker counts on and ends the process (exit code 0, which nothing else
+        // gives) long before the simulator would end by itself.
+        TeardownCase{"WorkerCountingDown", "quit-event wait-quit leave-com wait:30000 exit", 0, nullptr},
+        // Outlook has let go of the add-in, which the user has just switched off (no worker),
+        // before the last window closes: the final release is left to the message loop, and
+        // Outlook leaves COM before its loop runs it.
+        TeardownCase{"FinalReleaseFromTheMessageLoop",
+                     "release-addins setting:Enabled=0 close-last+leave-com wait:1000 exit", 3, "exit 3"}),
+    [](const ::testing::TestParamInfo<TeardownCase>& info) { return std::string(info.param.name); });
+
 TEST_F(EndToEndTest, OptionsDialogShowsTheShutdownTabAndApplyChangesTheSettings)
 {
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "30");

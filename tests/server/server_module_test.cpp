@@ -12,7 +12,9 @@
 
 #include "addin/addin_interfaces.h"
 #include "com/raii.h"
+#include "fake_outlook/fake_outlook.h"
 #include "server/server_test_support.h"
+#include "support/test_support.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -144,6 +146,30 @@ TEST_F(ServerModuleTest, ConnectObjectHoldsTheServerAndAnswersIDispatchFromItsLi
 
     connect.Reset();
     EXPECT_EQ(m_server.CanUnloadNow(), S_OK);
+}
+
+// Only the installer actions use msi.dll, and they load it themselves: an Outlook that loads,
+// connects and starts the add-in must not load it (a dozen DLLs and megabytes come with it).
+TEST(ServerFootprintTest, OutlookStartingTheAddinLoadsNoMsi)
+{
+    ASSERT_EQ(GetModuleHandleA("msi.dll"), nullptr) << "this test program has loaded msi.dll itself";
+    DeleteSettingsKeys();
+    {
+        CoInitializeGuard com;
+        LoadedServer server;
+        ASSERT_NE(server.module(), nullptr);
+        ComPtr<fake::FakeApplication> app = fake::FakeApplication::Create();
+        app->AddExplorerQuietly();
+        ComPtr<IClassFactory> factory;
+        ComPtr<_IDTExtensibility2> addin;
+        ASSERT_EQ(server.GetClassObject(CLSID_Connect, IID_IClassFactory, &factory), S_OK);
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID__IDTExtensibility2, &addin), S_OK);
+        EXPECT_EQ(addin->OnConnection(app.Get(), ext_cm_Startup, nullptr, nullptr), S_OK);
+        EXPECT_EQ(addin->OnStartupComplete(nullptr), S_OK);
+        EXPECT_EQ(GetModuleHandleA("msi.dll"), nullptr);
+        addin->OnDisconnection(ext_dm_HostShutdown, nullptr);
+    }
+    DeleteSettingsKeys();
 }
 
 TEST_F(ServerModuleTest, ExportsCommitAndRollbackAsOneFunctionUnderDecoratedNames)

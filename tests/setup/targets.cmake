@@ -3,7 +3,7 @@
 # whose exports are called, a small package (wixl) that gives a real installation handle and one
 # that runs Uninstall inside an installation's script.
 add_executable(setup_action_runner ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/action_runner.cpp)
-target_link_libraries(setup_action_runner PRIVATE vantrel_core)
+target_link_libraries(setup_action_runner PRIVATE vantrel_core msi)
 set_target_properties(setup_action_runner PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 add_executable(setup_outlook_standin ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/outlook_standin.cpp)

@@ -3,7 +3,8 @@
 //   fake_app <record-file> <windows> <mode> <ready-event> <ack-event>
 //
 // windows: one letter per top-level window, top of the Z order first. 'A' has WS_EX_APPWINDOW,
-//          'N' has not; upper case gives the window one child window, lower case none.
+//          'N' has not; upper case gives the window one child window, lower case none. 'V' is
+//          an 'A' that is shown (WS_VISIBLE), as a window the user sees; the others are hidden.
 // mode:    "pump"  records every WM_CLOSE and WM_QUIT it takes, dispatches nothing else of
 //                  them and keeps running; a thread message WM_APP writes the record file
 //                  and sets the ack event.
@@ -77,10 +78,11 @@ void CreateWindows(const char* layout)
     g_childWindows.assign(count, nullptr);
     for (size_t i = 0; i < count; ++i) {
         const char kind = layout[i];
-        const DWORD exStyle = (kind == 'A' || kind == 'a') ? WS_EX_APPWINDOW : 0;
-        g_topWindows[i] = CreateWindowExA(exStyle, kClassName, "fake app", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                                          nullptr, nullptr, windowClass.hInstance, nullptr);
-        if (kind == 'A' || kind == 'N')
+        const DWORD exStyle = (kind == 'A' || kind == 'a' || kind == 'V') ? WS_EX_APPWINDOW : 0;
+        const DWORD style = WS_OVERLAPPEDWINDOW | (kind == 'V' ? WS_VISIBLE : 0);
+        g_topWindows[i] = CreateWindowExA(exStyle, kClassName, "fake app", style, 0, 0, 200, 100, nullptr, nullptr,
+                                          windowClass.hInstance, nullptr);
+        if (kind == 'A' || kind == 'N' || kind == 'V')
             g_childWindows[i] = CreateWindowExA(0, kClassName, "child", WS_CHILD, 0, 0, 50, 50, g_topWindows[i],
                                                 nullptr, windowClass.hInstance, nullptr);
     }
