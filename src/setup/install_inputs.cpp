@@ -24,8 +24,9 @@ bool InstallationShowsDialogs(MSIHANDLE install) noexcept
 
 bool ActionRunsInScript(MSIHANDLE install) noexcept
 {
-    return MsiGetMode(install, MSIRUNMODE_SCHEDULED) || MsiGetMode(install, MSIRUNMODE_ROLLBACK) ||
-           MsiGetMode(install, MSIRUNMODE_COMMIT);
+    const MsiLibrary msi;
+    return msi.GetMode(install, MSIRUNMODE_SCHEDULED) || msi.GetMode(install, MSIRUNMODE_ROLLBACK) ||
+           msi.GetMode(install, MSIRUNMODE_COMMIT);
 }
 
 bool AppendToFullPath(char (&path)[MAX_PATH], const char* part) noexcept

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <msi.h>
+#include <msiquery.h>
 
 #include "com/raii.h"
 #include "com/system_library.h"
@@ -22,9 +23,14 @@ public:
     // function could not be found.
     UINT GetProperty(MSIHANDLE install, const char* name, char* value, DWORD* capacity) const noexcept;
 
+    // MsiGetMode's answer; FALSE when msi.dll or the function could not be found.
+    BOOL GetMode(MSIHANDLE install, MSIRUNMODE mode) const noexcept;
+
 private:
+    using GetModeFn = BOOL(WINAPI*)(MSIHANDLE install, MSIRUNMODE mode);
     using GetPropertyFn = UINT(WINAPI*)(MSIHANDLE install, LPCSTR name, LPSTR value, LPDWORD capacity);
 
     UniqueModule m_module;
     GetPropertyFn m_getProperty = nullptr;
+    GetModeFn m_getMode = nullptr;
 };
