@@ -4,7 +4,6 @@
 #include <new>
 
 #include "addin/explorer_watcher.h"
-#include "addin/outlook.h"
 #include "addin/outlook_end_request.h"
 #include "addin/outlook_thread_bridge.h"
 #include "com/com_error.h"
@@ -12,6 +11,7 @@
 #include "com/module_instance.h"
 #include "log/info_dialog.h"
 #include "log/log_file.h"
+#include "outlook/outlook.h"
 #include "settings/options_pages_add.h"
 #include "settings/settings_store.h"
 #include "shutdown/shutdown_thread.h"

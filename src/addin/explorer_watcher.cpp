@@ -1,8 +1,8 @@
 #include "addin/explorer_watcher.h"
 
 #include "addin/connect.h"
-#include "addin/outlook.h"
 #include "log/log_file.h"
+#include "outlook/outlook.h"
 
 const SinkEntry CExplEvent::s_sinkTable[] = {
     {1, &IID_Outlook_ExplorerEvents, kDispidExplorerClose, &CExplEvent::OnClose},

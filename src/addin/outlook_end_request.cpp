@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "addin/outlook.h"
 #include "addin/outlook_thread_bridge.h"
 #include "com/com_error.h"
+#include "outlook/outlook.h"
 #include "shutdown/shutdown_owner.h"
 
 namespace {

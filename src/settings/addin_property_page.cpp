@@ -8,15 +8,15 @@
 #include <new>
 #include <vector>
 
-#include "addin/addin_interfaces.h"
-#include "addin/outlook.h"
 #include "com/com_error.h"
 #include "com/create_object.h"
 #include "com/module_instance.h"
 #include "log/log_file.h"
-#include "page_ids.h"
+#include "outlook/outlook.h"
+#include "resource_ids/page_ids.h"
 #include "settings/page_theme.h"
 #include "settings/settings_store.h"
+#include "Vantrel_h.h"
 
 namespace {
 

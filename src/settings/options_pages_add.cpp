@@ -2,13 +2,13 @@
 
 #include <wrl/client.h>
 
-#include "addin/outlook.h"
 #include "com/com_error.h"
 #include "com/module_instance.h"
 #include "com/raii.h"
 #include "com/text_convert.h"
 #include "log/log_file.h"
-#include "string_ids.h"
+#include "outlook/outlook.h"
+#include "resource_ids/string_ids.h"
 
 namespace {
 

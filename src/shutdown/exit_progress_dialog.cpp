@@ -4,7 +4,7 @@
 
 #include "com/com_error.h"
 #include "com/module_instance.h"
-#include "server/res/resource.h"
+#include "resource_ids/resource.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "com/com_error.h"
 #include "log/log_file.h"
-#include "server/res/resource.h"
+#include "resource_ids/resource.h"
 #include "settings/settings_store.h"
 #include "shutdown/exit_progress_dialog.h"
 #include "shutdown/message_pump.h"

@@ -7,10 +7,10 @@
 
 #include "addin/addin_interfaces.h"
 #include "addin/connect.h"
-#include "addin/outlook.h"
-#include "fake_outlook/fake_outlook.h"
 #include "addin/explorer_watcher.h"
+#include "fake_outlook/fake_outlook.h"
 #include "log/log_file.h"
+#include "outlook/outlook.h"
 #include "settings/settings_store.h"
 #include "support/test_support.h"
 

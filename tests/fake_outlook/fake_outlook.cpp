@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "addin/outlook.h"
+#include "outlook/outlook.h"
 
 namespace fake {
 

@@ -53,8 +53,8 @@
 
 #include "addin/addin_interfaces.h"
 #include "addin/connect.h"
-#include "addin/outlook.h"
 #include "fake_outlook/fake_outlook.h"
+#include "outlook/outlook.h"
 #include "resource.h"
 #include "settings/property_page_interfaces.h"
 #include "support/page_host.h"

@@ -6,12 +6,12 @@
 #include <cstring>
 #include <iterator>
 
-#include "Vantrel_h.h"
 #include "com/raii.h"
 #include "com/server_registration.h"
 #include "com/text_convert.h"
 #include "support/registry_walk.h"
 #include "support/test_support.h"
+#include "Vantrel_h.h"
 
 const char kAppIdText[] = "{4E2B7D91-A0C6-4F35-9B8E-61D3C7A2045B}";
 const std::string kLibIdText = GuidText(LIBID_VantrelLib);

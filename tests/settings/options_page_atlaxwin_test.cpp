@@ -6,8 +6,8 @@
 #include <string>
 
 #include "addin/addin_interfaces.h"
-#include "addin/outlook.h"
 #include "com/module_lock.h"
+#include "outlook/outlook.h"
 #include "page_ids.h"
 #include "settings/addin_property_page.h"
 #include "support/page_host.h"

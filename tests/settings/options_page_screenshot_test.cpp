@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "addin/outlook.h"
 #include "fake_outlook/fake_outlook.h"
+#include "outlook/outlook.h"
 #include "settings/addin_property_page.h"
 #include "support/page_host.h"
 #include "support/test_support.h"

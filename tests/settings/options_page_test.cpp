@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "addin/addin_interfaces.h"
-#include "addin/outlook.h"
 #include "com/module_instance.h"
 #include "com/module_lock.h"
 #include "com/text_convert.h"
 #include "fake_outlook/fake_outlook.h"
 #include "log/log_file.h"
+#include "outlook/outlook.h"
 #include "page_ids.h"
 #include "settings/addin_property_page.h"
 #include "settings/page_theme.h"

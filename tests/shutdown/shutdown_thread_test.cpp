@@ -15,8 +15,8 @@
 #include <commctrl.h>
 
 #include "com/raii.h"
-#include "server/res/resource.h"
 #include "log/log_file.h"
+#include "resource_ids/resource.h"
 #include "shutdown/shutdown_owner.h"
 #include "shutdown/shutdown_thread.h"
 #include "support/child_process.h"

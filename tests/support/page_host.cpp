@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "addin/outlook.h"
+#include "outlook/outlook.h"
 #include "support/pump_until.h"
 
 using Microsoft::WRL::ComPtr;

@@ -1,4 +1,4 @@
-#include "addin/outlook.h"
+#include "outlook/outlook.h"
 
 #include "com/com_error.h"
 #include "com/dispatch_call.h"
