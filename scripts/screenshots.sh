@@ -2,10 +2,21 @@
 # Remakes the pictures in docs/: the options page (docs/options-page.png), hosted in the tests'
 # container, and the exit progress dialog (docs/exit-dialog.png), each drawn under Wine (its
 # built-in theme on), copied from the screen inside Wine and converted with ImageMagick.
-# Needs the build (scripts/build.sh); installs ImageMagick when it is missing.
+# Needs the build (scripts/build.sh); installs ImageMagick and Wine's own fonts when missing.
+#
+# The pictures are meant to show the dialogs as Windows draws them at 96 DPI, and a dialog's size
+# follows its font: a dialog unit is a quarter of the font's average character width and an eighth
+# of its height. Without Wine's own fonts, "MS Sans Serif" (the options page's font) and
+# "MS Shell Dlg" (the exit dialog's) both fall back to DejaVu Sans, whose 8 pt average width is
+# 7 pixels instead of Windows' 6: everything comes out a sixth wider and longer labels wrap or
+# are cut. fonts-wine has Wine's metric-compatible replacements (a bitmap "MS Sans Serif" with
+# Windows' 13-pixel metrics, and "Tahoma", which Wine puts behind "MS Shell Dlg"), but Debian's
+# Wine 8 never finds them where the package puts them (it asks for "/usr/share/wine/../fonts"
+# through an NT path, which cannot hold ".."). So they are copied into this prefix's
+# C:\windows\Fonts, where Wine does look; the test suite's prefix keeps its fonts as they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh imagemagick
+bash scripts/deps.sh imagemagick fonts-wine
 
 cmake --build build --target settings_tests shutdown_tests >/dev/null
 
@@ -15,6 +26,9 @@ export VANTREL_WINEPREFIX="${VANTREL_WINEPREFIX:-$PWD/build/screenshot-prefix}"
 source scripts/wine-session.sh
 trap 'wine_session_stop; rm -rf "$work"' EXIT
 wine_session_start build
+# Only this prefix: Wine's own fonts, and Windows' usual 96 DPI pinned rather than assumed.
+cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+"$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f </dev/null >/dev/null 2>&1
 # Wine's drive Z: is the Unix root.
 winwork="Z:${work//\//\\}"
 VANTREL_PAGE_SCREENSHOT="$winwork\\page.bmp" "$WINE64" build/bin/settings_tests.exe \
