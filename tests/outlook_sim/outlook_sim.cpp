@@ -37,6 +37,11 @@
 //                  every DLL that COM loaded for the thread (whatever DllCanUnloadNow answers)
 //                  and Wine keeps it mapped. From then on an access violation in the former
 //                  DLL's address range is logged and ends the process with 0xC0000005.
+//   reload-addins  let go of every add-in as a user's switching it off does (OnDisconnection),
+//                  then load, connect and start them again, as in the same run of Outlook
+//   crash          fault on purpose (write through a null pointer) on Outlook's thread, with
+//                  nothing of the simulator's to handle it: the process's unhandled-exception
+//                  filter decides what happens
 //   STEP+STEP      steps joined by '+' run in one turn, with no message dispatched between
 // The message loop dispatches the add-ins' thread timers (those with a timer procedure).
 #include <windows.h>
@@ -407,6 +412,26 @@ void WriteSetting(const std::string& assignment)
                     static_cast<DWORD>(value.size() + 1));
 }
 
+void LoadAddins();
+void StartAddins();
+
+void ReloadAddins()
+{
+    for (auto& addin : g_sim.addins)
+        addin->OnDisconnection(ext_dm_UserClosed, nullptr);
+    g_sim.directAddin = nullptr;
+    g_sim.addins.clear();
+    LoadAddins();
+    StartAddins();
+}
+
+void Crash()
+{
+    Log("crashing");
+    volatile int* volatile target = nullptr; // unknown to the compiler, so the store is a real one
+    *target = 1;
+}
+
 // Runs one step; answers the milliseconds until the next one, or 0 when the step itself
 // schedules it.
 UINT RunStep(const std::string& step)
@@ -448,6 +473,10 @@ UINT RunStep(const std::string& step)
         next = 0;
     } else if (step == "leave-com")
         LeaveCom();
+    else if (step == "reload-addins")
+        ReloadAddins();
+    else if (step == "crash")
+        Crash();
     FlushCalls();
     return next;
 }
@@ -514,6 +543,25 @@ void LoadRegistered()
             g_sim.addins.push_back(addin);
     }
     RegCloseKey(key);
+}
+
+void LoadAddins()
+{
+    if (g_sim.direct) {
+        char line[64];
+        std::snprintf(line, sizeof(line), "load direct 0x%08lx", static_cast<unsigned long>(LoadDirect()));
+        Log(line);
+    } else if (!g_sim.noAddins) {
+        LoadRegistered();
+    }
+}
+
+void StartAddins()
+{
+    for (auto& addin : g_sim.addins) {
+        addin->OnConnection(g_sim.app.Get(), ext_cm_Startup, nullptr, nullptr);
+        addin->OnStartupComplete(nullptr);
+    }
 }
 
 bool ParseArguments(int argc, char** argv)
@@ -589,17 +637,8 @@ int main(int argc, char** argv)
     for (int i = 0; i < g_sim.explorers; ++i)
         g_sim.windows.push_back(MakeWindow(g_sim.app->AddExplorerQuietly()));
 
-    if (g_sim.direct) {
-        char line[64];
-        std::snprintf(line, sizeof(line), "load direct 0x%08lx", static_cast<unsigned long>(LoadDirect()));
-        Log(line);
-    } else if (!g_sim.noAddins) {
-        LoadRegistered();
-    }
-    for (auto& addin : g_sim.addins) {
-        addin->OnConnection(g_sim.app.Get(), ext_cm_Startup, nullptr, nullptr);
-        addin->OnStartupComplete(nullptr);
-    }
+    LoadAddins();
+    StartAddins();
     Log("started");
     SetTimer(nullptr, 0, kStepSpacingMs, nullptr);
 

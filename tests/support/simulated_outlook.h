@@ -14,6 +14,11 @@ public:
     // Starts OUTLOOK.EXE with "--log <file in a temporary folder>" and the given arguments
     // (see tests/outlook_sim/outlook_sim.cpp for its options and steps).
     explicit SimulatedOutlook(const std::string& arguments);
+    // The same, with the child's Event Log reports captured: Wine's ReportEventW stores nothing
+    // but prints each report on its debug channels, which the child (alone) gets switched on,
+    // its standard error going to a file that Events() reads.
+    struct CaptureEvents {};
+    SimulatedOutlook(const std::string& arguments, CaptureEvents);
     // Terminates it if it is still running (only when a test failed to see it end).
     ~SimulatedOutlook();
     SimulatedOutlook(const SimulatedOutlook&) = delete;
@@ -30,9 +35,19 @@ public:
     bool WaitForLog(const std::function<bool(const std::vector<std::string>&)>& done, DWORD timeoutMs);
     std::vector<std::string> Log() const;
 
+    // One Event Log report as Wine printed it: its type, its ID and its inserted strings.
+    struct Event {
+        unsigned type = 0;
+        unsigned id = 0;
+        std::vector<std::string> strings;
+    };
+    // The reports the child made so far (only with CaptureEvents), in order.
+    std::vector<Event> Events() const;
+
 private:
     ScopedTempDir m_dir;
     std::string m_log;
+    std::string m_stderr;
     PROCESS_INFORMATION m_process{};
     bool m_started = false;
 };
