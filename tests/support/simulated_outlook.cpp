@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -37,79 +36,6 @@ SimulatedOutlook::SimulatedOutlook(const std::string& arguments)
         CloseHandle(m_process.hThread);
 }
 
-SimulatedOutlook::SimulatedOutlook(const std::string& arguments, CaptureEvents)
-{
-    m_log = m_dir.file("outlook.log");
-    m_stderr = m_dir.file("stderr.txt");
-    const std::string command = "\"" + SimulatorPath() + "\" --log \"" + m_log + "\" " + arguments;
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    const UniqueFileHandle errors(CreateFileA(m_stderr.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                              &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    const UniqueFileHandle nothing(CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                               &inherit, OPEN_EXISTING, 0, nullptr));
-    if (!errors || !nothing)
-        return;
-    // The child's environment: this one's, with Wine's channels for ReportEventW switched on.
-    std::string environment;
-    const char* kChannels = "WINEDEBUG=fixme+advapi,trace+eventlog,warn+eventlog,err+eventlog";
-    if (char* block = GetEnvironmentStringsA()) {
-        for (const char* entry = block; *entry; entry += std::strlen(entry) + 1)
-            if (_strnicmp(entry, "WINEDEBUG=", 10) != 0)
-                environment.append(entry).push_back('\0');
-        FreeEnvironmentStringsA(block);
-    }
-    environment.append(kChannels).push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nothing.get();
-    startup.hStdOutput = nothing.get();
-    startup.hStdError = errors.get();
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    m_started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, &environment[0], nullptr, &startup,
-                               &m_process) != FALSE;
-    if (m_started)
-        CloseHandle(m_process.hThread);
-}
-
-std::vector<SimulatedOutlook::Event> SimulatedOutlook::Events() const
-{
-    // fixme:advapi:ReportEventW (0x...,0x0004,0x0000,0x000003e8,...) opens a report; each
-    // inserted string follows on a line of its own: ...:eventlog:ReportEventW L"text".
-    std::vector<Event> events;
-    if (m_stderr.empty())
-        return events;
-    const std::string content = ReadWholeFile(m_stderr);
-    size_t start = 0;
-    while (start < content.size()) {
-        size_t end = content.find('\n', start);
-        if (end == std::string::npos)
-            end = content.size();
-        const std::string line = content.substr(start, end - start);
-        start = end + 1;
-        const size_t report = line.find("advapi:ReportEventW (");
-        if (report != std::string::npos) {
-            Event event;
-            unsigned long long handle = 0;
-            unsigned category = 0;
-            if (std::sscanf(line.c_str() + report + 21, "%llx,%x,%x,%x", &handle, &event.type, &category, &event.id) == 4)
-                events.push_back(event);
-            continue;
-        }
-        const size_t text = line.find("eventlog:ReportEventW L\"");
-        if (text != std::string::npos && !events.empty()) {
-            std::string inserted = line.substr(text + 24);
-            if (!inserted.empty() && inserted.back() == '\r')
-                inserted.pop_back();
-            if (!inserted.empty() && inserted.back() == '"')
-                inserted.pop_back();
-            events.back().strings.push_back(inserted);
-        }
-    }
-    return events;
-}
-
 SimulatedOutlook::~SimulatedOutlook()
 {
     if (m_started) {
@@ -117,6 +43,21 @@ SimulatedOutlook::~SimulatedOutlook()
         WaitForSingleObject(m_process.hProcess, 10000);
         CloseHandle(m_process.hProcess);
     }
+}
+
+std::vector<SimulatedOutlook::Event> SimulatedOutlook::Events() const
+{
+    // "event TYPE ID" opens a report; each inserted string follows as "event string TEXT".
+    std::vector<Event> events;
+    for (const std::string& line : Log()) {
+        Event event;
+        if (std::sscanf(line.c_str(), "event %u %u", &event.type, &event.id) == 2) {
+            events.push_back(event);
+        } else if (line.rfind("event string ", 0) == 0 && !events.empty()) {
+            events.back().strings.push_back(line.substr(13));
+        }
+    }
+    return events;
 }
 
 long SimulatedOutlook::WaitForExit()

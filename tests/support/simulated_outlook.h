@@ -14,11 +14,13 @@ public:
     // Starts OUTLOOK.EXE with "--log <file in a temporary folder>" and the given arguments
     // (see tests/outlook_sim/outlook_sim.cpp for its options and steps).
     explicit SimulatedOutlook(const std::string& arguments);
-    // The same, with the child's Event Log reports captured: Wine's ReportEventW stores nothing
-    // but prints each report on its debug channels, which the child (alone) gets switched on,
-    // its standard error going to a file that Events() reads.
+    // The same, with the add-in's Event Log reports recorded: the simulator ("--record-events")
+    // stands in for ReportEventW behind the add-in's imports and logs each report, which
+    // Events() reads. (Wine's own ReportEventW stores nothing, and the debug channels it prints
+    // on go to the Unix standard error that a child shares with its parent.)
     struct CaptureEvents {};
-    SimulatedOutlook(const std::string& arguments, CaptureEvents);
+    SimulatedOutlook(const std::string& arguments, CaptureEvents)
+        : SimulatedOutlook("--record-events " + arguments) {}
     // Terminates it if it is still running (only when a test failed to see it end).
     ~SimulatedOutlook();
     SimulatedOutlook(const SimulatedOutlook&) = delete;
@@ -47,7 +49,6 @@ public:
 private:
     ScopedTempDir m_dir;
     std::string m_log;
-    std::string m_stderr;
     PROCESS_INFORMATION m_process{};
     bool m_started = false;
 };
