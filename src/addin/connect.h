@@ -68,10 +68,14 @@ public:
     // Written on this thread before the worker starts, only read afterwards.
     const char* OutlookVersion() const noexcept override { return m_outlookVersion.c_str(); }
 
-    // A watcher hands over the Version it read at the last window's close, so that the shutdown
-    // it begins does not read it again. Throws std::bad_alloc.
+    // A watcher hands over the Version it read at a window's close, so that the shutdown it
+    // begins does not read it again. Only the first one counts: once known (and always before
+    // the worker starts) the text is never written again, so the worker may read it without a
+    // lock while Outlook closes further windows. Throws std::bad_alloc.
     void NoteOutlookVersion(const std::string& version)
     {
+        if (m_bVersionKnown)
+            return;
         m_outlookVersion = version;
         m_bVersionKnown = true;
     }
