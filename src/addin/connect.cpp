@@ -1,5 +1,7 @@
 #include "addin/connect.h"
 
+#include <atomic>
+#include <cstring>
 #include <map>
 #include <new>
 
@@ -9,6 +11,8 @@
 #include "com/com_error.h"
 #include "com/create_object.h"
 #include "com/module_instance.h"
+#include "log/crash_record.h"
+#include "log/event_log.h"
 #include "log/info_dialog.h"
 #include "log/log_file.h"
 #include "outlook/outlook.h"
@@ -23,9 +27,28 @@ HANDLE CreateStopEvent()
     return CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
+// The log, and beside it the file that the exception filters write a crash record to.
 LogFile* OpenUsualLog()
 {
-    return OpenAddinLog();
+    LogFile* log = OpenAddinLog();
+    if (log) {
+        const std::string& path = log->LogPath();
+        PrepareCrashRecord(path.substr(0, path.find_last_of('\\')));
+    }
+    return log;
+}
+
+// Once in Outlook's run, however often Outlook loads the add-in again: the Event Log hears that
+// an administrator's policy keeps the add-in switched off. Outlook's thread only.
+std::atomic<bool> g_reportedDisabledByPolicy{false};
+
+void ReportIfDisabledByPolicy() noexcept
+{
+    char enforced[kSettingBufferSize];
+    if (!ReadPolicySetting("Enabled", enforced, kSettingReadSize) || std::strcmp(enforced, "0") != 0)
+        return; // off by the user's own choice, which is theirs to make
+    if (!g_reportedDisabledByPolicy.exchange(true))
+        (void)ReportAddinEvent(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_DISABLED_BY_POLICY, {});
 }
 
 const ConnectSetup kUsualSetup = {OpenUsualLog, CreateStopEvent, OutlookThreadBridge::Create};
@@ -232,8 +255,10 @@ HRESULT CConnect::StartupComplete(bool& enabled) noexcept
         if (FAILED(hr))
             InfoDialog("Failed to establish Explorers connection point");
         enabled = Addin_Enabled() != 0;
-        if (!enabled)
+        if (!enabled) {
+            ReportIfDisabledByPolicy();
             return S_OK;
+        }
         // The method's name once more on purpose: it marks an enabled start-up in the log.
         LogMessage(0, "Connect<OnStartupComplete>");
         // ActiveExplorer is read twice on purpose: the first read only tests for an Explorer
@@ -272,6 +297,7 @@ STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**) noexcept
         // COM (which unloads the DLL) without releasing this object first. A failed pin leaves
         // the risk as it was; the worker is started all the same.
         (void)PinModule();
+        ReadOutlookVersion();
         m_bRunning.store(true);
         // The worker gets this object's address, as its ShutdownOwner, and no reference: the
         // final release keeps the object alive by clearing the running flag, signalling the
@@ -287,7 +313,20 @@ HRESULT CConnect::AskOutlookToEnd() noexcept
     OutlookThreadBridge* bridge = Bridge();
     if (!bridge)
         return E_UNEXPECTED;
-    return AskOutlookToEndThrough(*bridge, m_spApplication, m_stopEvent.get());
+    return AskOutlookToEndThrough(*bridge, m_endRequest, m_stopEvent.get());
+}
+
+// A Version that cannot be read leaves it empty: it only goes into the Event Log's entries.
+void CConnect::ReadOutlookVersion() noexcept
+{
+    if (m_bVersionKnown)
+        return;
+    try {
+        m_bVersionKnown = true;
+        m_outlookVersion = Outlook::Version(m_spApplication.Get());
+    } catch (...) {
+        m_outlookVersion.clear(); // the entries then say "unknown"; the shutdown goes on as ever
+    }
 }
 
 // When this is the last reference, the final release would run inside the event that led to

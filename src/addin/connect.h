@@ -10,9 +10,11 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 
 #include "addin/addin_interfaces.h"
 #include "addin/explorer_watcher_list.h"
+#include "addin/outlook_end_request.h"
 #include "com/dispatch_impl.h"
 #include "com/event_sink.h"
 #include "com/module_lock.h"
@@ -61,6 +63,22 @@ public:
     // Logs off and quits Outlook on this object's thread, through the bridge; E_UNEXPECTED,
     // before any Outlook call, without a whole bridge.
     HRESULT AskOutlookToEnd() noexcept override;
+    // The call the request made last, as the request noted it on Outlook's thread.
+    const char* LastOutlookCall() const noexcept override { return m_endRequest.lastCall.load(); }
+    // Written on this thread before the worker starts, only read afterwards.
+    const char* OutlookVersion() const noexcept override { return m_outlookVersion.c_str(); }
+
+    // A watcher hands over the Version it read at a window's close, so that the shutdown it
+    // begins does not read it again. Only the first one counts: once known (and always before
+    // the worker starts) the text is never written again, so the worker may read it without a
+    // lock while Outlook closes further windows. Throws std::bad_alloc.
+    void NoteOutlookVersion(const std::string& version)
+    {
+        if (m_bVersionKnown)
+            return;
+        m_outlookVersion = version;
+        m_bVersionKnown = true;
+    }
 
     // What the watchers use of their owner.
     IDispatch* Application() const { return m_spApplication.Get(); }
@@ -95,6 +113,8 @@ private:
     // The bodies of OnConnection and OnStartupComplete: what escapes becomes their HRESULT.
     HRESULT Connect(IDispatch* application) noexcept;
     HRESULT StartupComplete(bool& enabled) noexcept;
+    // Reads Outlook's Version for the worker's Event Log entries, unless a watcher handed it over.
+    void ReadOutlookVersion() noexcept;
     void Disconnect();
     void Event_Explorers_New(IDispatch* explorer);
     void Event_Appliance_Quit();
@@ -115,6 +135,9 @@ private:
     UniqueHandle m_thread;
     std::unique_ptr<OutlookThreadBridge> m_bridge;
     Microsoft::WRL::ComPtr<IDispatch> m_spApplication;
+    OutlookEndRequest m_endRequest{m_spApplication}; // the worker's request, on Outlook's thread
+    std::string m_outlookVersion;
+    bool m_bVersionKnown = false;
     Microsoft::WRL::ComPtr<IDispatch> m_spExplorers;
     ExplorerWatcherList m_watchers;
     LogFile* m_pLog = nullptr;

@@ -40,6 +40,7 @@ void CExplEvent::Event_Explorer_Close()
     LogMessage(0, "CExplEvent<Event_Explorer_Close>");
     try {
         const std::string version = Outlook::Version(m_pOwner->Application());
+        m_pOwner->NoteOutlookVersion(version);
         if (!version.empty() && version[0] == '9') {
             // Outlook 2000 still counts the closing window when Close arrives.
             if (Outlook::Count(m_pOwner->ExplorersCollection()) < 2 && NoInspectorOpen()) {

@@ -7,14 +7,28 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
+#include <atomic>
+
 class OutlookThreadBridge;
 
+// What the bridged request reads and writes on Outlook's thread. It lives in the connection
+// object, not on the worker's stack: a call that did not answer in time may still run after the
+// worker has stopped waiting for it.
+struct OutlookEndRequest {
+    explicit OutlookEndRequest(const Microsoft::WRL::ComPtr<IDispatch>& app) : application(app) {}
+    // The connection object's Application reference, read when the call runs.
+    const Microsoft::WRL::ComPtr<IDispatch>& application;
+    // The Outlook call made last ("Session", "Logoff", "Quit"), null before the first: after a
+    // failure the one that failed, after a timeout the one that did not answer.
+    std::atomic<const char*> lastCall{nullptr};
+};
+
 // On Outlook's own thread: logs off the session (when there is one) and asks Outlook to quit,
-// in that order. The first failing call ends the sequence; its HRESULT is returned.
-HRESULT AskOutlookToEnd(IDispatch* application) noexcept;
+// in that order. The first failing call ends the sequence; its HRESULT is returned. Each call's
+// name goes into lastCall (may be null) before the call is made.
+HRESULT AskOutlookToEnd(IDispatch* application, std::atomic<const char*>* lastCall = nullptr) noexcept;
 
 // From the worker's thread: has AskOutlookToEnd run on Outlook's thread with the reference that
-// `application` holds when the call runs, and waits for it as the bridge's Run does. Answers as
-// ShutdownOwner::AskOutlookToEnd: S_OK, kStoppedWhileAsking, or the failure.
-HRESULT AskOutlookToEndThrough(OutlookThreadBridge& bridge, const Microsoft::WRL::ComPtr<IDispatch>& application,
-                               HANDLE stopEvent) noexcept;
+// request.application holds when the call runs, and waits for it as the bridge's Run does.
+// Answers as ShutdownOwner::AskOutlookToEnd: S_OK, kStoppedWhileAsking, or the failure.
+HRESULT AskOutlookToEndThrough(OutlookThreadBridge& bridge, OutlookEndRequest& request, HANDLE stopEvent) noexcept;

@@ -161,11 +161,17 @@ LogFile* OpenAddinLog(FolderPathQuery query)
         return nullptr;
     (void)PathAppendA(path, "Vantrel");
     (void)CreateDirectoryA(path, nullptr); // an existing folder is fine
+    char previous[MAX_PATH];
+    lstrcpynA(previous, path, MAX_PATH);
     (void)PathAppendA(path, "Vantrel.log");
+    (void)PathAppendA(previous, kPreviousLogFileName);
 
     LogFile* log = LogFile::GetInstance();
     log->SetLogPath(path);
     log->SetOptions(TRUE, TRUE);
+    // The run before this one, kept for whoever looks into a termination or a crash: a log that
+    // cannot be moved (there is none, or it is open elsewhere) is deleted as before.
+    (void)MoveFileExA(path, previous, MOVEFILE_REPLACE_EXISTING);
     log->DeleteLogFile();
     return log;
 }

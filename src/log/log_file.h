@@ -16,6 +16,7 @@ public:
     static LogFile* Existing();
 
     void SetLogPath(const char* path);
+    const std::string& LogPath() const { return m_strPath; }
     void SetOptions(BOOL enabled, BOOL timeStamp);
     void DeleteLogFile();
 
@@ -57,7 +58,12 @@ std::string LogTimeStamp();
 // printf-style logging; does nothing while no LogFile instance exists. No-throw.
 void LogMessage(UINT level, const char* format, ...) noexcept VANTREL_LOG_FORMAT_CHECK;
 
-// Sets the log up at %APPDATA%\Vantrel\Vantrel.log and empties it. Returns the instance,
+// The name of the previous run's log, kept beside the log when a new one begins.
+constexpr char kPreviousLogFileName[] = "Vantrel.previous.log";
+
+// Sets the log up at %APPDATA%\Vantrel\Vantrel.log and empties it, after moving the old one to
+// Vantrel.previous.log beside it (replacing an older one; a failed move is passed over and the
+// old log is deleted as before). Returns the instance,
 // or null when the application-data folder cannot be found (the log then stays closed).
 // Throws std::bad_alloc.
 LogFile* OpenAddinLog();

@@ -4,6 +4,7 @@
 
 #include "addin/addin_interfaces.h"
 #include "addin/connect.h"
+#include "log/crash_record.h"
 #include "server_ids.h"
 #include "settings/addin_property_page.h"
 
@@ -37,9 +38,11 @@ ObjectMapEntry g_objectMap[] = {
 };
 
 // Any exception that no code handles, on any thread of the host, ends the process at once,
-// without the system's error report.
-LONG WINAPI VantrelUnhandledExceptionFilter(EXCEPTION_POINTERS*) noexcept
+// without the system's error report; the one trace left is the crash record (crash_record.h),
+// written without allocating or locking.
+LONG WINAPI VantrelUnhandledExceptionFilter(EXCEPTION_POINTERS* info) noexcept
 {
+    WriteCrashRecord(info);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -59,6 +62,7 @@ CVantrelModule::CVantrelModule() noexcept
 CVantrelModule::~CVantrelModule()
 {
     (void)SetUnhandledExceptionFilter(m_pfnPreviousFilter); // returns our own filter
+    CloseCrashRecord(); // no filter of this DLL's is left to write it
     // Released but not closed: the mutex object lives on with the process.
     (void)ReleaseMutex(m_hMutex); // fails harmlessly when this thread does not own it
 }

@@ -2,10 +2,14 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "com/com_error.h"
+#include "log/crash_record.h"
+#include "log/event_log.h"
 #include "log/log_file.h"
 #include "resource_ids/resource.h"
 #include "settings/settings_store.h"
@@ -17,9 +21,11 @@
 namespace {
 
 // Stays installed for the rest of the process's life: a fault on any thread ends Outlook's
-// process at once and silently, as the module's own filter does, instead of a report or a hang.
-LONG WINAPI WorkerExceptionFilter(EXCEPTION_POINTERS*) noexcept
+// process at once, as the module's own filter does, instead of a report or a hang; the crash
+// record (written without allocating or locking) is the one trace it leaves.
+LONG WINAPI WorkerExceptionFilter(EXCEPTION_POINTERS* info) noexcept
 {
+    WriteCrashRecord(info);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -42,6 +48,26 @@ void AdvanceProgress(HWND dialog)
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
+// The Event Log's entry at the end of a countdown: Outlook ended by the worker, or let go of
+// the add-in before (Delay, the seconds since the worker asked Outlook to quit, its version).
+// Throws std::bad_alloc.
+void ReportCountdownEnd(DWORD id, int delay, ULONGLONG askedAt, const ShutdownOwner& owner)
+{
+    const std::string seconds = std::to_string((GetTickCount64() - askedAt) / 1000);
+    const char* version = owner.OutlookVersion();
+    (void)ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, id,
+                           {std::to_string(delay), seconds, version && *version ? version : "unknown"});
+}
+
+// The Event Log's entry for a run that an Outlook call cut short: the call and its HRESULT.
+void ReportFailedCall(const ShutdownOwner& owner, HRESULT hr)
+{
+    char code[16];
+    std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(hr));
+    const char* call = owner.LastOutlookCall();
+    (void)ReportAddinEvent(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_OUTLOOK_CALL_FAILED, {call ? call : "(none)", code});
+}
+
 // One run; the thread routine catches what it may throw.
 DWORD RunShutdown(ShutdownOwner* owner)
 {
@@ -52,7 +78,8 @@ DWORD RunShutdown(ShutdownOwner* owner)
     CExitProgDlg dialog;
     char setting[kSettingBufferSize];
     (void)ReadEffectiveSetting("Delay", setting, kSettingReadSize);
-    int delay = ParseDelay(setting);
+    const int configuredDelay = ParseDelay(setting);
+    int delay = configuredDelay;
     (void)ReadEffectiveSetting("ShowExitDialog", setting, kSettingReadSize);
     const bool showDialog = IsOne(setting);
     (void)ReadEffectiveSetting("CloseWinWord", setting, kSettingReadSize);
@@ -73,9 +100,12 @@ DWORD RunShutdown(ShutdownOwner* owner)
     // The owner has the calls run on Outlook's thread. It signals the stop event before it waits
     // for this thread, so this wait can never hold Outlook's thread in a deadlock.
     HANDLE stop = owner->StopEvent();
+    const ULONGLONG askedAt = GetTickCount64();
     const HRESULT asked = owner->AskOutlookToEnd();
-    if (FAILED(asked))
+    if (FAILED(asked)) {
+        ReportFailedCall(*owner, asked);
         return 0; // a failed Outlook call ends the run; the dialog goes with the thread's windows
+    }
 
     while (delay > 0 && owner->IsRunning()) {
         if (window)
@@ -90,8 +120,13 @@ DWORD RunShutdown(ShutdownOwner* owner)
         DestroyWindow(window);
 
     CloseProcessByName("OUTLOOK.EXE", false);
-    if (owner->IsRunning())
+    if (owner->IsRunning()) {
+        // Written before the end, which leaves no time afterwards; the write is bounded.
+        ReportCountdownEnd(VANTREL_EVENT_OUTLOOK_ENDED, configuredDelay, askedAt, *owner);
         KillProcess(GetCurrentProcessId(), 0);
+    } else {
+        ReportCountdownEnd(VANTREL_EVENT_OUTLOOK_LET_GO, configuredDelay, askedAt, *owner);
+    }
     return 0;
 }
 

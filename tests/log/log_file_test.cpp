@@ -2,10 +2,16 @@
 
 #include <shlobj.h>
 
+#include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "com/raii.h"
+#include "log/crash_record.h"
+#include "log/event_log.h"
 #include "log/info_dialog.h"
 #include "log/log_file.h"
 #include "support/test_support.h"
@@ -30,6 +36,20 @@ protected:
     ScopedTempDir m_dir;
     std::string m_path;
 };
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string ToHex(std::ptrdiff_t value)
+{
+    char text[32];
+    std::snprintf(text, sizeof(text), "%llX", static_cast<unsigned long long>(value));
+    return text;
+}
 
 const std::regex kStampedLine(R"re(\("0","([^"]+)"\): (.*))re");
 
@@ -223,6 +243,107 @@ TEST(LogSetup, OnlyAFoundFolderOpensTheLog)
         EXPECT_EQ(FileExists(path), answer == S_OK) << std::hex << answer;
         LogFile::DestroyInstance();
     }
+}
+
+TEST(LogSetup, EachLoadKeepsTheRunBeforeAsThePreviousLog)
+{
+    LogFile::DestroyInstance();
+    ScopedTempDir dir;
+    g_folder = dir.path();
+    g_folderAnswer = S_OK;
+    const std::string log = dir.file("Vantrel") + "\\Vantrel.log";
+    const std::string previous = dir.file("Vantrel") + "\\Vantrel.previous.log";
+
+    ASSERT_NE(OpenAddinLog(QueryTestFolder), nullptr);
+    EXPECT_FALSE(FileExists(previous)) << "no run before the first";
+    LogMessage(0, "first run");
+    ASSERT_NE(OpenAddinLog(QueryTestFolder), nullptr);
+    LogMessage(0, "second run");
+    EXPECT_NE(ReadWholeFile(previous).find("): first run\r\n"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(log).find("first run"), std::string::npos) << "the log itself begins empty";
+
+    // A third load replaces the older previous log.
+    ASSERT_NE(OpenAddinLog(QueryTestFolder), nullptr);
+    const std::string kept = ReadWholeFile(previous);
+    EXPECT_NE(kept.find("second run"), std::string::npos);
+    EXPECT_EQ(kept.find("first run"), std::string::npos);
+    LogFile::DestroyInstance();
+}
+
+// The event writer as a test stands in for it: it answers g_writerAnswer, or first waits for
+// g_writerRelease when that is set.
+DWORD g_writerAnswer = ERROR_SUCCESS;
+HANDLE g_writerRelease = nullptr;
+DWORD StandInWriter(WORD, DWORD, const wchar_t* const*, WORD) noexcept
+{
+    if (g_writerRelease)
+        WaitForSingleObject(g_writerRelease, INFINITE);
+    return g_writerAnswer;
+}
+
+TEST_F(LogFileTest, AnEventThatCannotBeWrittenIsLoggedAndIgnored)
+{
+    // Refused by the event log, and held up by it past the time limit: the caller goes on
+    // either way, with a log line saying why there is no event.
+    UseEventWriter(StandInWriter);
+    g_writerAnswer = ERROR_ACCESS_DENIED;
+    EXPECT_FALSE(ReportAddinEvent(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_OUTLOOK_CALL_FAILED, {"Quit", "0x80004005"}));
+    EXPECT_NE(Content().find("): EventLog<ReportEvent> ==> [FAILED 5] 1002\r\n"), std::string::npos) << Content();
+
+    UniqueHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    g_writerRelease = release.get();
+    g_writerAnswer = ERROR_SUCCESS;
+    EXPECT_FALSE(ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_ENDED, {"1", "1", "16.0"}));
+    EXPECT_NE(Content().find("): EventLog<ReportEvent> ==> [TIMED OUT] 1000\r\n"), std::string::npos) << Content();
+    SetEvent(release.get()); // the writing thread finishes on its own and frees the report
+    g_writerRelease = nullptr;
+
+    EXPECT_TRUE(ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_LET_GO, {"1", "1", "16.0"}));
+    UseEventWriter(nullptr);
+}
+
+TEST(CrashRecord, NamesTheCodeAndTheModuleAndOffsetOfTheFault)
+{
+    // An address in a DLL with an export name, one in the executable (named by the name kept at
+    // preparation: a MinGW program has no export directory) and one outside any image.
+    ScopedTempDir dir;
+    PrepareCrashRecord(dir.path());
+    const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    const auto procedure = reinterpret_cast<BYTE*>(GetProcAddress(kernel32, "GetTickCount"));
+    const auto executable = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    const std::string programName = std::strrchr(program, '\\') + 1;
+    int onTheStack = 0;
+    const struct {
+        void* address;
+        DWORD code;
+        std::string expected;
+    } cases[] = {
+        {procedure, EXCEPTION_ACCESS_VIOLATION,
+         "exception 0xC0000005 at kernel32.dll+0x" + ToHex(procedure - reinterpret_cast<BYTE*>(kernel32)) + " thread "},
+        {executable + 0x1234, EXCEPTION_STACK_OVERFLOW, "exception 0xC00000FD at " + programName + "+0x1234 thread "},
+        {&onTheStack, 0xE06D7363, "exception 0xE06D7363 at 0x" + ToHex(reinterpret_cast<BYTE*>(&onTheStack) - static_cast<BYTE*>(nullptr)) + " thread "},
+    };
+    for (const auto& c : cases) {
+        EXCEPTION_RECORD record{};
+        record.ExceptionCode = c.code;
+        record.ExceptionAddress = c.address;
+        char text[256];
+        const size_t length = FormatCrashRecord(record, text, sizeof(text));
+        const std::string line(text, length);
+        EXPECT_TRUE(std::regex_match(line, std::regex(R"re(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC .* process \d+\r\n)re"))) << line;
+        // Module names are compared without case: the loader's own spelling varies.
+        EXPECT_NE(Lower(line).find(Lower(" UTC " + c.expected + std::to_string(GetCurrentThreadId()) + " process " +
+                                         std::to_string(GetCurrentProcessId()) + "\r\n")),
+                  std::string::npos)
+            << line << "\nexpected: " << c.expected;
+        // A short buffer takes what fits, and nothing beyond it.
+        char shortText[20] = {};
+        EXPECT_EQ(FormatCrashRecord(record, shortText, 10), 10u);
+        EXPECT_EQ(shortText[10], '\0');
+    }
+    CloseCrashRecord();
 }
 
 TEST_F(LogFileTest, InfoDialogLogsAndShowsAModalBox)

@@ -7,6 +7,10 @@
 //               [--fail NAME=HRESULT] [--on-quit stay|exit] [step ...]
 //
 // --no-addins    loads no add-in at all
+// --record-events  stands in for ReportEventW behind the add-in's imports (the registered
+//                Vantrel.dll, loaded by this program first for that, or this program itself with
+//                --direct) and logs each report: "event TYPE ID", then "event string TEXT" for
+//                each inserted string. Nothing reaches the Event Log.
 // --direct       creates the Vantrel add-in object directly instead of loading the add-ins
 //                registered under HKLM\Software\Microsoft\Office\Outlook\Addins
 // --on-quit exit when the add-in asks it to quit, ends by itself (OnBeginShutdown, release
@@ -37,6 +41,11 @@
 //                  every DLL that COM loaded for the thread (whatever DllCanUnloadNow answers)
 //                  and Wine keeps it mapped. From then on an access violation in the former
 //                  DLL's address range is logged and ends the process with 0xC0000005.
+//   reload-addins  let go of every add-in as a user's switching it off does (OnDisconnection),
+//                  then load, connect and start them again, as in the same run of Outlook
+//   crash          fault on purpose (write through a null pointer) on Outlook's thread, with
+//                  nothing of the simulator's to handle it: the process's unhandled-exception
+//                  filter decides what happens
 //   STEP+STEP      steps joined by '+' run in one turn, with no message dispatched between
 // The message loop dispatches the add-ins' thread timers (those with a timer procedure).
 #include <windows.h>
@@ -47,6 +56,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
@@ -95,6 +105,7 @@ struct Simulation {
     int explorers = 1;
     bool direct = false;
     bool noAddins = false;
+    bool recordEvents = false;
     bool exitOnQuit = false;
     bool sessionEmpty = false;
     std::vector<std::pair<std::string, HRESULT>> failures;
@@ -407,6 +418,26 @@ void WriteSetting(const std::string& assignment)
                     static_cast<DWORD>(value.size() + 1));
 }
 
+void LoadAddins();
+void StartAddins();
+
+void ReloadAddins()
+{
+    for (auto& addin : g_sim.addins)
+        addin->OnDisconnection(ext_dm_UserClosed, nullptr);
+    g_sim.directAddin = nullptr;
+    g_sim.addins.clear();
+    LoadAddins();
+    StartAddins();
+}
+
+void Crash()
+{
+    Log("crashing");
+    volatile int* volatile target = nullptr; // unknown to the compiler, so the store is a real one
+    *target = 1;
+}
+
 // Runs one step; answers the milliseconds until the next one, or 0 when the step itself
 // schedules it.
 UINT RunStep(const std::string& step)
@@ -448,6 +479,10 @@ UINT RunStep(const std::string& step)
         next = 0;
     } else if (step == "leave-com")
         LeaveCom();
+    else if (step == "reload-addins")
+        ReloadAddins();
+    else if (step == "crash")
+        Crash();
     FlushCalls();
     return next;
 }
@@ -469,6 +504,58 @@ void RunNextStep()
     }
     if (next)
         SetTimer(nullptr, 0, next, nullptr);
+}
+
+BOOL WINAPI RecordReportEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD count, DWORD, LPCWSTR* strings, LPVOID)
+{
+    char line[64];
+    std::snprintf(line, sizeof(line), "event %u %lu", static_cast<unsigned>(type), static_cast<unsigned long>(id));
+    Log(line);
+    for (WORD i = 0; i < count; ++i)
+        Log("event string " + fake::Narrow(strings[i] ? strings[i] : L""));
+    return TRUE;
+}
+
+// Points the module's import of advapi32's ReportEventW at RecordReportEvent.
+void RecordReportsOf(HMODULE module)
+{
+    auto* base = reinterpret_cast<BYTE*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         imports.VirtualAddress && descriptor->Name; ++descriptor) {
+        if (_stricmp(reinterpret_cast<const char*>(base + descriptor->Name), "advapi32.dll") != 0)
+            continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->OriginalFirstThunk);
+        auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++addresses) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), "ReportEventW") != 0)
+                continue;
+            DWORD protection = 0;
+            VirtualProtect(&addresses->u1.Function, sizeof(addresses->u1.Function), PAGE_READWRITE, &protection);
+            addresses->u1.Function = reinterpret_cast<ULONG_PTR>(&RecordReportEvent);
+            VirtualProtect(&addresses->u1.Function, sizeof(addresses->u1.Function), protection, &protection);
+            Log("recording events");
+        }
+    }
+}
+
+// The registered add-in's DLL, loaded by this program so that its imports can be changed before
+// COM creates its first object.
+void RecordReportsOfRegistered(const CLSID& clsid)
+{
+    wchar_t clsidText[64];
+    StringFromGUID2(clsid, clsidText, 64);
+    const std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + clsidText + L"\\InprocServer32";
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = sizeof(path);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path, &size) == ERROR_SUCCESS)
+        if (HMODULE module = LoadLibraryW(path))
+            RecordReportsOf(module);
 }
 
 HRESULT LoadDirect()
@@ -505,6 +592,8 @@ void LoadRegistered()
         CLSID clsid;
         ComPtr<_IDTExtensibility2> addin;
         HRESULT hr = CLSIDFromProgID(progId, &clsid);
+        if (SUCCEEDED(hr) && g_sim.recordEvents)
+            RecordReportsOfRegistered(clsid);
         if (SUCCEEDED(hr))
             hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__IDTExtensibility2, &addin);
         char line[400];
@@ -514,6 +603,25 @@ void LoadRegistered()
             g_sim.addins.push_back(addin);
     }
     RegCloseKey(key);
+}
+
+void LoadAddins()
+{
+    if (g_sim.direct) {
+        char line[64];
+        std::snprintf(line, sizeof(line), "load direct 0x%08lx", static_cast<unsigned long>(LoadDirect()));
+        Log(line);
+    } else if (!g_sim.noAddins) {
+        LoadRegistered();
+    }
+}
+
+void StartAddins()
+{
+    for (auto& addin : g_sim.addins) {
+        addin->OnConnection(g_sim.app.Get(), ext_cm_Startup, nullptr, nullptr);
+        addin->OnStartupComplete(nullptr);
+    }
 }
 
 bool ParseArguments(int argc, char** argv)
@@ -527,6 +635,8 @@ bool ParseArguments(int argc, char** argv)
             g_sim.direct = true;
         else if (arg == "--no-addins")
             g_sim.noAddins = true;
+        else if (arg == "--record-events")
+            g_sim.recordEvents = true;
         else if (arg == "--version")
             g_sim.version = value();
         else if (arg == "--explorers")
@@ -589,17 +699,10 @@ int main(int argc, char** argv)
     for (int i = 0; i < g_sim.explorers; ++i)
         g_sim.windows.push_back(MakeWindow(g_sim.app->AddExplorerQuietly()));
 
-    if (g_sim.direct) {
-        char line[64];
-        std::snprintf(line, sizeof(line), "load direct 0x%08lx", static_cast<unsigned long>(LoadDirect()));
-        Log(line);
-    } else if (!g_sim.noAddins) {
-        LoadRegistered();
-    }
-    for (auto& addin : g_sim.addins) {
-        addin->OnConnection(g_sim.app.Get(), ext_cm_Startup, nullptr, nullptr);
-        addin->OnStartupComplete(nullptr);
-    }
+    if (g_sim.recordEvents && g_sim.direct)
+        RecordReportsOf(GetModuleHandleA(nullptr)); // the add-in's code is linked into this program
+    LoadAddins();
+    StartAddins();
     Log("started");
     SetTimer(nullptr, 0, kStepSpacingMs, nullptr);
 

@@ -4,18 +4,57 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <tuple>
 
 #include "server_test_support.h"
+#include "support/policy_keys.h"
 #include "support/simulated_outlook.h"
 #include "support/test_support.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
+using Event = SimulatedOutlook::Event;
+
+constexpr unsigned kInformation = EVENTLOG_INFORMATION_TYPE;
+constexpr unsigned kWarning = EVENTLOG_WARNING_TYPE;
+constexpr unsigned kError = EVENTLOG_ERROR_TYPE;
+// Stands for a number of seconds measured by the worker, which the test does not fix.
+const char kSeconds[] = "<seconds>";
+
+bool IsDecimal(const std::string& text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+// Success when the reports are the expected ones, in order: type, ID and strings.
+::testing::AssertionResult EventsAre(const std::vector<Event>& actual, const std::vector<Event>& expected)
+{
+    auto describe = [](const std::vector<Event>& events) {
+        std::string text;
+        for (const Event& event : events) {
+            text += "\n  type " + std::to_string(event.type) + " id " + std::to_string(event.id) + ":";
+            for (const std::string& inserted : event.strings)
+                text += " \"" + inserted + "\"";
+        }
+        return text.empty() ? std::string(" (none)") : text;
+    };
+    bool same = actual.size() == expected.size();
+    for (size_t i = 0; same && i < actual.size(); ++i) {
+        same = actual[i].type == expected[i].type && actual[i].id == expected[i].id &&
+               actual[i].strings.size() == expected[i].strings.size();
+        for (size_t j = 0; same && j < actual[i].strings.size(); ++j)
+            same = expected[i].strings[j] == kSeconds ? IsDecimal(actual[i].strings[j])
+                                                      : actual[i].strings[j] == expected[i].strings[j];
+    }
+    if (same)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "reported:" << describe(actual) << "\nexpected:" << describe(expected);
+}
 
 class EndToEndTest : public ::testing::Test {
 protected:
@@ -48,6 +87,7 @@ struct Scenario {
     Lines calls;               // the worker's Outlook calls
     const char* lastAddinLine; // the add-in's last log line, or null when not checked
     bool bystander;            // another Outlook without the add-in watches what it is sent
+    std::vector<Event> events; // the Event Log's entries
 };
 
 // Names the scenario in the test's output.
@@ -60,14 +100,22 @@ const Lines kAllCalls = {"call Session ok thread=main", "call Session ok thread=
                          "call Quit ok thread=main"};
 
 // The scenarios run with either load path.
+// The simulator's Outlook answers Version with this.
+const char kVersion[] = "16.0.17928.20114";
+
 const Scenario kScenarios[] = {
-    {"DisabledAddinDoesNothing", "0", "1", "close-last exit", 3, {}, nullptr, false},
+    // Switched off by the user's own setting: nothing for the Event Log (only a policy is reported).
+    {"DisabledAddinDoesNothing", "0", "1", "close-last exit", 3, {}, nullptr, false, {}},
     {"LastWindowClosedEndsOutlook", "1", "1", "close-last", 0, kAllCalls,
-     "Connect<Addin_Enabled> ==> [ENABLED] " /* nothing after the decision to end */, true},
+     "Connect<Addin_Enabled> ==> [ENABLED] " /* nothing after the decision to end */, true,
+     {{kInformation, 1000, {"1", kSeconds, kVersion}}}},
+    // Begun by Outlook's Quit, where no watcher read the Version before.
+    {"QuitEventEndsOutlook", "1", "1", "quit-event", 0, kAllCalls, "Connect<Addin_Enabled> ==> [ENABLED] ", false,
+     {{kInformation, 1000, {"1", kSeconds, kVersion}}}},
     {"OutlookEndingByItselfAfterTheLastWindowIsLetAlone", "1", "20", "--on-quit exit close-last", 3, kAllCalls,
-     "Connect<FinalRelease> ==> [HRES 00000000]", false},
+     "Connect<FinalRelease> ==> [HRES 00000000]", false, {{kInformation, 1001, {"20", kSeconds, kVersion}}}},
     {"OutlookEndingByItselfOnQuitIsLetAlone", "1", "20", "--on-quit exit quit-event", 3, kAllCalls,
-     "Connect<FinalRelease> ==> [HRES 00000000]", false},
+     "Connect<FinalRelease> ==> [HRES 00000000]", false, {{kInformation, 1001, {"20", kSeconds, kVersion}}}},
 };
 
 class ShutdownScenario : public EndToEndTest,
@@ -99,9 +147,12 @@ TEST_P(ShutdownScenario, RunsAsExpected)
         ASSERT_TRUE(bystander->WaitForLine("started"));
     }
 
-    SimulatedOutlook outlook(std::string(direct ? "--direct " : "") + scenario.steps);
+    SimulatedOutlook outlook(std::string(direct ? "--direct " : "") + "--version " + kVersion + " " + scenario.steps,
+                             SimulatedOutlook::CaptureEvents{});
     ASSERT_TRUE(outlook.Started());
     EXPECT_EQ(outlook.WaitForExit(), scenario.exitCode);
+    // The process has ended: every report it made is in.
+    EXPECT_TRUE(EventsAre(outlook.Events(), scenario.events));
     const Lines log = outlook.Log();
     EXPECT_TRUE(Contains(log, direct ? "load direct 0x00000000" : "load Vantrel.Connect 0x00000000"));
     EXPECT_EQ(OutlookCalls(log), scenario.calls);
@@ -205,6 +256,69 @@ INSTANTIATE_TEST_SUITE_P(
         TeardownCase{"FinalReleaseFromTheMessageLoop",
                      "release-addins setting:Enabled=0 close-last+leave-com wait:1000 exit", 3, "exit 3"}),
     [](const ::testing::TestParamInfo<TeardownCase>& info) { return std::string(info.param.name); });
+
+TEST_F(EndToEndTest, AFailedOutlookCallStopsTheRunWithAWarningNamingTheCall)
+{
+    // Each of the worker's calls failing in turn: the warning names the one that failed and
+    // its HRESULT (RPC_E_DISCONNECTED, as from an Outlook that went away).
+    for (const char* call : {"Session", "Logoff", "Quit"}) {
+        SCOPED_TRACE(call);
+        SimulatedOutlook outlook(std::string("--direct --fail ") + call + "=0x80010108 close-last wait-worker exit",
+                                 SimulatedOutlook::CaptureEvents{});
+        ASSERT_TRUE(outlook.Started());
+        EXPECT_EQ(outlook.WaitForExit(), 3) << "not ended by the add-in";
+        EXPECT_TRUE(Contains(outlook.Log(), "worker ended"));
+        EXPECT_TRUE(EventsAre(outlook.Events(), {{kWarning, 1002, {call, "0x80010108"}}}));
+    }
+}
+
+TEST_F(EndToEndTest, EnabledSwitchedOffByPolicyIsReportedOncePerRun)
+{
+    ScopedPolicyKeys policies;
+    SetDwordPolicy(HKEY_CURRENT_USER, "Enabled", 0);
+    // Loaded at the start and, switched off and on again by the user, once more in the same run.
+    SimulatedOutlook outlook("reload-addins close-last exit", SimulatedOutlook::CaptureEvents{});
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 3);
+    const Lines log = outlook.Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "load Vantrel.Connect 0x00000000"), 2);
+    EXPECT_TRUE(EventsAre(outlook.Events(), {{kWarning, 1003, {}}}));
+}
+
+std::string LowerCase(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+TEST_F(EndToEndTest, ACrashLeavesARecordThatTheNextRunReports)
+{
+    const std::string folder = AddinLogPath().substr(0, AddinLogPath().rfind('\\'));
+    const std::string record = folder + "\\Vantrel.crash.log";
+    DeleteFileA(record.c_str());
+
+    // A fault on Outlook's thread with the registered add-in loaded: the module's filter writes
+    // the record and ends the process with the fault's code, without a hang or a dialog.
+    SimulatedOutlook crashing("crash");
+    ASSERT_TRUE(crashing.Started());
+    EXPECT_EQ(static_cast<DWORD>(crashing.WaitForExit()), static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    ASSERT_TRUE(Contains(crashing.Log(), "crashing"));
+    const std::string written = ReadWholeFile(record);
+    EXPECT_NE(LowerCase(written).find(" utc exception 0xc0000005 at outlook.exe+0x"), std::string::npos) << written;
+    ASSERT_EQ(std::count(written.begin(), written.end(), '\n'), 1) << written;
+
+    // The next run reports it to the Event Log, empties the file and keeps the crashed run's log
+    // (switched off before it ends, so that no shutdown of its own adds an entry).
+    SimulatedOutlook next("setting:Enabled=0 exit", SimulatedOutlook::CaptureEvents{});
+    ASSERT_TRUE(next.Started());
+    EXPECT_EQ(next.WaitForExit(), 3);
+    EXPECT_TRUE(EventsAre(next.Events(), {{kError, 1004, {written.substr(0, written.size() - 2)}}}));
+    EXPECT_EQ(ReadWholeFile(record), "");
+    const std::string previous = ReadWholeFile(folder + "\\Vantrel.previous.log");
+    EXPECT_NE(previous.find("Connect<OnStartupComplete> ==> [HRES 00000000]"), std::string::npos) << previous;
+    EXPECT_EQ(previous.find("Connect<FinalRelease>"), std::string::npos) << "the crashed run never released the add-in";
+}
 
 TEST_F(EndToEndTest, OptionsDialogShowsTheShutdownTabAndApplyChangesTheSettings)
 {

@@ -149,7 +149,7 @@ TEST_F(ServerRegistrationTest, FailingClassScriptStopsRegistrationAndKeepsWhatCa
     EXPECT_EQ(GetThreadLocale(), kGerman);
     // The module and page scripts stay; the failing script's block is undone; the type
     // library is not registered.
-    Lines expected = ModuleScriptEntries();
+    Lines expected = ModuleScriptEntries(ServerDllPath());
     const Lines page = PageScriptEntries(ServerDllPath());
     expected.insert(expected.end(), page.begin(), page.end());
     std::sort(expected.begin(), expected.end());

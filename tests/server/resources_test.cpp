@@ -1,5 +1,5 @@
-// Vantrel.dll's registration resources: the type library VantrelLib, the registry scripts and
-// the toolbox bitmap, read from the built DLL.
+// Vantrel.dll's registration resources: the type library VantrelLib, the registry scripts, the
+// toolbox bitmap and the Event Log's message table, read from the built DLL.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,6 +14,7 @@
 #include "com/raii.h"
 #include "server/server_test_support.h"
 #include "server_ids.h"
+#include "vantrel_events.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -248,6 +249,48 @@ TEST_F(ServerResourcesTest, ToolboxBitmapIs16By16With16Colours)
     EXPECT_TRUE(header.biClrUsed == 0 || header.biClrUsed == 16) << header.biClrUsed;
     // Header, 16 colours, 16 rows of 8 bytes.
     EXPECT_EQ(bitmap.size(), sizeof(BITMAPINFOHEADER) + 16 * sizeof(RGBQUAD) + 16 * 8);
+}
+
+TEST_F(ServerResourcesTest, MessageTableFormatsEveryEventWithItsInsertedStrings)
+{
+    // As Event Viewer formats an entry: the DLL named by EventMessageFile, the event's ID, its
+    // strings. The IDs are the stable ones the administrator guide lists.
+    const struct {
+        DWORD id;
+        DWORD stableId;
+        std::vector<std::wstring> strings;
+        const wchar_t* part; // a piece of the text, with the strings in their places
+    } cases[] = {
+        {VANTREL_EVENT_OUTLOOK_ENDED, 1000, {L"31", L"47", L"16.0.17928.20114"},
+         L"ended Outlook's process. Outlook had been asked to quit 47 seconds before and was still running when the "
+         L"wait of 31 seconds (the Delay setting) was over. Outlook version: 16.0.17928.20114."},
+        {VANTREL_EVENT_OUTLOOK_LET_GO, 1001, {L"32", L"9", L"16.0.17928.20115"},
+         L"did not end Outlook's process. Outlook had been asked to quit 9 seconds before; the wait (the Delay "
+         L"setting) was 32 seconds. Outlook version: 16.0.17928.20115."},
+        {VANTREL_EVENT_OUTLOOK_CALL_FAILED, 1002, {L"Logoff", L"0x80010108"},
+         L"the Outlook call Logoff failed or did not answer (HRESULT 0x80010108)"},
+        {VANTREL_EVENT_DISABLED_BY_POLICY, 1003, {}, L"Enabled switched off by an enforced setting"},
+        {VANTREL_EVENT_PREVIOUS_RUN_CRASHED, 1004, {L"exception 0xC0000005 at OUTLOOK.EXE+0x1A2B"},
+         L"unhandled exception. Vantrel's exception filter ended the process and recorded: exception 0xC0000005 at "
+         L"OUTLOOK.EXE+0x1A2B"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "event " << c.stableId);
+        EXPECT_EQ(c.id, c.stableId);
+        std::vector<DWORD_PTR> arguments;
+        for (const std::wstring& text : c.strings)
+            arguments.push_back(reinterpret_cast<DWORD_PTR>(text.c_str()));
+        wchar_t* text = nullptr;
+        const DWORD length = FormatMessageW(
+            FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+            m_module.get(), c.id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<LPWSTR>(&text), 0,
+            reinterpret_cast<va_list*>(arguments.empty() ? nullptr : arguments.data()));
+        ASSERT_NE(length, 0u) << "error " << GetLastError();
+        const std::wstring message(text, length);
+        LocalFree(text);
+        EXPECT_NE(message.find(c.part), std::wstring::npos) << std::string(message.begin(), message.end());
+        EXPECT_EQ(message.find(L'%'), std::wstring::npos) << "an insert left unfilled";
+    }
 }
 
 } // namespace

@@ -24,6 +24,7 @@ namespace {
 
 const char kClasses[] = "Software\\Classes\\";
 const char kAddinKey[] = "Software\\Microsoft\\Office\\Outlook\\Addins\\Vantrel.Connect";
+const char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Vantrel";
 
 // The texts of a type library's FLAGS and HELPDIR keys are RegisterTypeLib's own choice (Wine
 // writes the loader's disk-image flag and the library's folder): only their presence is ours.
@@ -51,6 +52,7 @@ std::vector<std::string> RegistrationKeys()
         classes + "Interface\\" + kIPageText,
         classes + "Interface\\" + kIConnectText,
         kAddinKey,
+        kEventSourceKey,
     };
 }
 
@@ -188,8 +190,9 @@ std::string DwordLine(const std::string& key, const std::string& name, DWORD dat
     return key + " : " + (name.empty() ? "(default)" : name) + " = dword " + std::to_string(data);
 }
 
-std::vector<std::string> ModuleScriptEntries()
+std::vector<std::string> ModuleScriptEntries(const std::string& dllPath)
 {
+    const std::string source = Label(kEventSourceKey);
     const std::string appId = std::string("HKCR\\AppID\\") + kAppIdText;
     const std::string dll = "HKCR\\AppID\\Vantrel.DLL";
     const std::string addin = Label(kAddinKey);
@@ -203,6 +206,10 @@ std::vector<std::string> ModuleScriptEntries()
         StringLine(addin, "Description", "Vantrel for Outlook"),
         DwordLine(addin, "LoadBehavior", 3),
         DwordLine(addin, "CommandLineSafe", 0),
+        // The Event Log's source: its messages are in the DLL, of all three types.
+        KeyLine(source),
+        StringLine(source, "EventMessageFile", dllPath),
+        DwordLine(source, "TypesSupported", 7),
     });
 }
 
@@ -310,7 +317,7 @@ std::vector<std::string> TypeLibraryEntries(const std::string& dllPath)
 
 std::vector<std::string> FullRegistration(const std::string& dllPath)
 {
-    std::vector<std::string> lines = ModuleScriptEntries();
+    std::vector<std::string> lines = ModuleScriptEntries(dllPath);
     for (const auto& part : {PageScriptEntries(dllPath), ConnectScriptEntries(dllPath), TypeLibraryEntries(dllPath)})
         lines.insert(lines.end(), part.begin(), part.end());
     return Sorted(lines);

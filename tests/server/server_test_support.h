@@ -49,7 +49,7 @@ std::string StringLine(const std::string& key, const std::string& name, const st
 std::string DwordLine(const std::string& key, const std::string& name, DWORD data);
 
 // Sorted snapshot lines of what each script and the type library write for a DLL at dllPath.
-std::vector<std::string> ModuleScriptEntries();
+std::vector<std::string> ModuleScriptEntries(const std::string& dllPath);
 std::vector<std::string> PageScriptEntries(const std::string& dllPath);
 std::vector<std::string> ConnectScriptEntries(const std::string& dllPath);
 std::vector<std::string> TypeLibraryEntries(const std::string& dllPath);

@@ -41,6 +41,8 @@ public:
         SetEvent(m_asked.get());
         return hr;
     }
+    const char* LastOutlookCall() const noexcept override { return lastCall; }
+    const char* OutlookVersion() const noexcept override { return "16.0.1.2"; }
 
     // Ends the run as the connection object's final release does: flag cleared, then stop.
     void Stop()
@@ -54,6 +56,7 @@ public:
     LPVOID Parameter() { return static_cast<ShutdownOwner*>(this); }
 
     std::function<HRESULT()> answer;
+    const char* lastCall = nullptr;
 
 private:
     std::atomic<bool> m_running;

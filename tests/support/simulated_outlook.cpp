@@ -1,6 +1,7 @@
 #include "support/simulated_outlook.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -42,6 +43,21 @@ SimulatedOutlook::~SimulatedOutlook()
         WaitForSingleObject(m_process.hProcess, 10000);
         CloseHandle(m_process.hProcess);
     }
+}
+
+std::vector<SimulatedOutlook::Event> SimulatedOutlook::Events() const
+{
+    // "event TYPE ID" opens a report; each inserted string follows as "event string TEXT".
+    std::vector<Event> events;
+    for (const std::string& line : Log()) {
+        Event event;
+        if (std::sscanf(line.c_str(), "event %u %u", &event.type, &event.id) == 2) {
+            events.push_back(event);
+        } else if (line.rfind("event string ", 0) == 0 && !events.empty()) {
+            events.back().strings.push_back(line.substr(13));
+        }
+    }
+    return events;
 }
 
 long SimulatedOutlook::WaitForExit()

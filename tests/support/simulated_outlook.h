@@ -14,6 +14,13 @@ public:
     // Starts OUTLOOK.EXE with "--log <file in a temporary folder>" and the given arguments
     // (see tests/outlook_sim/outlook_sim.cpp for its options and steps).
     explicit SimulatedOutlook(const std::string& arguments);
+    // The same, with the add-in's Event Log reports recorded: the simulator ("--record-events")
+    // stands in for ReportEventW behind the add-in's imports and logs each report, which
+    // Events() reads. (Wine's own ReportEventW stores nothing, and the debug channels it prints
+    // on go to the Unix standard error that a child shares with its parent.)
+    struct CaptureEvents {};
+    SimulatedOutlook(const std::string& arguments, CaptureEvents)
+        : SimulatedOutlook("--record-events " + arguments) {}
     // Terminates it if it is still running (only when a test failed to see it end).
     ~SimulatedOutlook();
     SimulatedOutlook(const SimulatedOutlook&) = delete;
@@ -29,6 +36,15 @@ public:
     // `done` last answered.
     bool WaitForLog(const std::function<bool(const std::vector<std::string>&)>& done, DWORD timeoutMs);
     std::vector<std::string> Log() const;
+
+    // One Event Log report as Wine printed it: its type, its ID and its inserted strings.
+    struct Event {
+        unsigned type = 0;
+        unsigned id = 0;
+        std::vector<std::string> strings;
+    };
+    // The reports the child made so far (only with CaptureEvents), in order.
+    std::vector<Event> Events() const;
 
 private:
     ScopedTempDir m_dir;

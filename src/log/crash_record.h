@@ -1,0 +1,42 @@
+// The trace an unhandled exception leaves before Vantrel's exception filters end Outlook's
+// process: one line appended to Vantrel.crash.log beside the log, through a file handle opened at
+// load, and reported to the Event Log at the next load (event VANTREL_EVENT_PREVIOUS_RUN_CRASHED).
+//
+// Inside the filter the process may be in any state: its heap corrupt, a lock held by the thread
+// that faulted or by one that will never run again. WriteCrashRecord therefore allocates nothing,
+// takes no lock and calls nothing that may take one: it formats into a buffer on its stack, finds
+// the faulting module with VirtualQuery and the module's own headers (the loader, whose functions
+// take the loader lock, is not asked), and writes with one WriteFile on the handle opened in
+// advance. The Event Log, which would mean a call into the event log service from inside the
+// filter, is written at the next load instead, in an ordinary context.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+// The file's name, in the log's folder.
+constexpr char kCrashRecordFileName[] = "Vantrel.crash.log";
+
+// At load, on Outlook's thread, with the log's folder: a record the previous run left there is
+// reported to the Event Log and, once reported, emptied; then the file is kept open for appending
+// until the process ends. A folder already prepared is left as it is (Outlook may load the add-in
+// again in the same run). Failures leave the filter without a record, nothing more. No-throw.
+void PrepareCrashRecord(const std::string& folder) noexcept;
+
+// Closes the file, once no filter of ours can run any more (the DLL's unload). No-throw.
+void CloseCrashRecord() noexcept;
+
+// From an exception filter: appends the record of this exception (the first one only), as
+// FormatCrashRecord writes it. Does nothing before PrepareCrashRecord. Allocates nothing, takes no
+// lock. No-throw.
+void WriteCrashRecord(const EXCEPTION_POINTERS* info) noexcept;
+
+// The record of an exception, as one line ending in CR LF: the time (UTC), the exception code, the
+// module and offset of the faulting address, the thread and the process, for example
+// "2024-05-02 09:41:07 UTC exception 0xC0000005 at OUTLOOK.EXE+0x1A2B thread 1234 process 5678".
+// A module without a name in its export directory is named by its base address, except the
+// process's executable, whose name PrepareCrashRecord keeps. Writes at most size bytes (no NUL)
+// and answers how many. Allocates nothing, takes no lock. No-throw.
+std::size_t FormatCrashRecord(const EXCEPTION_RECORD& record, char* buffer, std::size_t size) noexcept;
