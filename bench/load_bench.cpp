@@ -184,6 +184,9 @@ int main(int argc, char** argv)
                 privateBytes.max);
     std::printf("DLLs that came into the host with the add-in (last host): %s.\n",
                 addedModules.empty() ? "none" : addedModules.c_str());
+    std::printf("The host has loaded and set up the common controls before it loads the add-in, as every Outlook "
+                "has; under Wine the working set is the Linux process's resident memory, so read the figure as an "
+                "order of magnitude for Windows.\n");
     std::printf("RESULT workingset_added_median_mib=%.2f\nRESULT workingset_added_max_mib=%.2f\n"
                 "RESULT private_added_median_mib=%.2f\nRESULT private_added_max_mib=%.2f\n",
                 workingSet.median, workingSet.max, privateBytes.median, privateBytes.max);
