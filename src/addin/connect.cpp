@@ -39,16 +39,19 @@ LogFile* OpenUsualLog()
 }
 
 // Once in Outlook's run, however often Outlook loads the add-in again: the Event Log hears that
-// an administrator's policy keeps the add-in switched off. Outlook's thread only.
-std::atomic<bool> g_reportedDisabledByPolicy{false};
+// an administrator's policy keeps the add-in switched off. The mark is an atom in the process's
+// own table, which outlives this DLL when COM unloads it between two loads. Outlook's thread only.
+constexpr wchar_t kDisabledByPolicyReported[] = L"Vantrel.DisabledByPolicyReported";
 
 void ReportIfDisabledByPolicy() noexcept
 {
     char enforced[kSettingBufferSize];
     if (!ReadPolicySetting("Enabled", enforced, kSettingReadSize) || std::strcmp(enforced, "0") != 0)
         return; // off by the user's own choice, which is theirs to make
-    if (!g_reportedDisabledByPolicy.exchange(true))
-        (void)ReportAddinEvent(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_DISABLED_BY_POLICY, {});
+    if (FindAtomW(kDisabledByPolicyReported) != 0)
+        return;
+    (void)AddAtomW(kDisabledByPolicyReported); // kept for the rest of the process; without it, one more entry at a reload
+    (void)ReportAddinEvent(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_DISABLED_BY_POLICY, {}, kEventReportOutlookWaitMs);
 }
 
 const ConnectSetup kUsualSetup = {OpenUsualLog, CreateStopEvent, OutlookThreadBridge::Create};
@@ -300,9 +303,9 @@ STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**) noexcept
         ReadOutlookVersion();
         m_bRunning.store(true);
         // The worker gets this object's address, as its ShutdownOwner, and no reference: the
-        // final release keeps the object alive by clearing the running flag, signalling the
-        // stop event and waiting for the thread; the worker touches nothing of the object once
-        // that event is signalled.
+        // final release clears the running flag, signals the stop event and waits for the
+        // thread, so the object outlives the worker. Once the event is signalled the worker
+        // calls Outlook no more; it reads only the version read here, for its Event Log entry.
         m_thread.reset(CreateThread(nullptr, 0, ShutdownThread, static_cast<ShutdownOwner*>(this), 0, nullptr));
     }
     return S_OK;

@@ -215,8 +215,11 @@ void PrepareCrashRecord(const std::string& folder) noexcept
         KeepExecutableName();
         const std::string path = folder + "\\" + kCrashRecordFileName;
         const std::string left = ReadLeftRecord(path);
-        // Emptied only once reported: a record the Event Log did not take is reported at the next load.
-        const bool reported = left.empty() || ReportAddinEvent(EVENTLOG_ERROR_TYPE, VANTREL_EVENT_PREVIOUS_RUN_CRASHED, {left});
+        // Emptied only once reported: a record the Event Log did not take in time is reported
+        // again at the next load. The wait holds Outlook's start-up, so it is short, and only
+        // after a crash is there anything to wait for.
+        const bool reported = left.empty() || ReportAddinEvent(EVENTLOG_ERROR_TYPE, VANTREL_EVENT_PREVIOUS_RUN_CRASHED,
+                                                                {left}, kEventReportOutlookWaitMs);
         HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, reported ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "com/module_instance.h"
 #include "com/raii.h"
 #include "com/text_convert.h"
 #include "log/log_file.h"
@@ -26,6 +25,12 @@ DWORD WriteToEventLog(WORD type, DWORD id, const wchar_t* const* strings, WORD c
 
 std::atomic<EventWriter> g_writer{nullptr};
 
+void LogFailure(DWORD id, DWORD error) noexcept
+{
+    LogMessage(0, "EventLog<ReportEvent> ==> [FAILED %lu] %lu", static_cast<unsigned long>(error),
+               static_cast<unsigned long>(id));
+}
+
 // One report, shared by the caller and the thread that writes it: whoever lets go last deletes it,
 // so a caller that stops waiting leaves the thread a whole request.
 struct Report {
@@ -34,15 +39,11 @@ struct Report {
     std::vector<std::wstring> texts;
     std::vector<const wchar_t*> strings;
     EventWriter writer = nullptr;
+    HMODULE module = nullptr; // the writing thread's reference on this module
     DWORD result = ERROR_IO_PENDING;
     UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::atomic<int> references{2};
 
-    void Write() noexcept
-    {
-        result = writer(type, id, strings.data(), static_cast<WORD>(strings.size()));
-        (void)SetEvent(done.get());
-    }
     void Release() noexcept
     {
         if (--references == 0)
@@ -50,18 +51,29 @@ struct Report {
     }
 };
 
+// The thread holds a reference on this module (taken by the caller), so that COM unloading the
+// DLL while the event log keeps the write waiting does not pull the code from under it.
 DWORD WINAPI ReportThread(LPVOID parameter) noexcept
 {
     Report* report = static_cast<Report*>(parameter);
-    report->Write();
+    const HMODULE module = report->module;
+    report->result = report->writer(report->type, report->id, report->strings.data(),
+                                    static_cast<WORD>(report->strings.size()));
+    if (report->result != ERROR_SUCCESS)
+        LogFailure(report->id, report->result);
+    (void)SetEvent(report->done.get());
     report->Release();
+    FreeLibraryAndExitThread(module, 0); // gives back the reference taken for this thread
     return 0;
 }
 
-void LogFailure(DWORD id, DWORD error) noexcept
+// A reference on this module for a thread that runs its code; null when none can be taken.
+HMODULE HoldModule() noexcept
 {
-    LogMessage(0, "EventLog<ReportEvent> ==> [FAILED %lu] %lu", static_cast<unsigned long>(error),
-               static_cast<unsigned long>(id));
+    HMODULE module = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ReportThread), &module)
+               ? module
+               : nullptr;
 }
 
 } // namespace
@@ -71,7 +83,8 @@ void UseEventWriter(EventWriter writer) noexcept
     g_writer.store(writer);
 }
 
-bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_view> strings) noexcept
+bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_view> strings, DWORD waitMs,
+                      HANDLE stopWaiting) noexcept
 {
     Report* report = nullptr;
     try {
@@ -95,23 +108,30 @@ bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_vie
         return false;
     }
 
-    // The thread runs this module's code: were the caller to stop waiting, the module must stay
-    // loaded until the thread is done (a failed pin leaves the risk as it was).
-    UniqueHandle thread(CreateThread(nullptr, 0, ReportThread, report, 0, nullptr));
+    // Without a reference the thread would run code that COM may unload under it: the event is
+    // dropped rather than written on the caller's thread, which may be Outlook's.
+    report->module = HoldModule();
+    UniqueHandle thread(report->module ? CreateThread(nullptr, 0, ReportThread, report, 0, nullptr) : nullptr);
     if (!thread) {
-        report->references = 1;
-        report->Write(); // no thread to spare: written on the caller's, without its time limit
-    } else if (WaitForSingleObject(report->done.get(), kEventReportTimeoutMs) != WAIT_OBJECT_0) {
-        (void)PinModule();
-        LogMessage(0, "EventLog<ReportEvent> ==> [TIMED OUT] %lu", static_cast<unsigned long>(id));
+        const DWORD error = GetLastError();
+        if (report->module)
+            (void)FreeLibrary(report->module);
+        delete report;
+        LogFailure(id, error ? error : ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    if (waitMs == 0) {
         report->Release();
-        return false;
+        return true;
     }
-    const DWORD result = report->result;
+
+    const HANDLE waits[] = {report->done.get(), stopWaiting};
+    const DWORD waited = WaitForMultipleObjects(stopWaiting ? 2 : 1, waits, FALSE, waitMs);
+    bool written = false;
+    if (waited == WAIT_OBJECT_0)
+        written = report->result == ERROR_SUCCESS; // a failure was logged by the thread
+    else if (waited == WAIT_TIMEOUT)
+        LogMessage(0, "EventLog<ReportEvent> ==> [TIMED OUT] %lu", static_cast<unsigned long>(id));
     report->Release();
-    if (result != ERROR_SUCCESS) {
-        LogFailure(id, result);
-        return false;
-    }
-    return true;
+    return written;
 }

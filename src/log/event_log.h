@@ -15,10 +15,13 @@
 // HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application.
 constexpr wchar_t kEventSourceName[] = L"Vantrel";
 
-// How long a report may hold its caller. The report runs on a thread of its own: the event log
-// service answers in milliseconds, but a service that does not answer must not hold the shutdown
-// worker (or Outlook's thread) with it; the caller goes on without the event after this long.
+// The longest a caller waits for its event: the event log service answers in milliseconds, but
+// one that does not answer must not hold the shutdown worker with it.
 constexpr DWORD kEventReportTimeoutMs = 5000;
+// The same where the wait holds Outlook's own thread (its start-up, or its final release waiting
+// for the worker): long enough for a service that answers, short enough to pass unnoticed when
+// it does not.
+constexpr DWORD kEventReportOutlookWaitMs = 1000;
 
 // The function that writes one event: registers the source, calls ReportEventW with the type,
 // the ID and the inserted strings (%1, %2, ... of the message), and deregisters. Answers
@@ -29,8 +32,13 @@ using EventWriter = DWORD (*)(WORD type, DWORD id, const wchar_t* const* strings
 void UseEventWriter(EventWriter writer) noexcept;
 
 // Writes one event of `type` (EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE or
-// EVENTLOG_ERROR_TYPE) with the inserted strings, given in the ANSI code page. Waits for the
-// write at most kEventReportTimeoutMs. A write that fails or takes longer is logged to the log
-// file ("EventLog<ReportEvent> ==> [FAILED ...]" or "[TIMED OUT]") and otherwise ignored: an
-// event never fails the caller's work. True when the event was written.
-bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_view> strings) noexcept;
+// EVENTLOG_ERROR_TYPE) with the inserted strings, given in the ANSI code page, on a thread of its
+// own that keeps this module loaded until the write is done. The caller waits for the write at
+// most `waitMs` (0: not at all) and only while `stopWaiting` (an event, may be null) is not
+// signalled. A write that fails is logged to the log file ("EventLog<ReportEvent> ==> [FAILED
+// ...]") and otherwise ignored: an event never fails the caller's work. One that outlasts the wait
+// is logged "[TIMED OUT]" and goes on; one with no thread to run on is logged "[FAILED ...]" and
+// dropped, never written on the caller's thread. True when the event was written within the wait,
+// or, with no wait, handed to its thread.
+bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_view> strings, DWORD waitMs = 0,
+                      HANDLE stopWaiting = nullptr) noexcept;

@@ -14,17 +14,36 @@
 
 LogFile* LogFile::s_pInstance = nullptr;
 
+namespace {
+
+// Guards the instance against its deletion while another thread logs a line: Outlook's thread
+// deletes it at the final release, while an event writer may still be reporting a failure.
+SRWLOCK g_instanceLock = SRWLOCK_INIT;
+
+} // namespace
+
 LogFile* LogFile::GetInstance()
 {
-    if (!s_pInstance)
-        s_pInstance = new LogFile();
-    return s_pInstance;
+    AcquireSRWLockExclusive(&g_instanceLock);
+    try {
+        if (!s_pInstance)
+            s_pInstance = new LogFile();
+    } catch (...) {
+        ReleaseSRWLockExclusive(&g_instanceLock);
+        throw;
+    }
+    LogFile* const instance = s_pInstance;
+    ReleaseSRWLockExclusive(&g_instanceLock);
+    return instance;
 }
 
 void LogFile::DestroyInstance()
 {
-    delete s_pInstance;
+    AcquireSRWLockExclusive(&g_instanceLock);
+    LogFile* instance = s_pInstance;
     s_pInstance = nullptr;
+    ReleaseSRWLockExclusive(&g_instanceLock);
+    delete instance;
 }
 
 LogFile* LogFile::Existing()
@@ -135,18 +154,20 @@ void LogFile::WriteLine(const char* message, UINT level) noexcept
 
 void LogMessage(UINT level, const char* format, ...) noexcept
 {
+    AcquireSRWLockShared(&g_instanceLock);
     LogFile* log = LogFile::Existing();
-    if (!log)
-        return;
-    try {
-        const std::wstring wideFormat = format ? ToWide(format, CP_THREAD_ACP) : std::wstring();
-        va_list args;
-        va_start(args, format);
-        log->WriteFormatted(level, format ? wideFormat.c_str() : nullptr, args);
-        va_end(args);
-    } catch (...) {
-        // Out of memory while converting the format: the line is dropped.
+    if (log) {
+        try {
+            const std::wstring wideFormat = format ? ToWide(format, CP_THREAD_ACP) : std::wstring();
+            va_list args;
+            va_start(args, format);
+            log->WriteFormatted(level, format ? wideFormat.c_str() : nullptr, args);
+            va_end(args);
+        } catch (...) {
+            // Out of memory while converting the format: the line is dropped.
+        }
     }
+    ReleaseSRWLockShared(&g_instanceLock);
 }
 
 LogFile* OpenAddinLog()

@@ -72,8 +72,9 @@ HWND CExitProgDlg::Create(HWND owner)
 void CExitProgDlg::OnInitDialog()
 {
     CentreInWorkArea(m_hWnd);
-    const LPARAM range = static_cast<LPARAM>((static_cast<DWORD>(m_nDelay) & 0xFFFF) << 16);
-    (void)SendDlgItemMessageA(m_hWnd, IDC_EXIT_PROGRESS, PBM_SETRANGE, 0, range);
+    // The 32-bit range: PBM_SETRANGE's 16 bits would fill the bar long before a countdown of
+    // more than 65535 seconds ends. A negative Delay counts nothing down and shows an empty bar.
+    (void)SendDlgItemMessageA(m_hWnd, IDC_EXIT_PROGRESS, PBM_SETRANGE32, 0, m_nDelay > 0 ? m_nDelay : 0);
     (void)SendDlgItemMessageA(m_hWnd, IDC_EXIT_PROGRESS, PBM_SETPOS, 0, 0);
     (void)ShowWindow(m_hWnd, SW_SHOW);
     (void)BringWindowToTop(m_hWnd);

@@ -14,11 +14,11 @@ public:
     CExitProgDlg& operator=(const CExitProgDlg&) = delete;
 
     // Creates the window hidden on the calling thread; its initialisation centres it, sets the
-    // bar's range to 0..(m_nDelay as 16-bit unsigned) at position 0 and shows it. Returns the
+    // bar's range to 0..m_nDelay (0 when negative) at position 0 and shows it. Returns the
     // window or null when creation fails; a second call gives the existing window. Never throws.
     HWND Create(HWND owner);
 
-    // Countdown length in seconds; set before Create. Its low 16 bits are the bar's maximum.
+    // Countdown length in seconds; set before Create. It is the bar's maximum.
     int m_nDelay = 0;
     // The dialog's window: null until created and again once destroyed. Read only.
     HWND m_hWnd = nullptr;

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "com/com_error.h"
 #include "log/crash_record.h"
@@ -50,22 +49,28 @@ void AdvanceProgress(HWND dialog)
 
 // The Event Log's entry at the end of a countdown: Outlook ended by the worker, or let go of
 // the add-in before (Delay, the seconds since the worker asked Outlook to quit, its version).
-// Throws std::bad_alloc.
-void ReportCountdownEnd(DWORD id, int delay, ULONGLONG askedAt, const ShutdownOwner& owner)
+// Waits for the write as ReportAddinEvent does.
+void ReportCountdownEnd(DWORD id, int delay, ULONGLONG askedAt, const ShutdownOwner& owner, DWORD waitMs,
+                        HANDLE stopWaiting) noexcept
 {
-    const std::string seconds = std::to_string((GetTickCount64() - askedAt) / 1000);
+    char configured[16];
+    char seconds[24];
+    std::snprintf(configured, sizeof(configured), "%d", delay);
+    std::snprintf(seconds, sizeof(seconds), "%llu", static_cast<unsigned long long>((GetTickCount64() - askedAt) / 1000));
     const char* version = owner.OutlookVersion();
-    (void)ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, id,
-                           {std::to_string(delay), seconds, version && *version ? version : "unknown"});
+    (void)ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, id, {configured, seconds, version && *version ? version : "unknown"},
+                           waitMs, stopWaiting);
 }
 
 // The Event Log's entry for a run that an Outlook call cut short: the call and its HRESULT.
-void ReportFailedCall(const ShutdownOwner& owner, HRESULT hr)
+// The wait ends when Outlook lets go of the add-in, whose final release waits for this thread.
+void ReportFailedCall(const ShutdownOwner& owner, HRESULT hr, HANDLE stop) noexcept
 {
     char code[16];
     std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(hr));
     const char* call = owner.LastOutlookCall();
-    (void)ReportAddinEvent(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_OUTLOOK_CALL_FAILED, {call ? call : "(none)", code});
+    (void)ReportAddinEvent(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_OUTLOOK_CALL_FAILED, {call ? call : "(none)", code},
+                           kEventReportTimeoutMs, stop);
 }
 
 // One run; the thread routine catches what it may throw.
@@ -103,8 +108,12 @@ DWORD RunShutdown(ShutdownOwner* owner)
     const ULONGLONG askedAt = GetTickCount64();
     const HRESULT asked = owner->AskOutlookToEnd();
     if (FAILED(asked)) {
-        ReportFailedCall(*owner, asked);
-        return 0; // a failed Outlook call ends the run; the dialog goes with the thread's windows
+        // A failed Outlook call ends the run. The dialog goes first, as nothing pumps its
+        // messages while the entry is written.
+        if (window)
+            DestroyWindow(window);
+        ReportFailedCall(*owner, asked, stop);
+        return 0;
     }
 
     while (delay > 0 && owner->IsRunning()) {
@@ -121,11 +130,18 @@ DWORD RunShutdown(ShutdownOwner* owner)
 
     CloseProcessByName("OUTLOOK.EXE", false);
     if (owner->IsRunning()) {
-        // Written before the end, which leaves no time afterwards; the write is bounded.
-        ReportCountdownEnd(VANTREL_EVENT_OUTLOOK_ENDED, configuredDelay, askedAt, *owner);
-        KillProcess(GetCurrentProcessId(), 0);
+        // Written before the end, which leaves no time afterwards. The wait is bounded, and ends
+        // when Outlook lets go meanwhile: Outlook's thread is then waiting for this one, and an
+        // Outlook that lets go on its way out is not ended.
+        ReportCountdownEnd(VANTREL_EVENT_OUTLOOK_ENDED, configuredDelay, askedAt, *owner, kEventReportTimeoutMs, stop);
+        if (owner->IsRunning())
+            KillProcess(GetCurrentProcessId(), 0);
+        else
+            LogMessage(0, "ShutdownThread<Terminate> ==> [SKIPPED, ADD-IN RELEASED]");
     } else {
-        ReportCountdownEnd(VANTREL_EVENT_OUTLOOK_LET_GO, configuredDelay, askedAt, *owner);
+        // Outlook's thread waits for this one in its final release.
+        ReportCountdownEnd(VANTREL_EVENT_OUTLOOK_LET_GO, configuredDelay, askedAt, *owner, kEventReportOutlookWaitMs,
+                           nullptr);
     }
     return 0;
 }

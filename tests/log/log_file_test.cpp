@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <shlobj.h>
 
 #include <cctype>
@@ -272,33 +274,39 @@ TEST(LogSetup, EachLoadKeepsTheRunBeforeAsThePreviousLog)
 
 // The event writer as a test stands in for it: it answers g_writerAnswer, or first waits for
 // g_writerRelease when that is set.
-DWORD g_writerAnswer = ERROR_SUCCESS;
-HANDLE g_writerRelease = nullptr;
+std::atomic<DWORD> g_writerAnswer{ERROR_SUCCESS};
+std::atomic<HANDLE> g_writerRelease{nullptr};
 DWORD StandInWriter(WORD, DWORD, const wchar_t* const*, WORD) noexcept
 {
-    if (g_writerRelease)
-        WaitForSingleObject(g_writerRelease, INFINITE);
-    return g_writerAnswer;
+    if (const HANDLE release = g_writerRelease.load())
+        WaitForSingleObject(release, INFINITE);
+    return g_writerAnswer.load();
 }
 
 TEST_F(LogFileTest, AnEventThatCannotBeWrittenIsLoggedAndIgnored)
 {
-    // Refused by the event log, and held up by it past the time limit: the caller goes on
-    // either way, with a log line saying why there is no event.
+    // Refused by the event log, held up by it past the caller's wait, and given up by a caller
+    // whose stop came: the caller goes on each time, with a log line saying why there is no event.
     UseEventWriter(StandInWriter);
     g_writerAnswer = ERROR_ACCESS_DENIED;
-    EXPECT_FALSE(ReportAddinEvent(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_OUTLOOK_CALL_FAILED, {"Quit", "0x80004005"}));
+    EXPECT_FALSE(ReportAddinEvent(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_OUTLOOK_CALL_FAILED, {"Quit", "0x80004005"},
+                                  kEventReportTimeoutMs));
     EXPECT_NE(Content().find("): EventLog<ReportEvent> ==> [FAILED 5] 1002\r\n"), std::string::npos) << Content();
 
     UniqueHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     g_writerRelease = release.get();
     g_writerAnswer = ERROR_SUCCESS;
-    EXPECT_FALSE(ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_ENDED, {"1", "1", "16.0"}));
+    EXPECT_FALSE(ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_ENDED, {"1", "1", "16.0"}, 50));
     EXPECT_NE(Content().find("): EventLog<ReportEvent> ==> [TIMED OUT] 1000\r\n"), std::string::npos) << Content();
-    SetEvent(release.get()); // the writing thread finishes on its own and frees the report
+    UniqueHandle stop(CreateEventA(nullptr, TRUE, TRUE, nullptr));
+    EXPECT_FALSE(ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_ENDED, {"1", "1", "16.0"},
+                                  INFINITE, stop.get()))
+        << "waited for a write that the stop gave up";
+    SetEvent(release.get()); // the writing threads finish on their own and free their reports
     g_writerRelease = nullptr;
 
-    EXPECT_TRUE(ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_LET_GO, {"1", "1", "16.0"}));
+    EXPECT_TRUE(ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_LET_GO, {"1", "1", "16.0"},
+                                 kEventReportTimeoutMs));
     UseEventWriter(nullptr);
 }
 

@@ -15,6 +15,7 @@
 #include <commctrl.h>
 
 #include "com/raii.h"
+#include "log/event_log.h"
 #include "log/log_file.h"
 #include "resource_ids/resource.h"
 #include "shutdown/shutdown_owner.h"
@@ -225,6 +226,49 @@ TEST_F(ShutdownThreadTest, CloseWinWordLeavesAWordTheUserSeesOpen)
         const std::vector<std::string> log = AddinLogMessages();
         const std::string leftOpen = "ShutdownThread<CloseWinWord> ==> [VISIBLE, LEFT OPEN] " + std::to_string(seen.id());
         EXPECT_EQ(std::count(log.begin(), log.end(), leftOpen), 1) << "in the add-in's log";
+        LogFile::DestroyInstance();
+    });
+}
+
+// The owner whose final release comes while the Event Log writes the countdown's end, and the
+// writer that lets it go there and then holds the write until the test releases it.
+FakeOwner* g_releasedWhileReporting = nullptr;
+HANDLE g_reportRelease = nullptr;
+std::atomic<int> g_endReports{0};
+DWORD ReleaseTheOwnerWhileReporting(WORD, DWORD id, const wchar_t* const*, WORD) noexcept
+{
+    if (id == VANTREL_EVENT_OUTLOOK_ENDED) {
+        ++g_endReports;
+        g_releasedWhileReporting->Stop();
+        WaitForSingleObject(g_reportRelease, 30000);
+    }
+    return ERROR_SUCCESS;
+}
+
+TEST_F(ShutdownThreadTest, OutlookLettingGoWhileTheEndIsReportedIsNotEnded)
+{
+    // The countdown ran out with the flag set, so the worker reports that it ends Outlook. Outlook
+    // lets go of the add-in during that write (its thread now waits for the worker): the worker
+    // stops waiting for the write, and an Outlook on its own way out is not ended after all.
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "0");
+    SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "0");
+    ExpectInChildProcess([] {
+        ScopedTempDir dir;
+        FakeApp outlook(FakeImage::Outlook, "A", "pump", dir);
+        ASSERT_TRUE(outlook.ready());
+        ASSERT_NE(OpenAddinLog(), nullptr);
+        FakeOwner owner;
+        UniqueHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        g_releasedWhileReporting = &owner;
+        g_reportRelease = release.get();
+        UseEventWriter(ReleaseTheOwnerWhileReporting);
+
+        EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u); // a worker that ended the process never returns
+        SetEvent(release.get());
+        EXPECT_EQ(g_endReports.load(), 1);
+        const std::vector<std::string> log = AddinLogMessages();
+        EXPECT_EQ(std::count(log.begin(), log.end(), "ShutdownThread<Terminate> ==> [SKIPPED, ADD-IN RELEASED]"), 1);
+        UseEventWriter(nullptr);
         LogFile::DestroyInstance();
     });
 }
