@@ -11,6 +11,9 @@
 //                Vantrel.dll, loaded by this program first for that, or this program itself with
 //                --direct) and logs each report: "event TYPE ID", then "event string TEXT" for
 //                each inserted string. Nothing reaches the Event Log.
+// --hold-events  (registered add-in only) stands in for ReportEventW behind the imports of the
+//                Vantrel.dll that COM loaded, without a reference of this program's on it: each
+//                report logs "event held" and then waits for the release-events step
 // --direct       creates the Vantrel add-in object directly instead of loading the add-ins
 //                registered under HKLM\Software\Microsoft\Office\Outlook\Addins
 // --on-quit exit when the add-in asks it to quit, ends by itself (OnBeginShutdown, release
@@ -43,6 +46,10 @@
 //                  DLL's address range is logged and ends the process with 0xC0000005.
 //   reload-addins  let go of every add-in as a user's switching it off does (OnDisconnection),
 //                  then load, connect and start them again, as in the same run of Outlook
+//   wait-held      wait (30 s at most) until a report is held by --hold-events
+//   release-events let the reports held by --hold-events return
+//   end-process    end the process with exit code 3 and no further call to the add-ins, as
+//                  Outlook does once it has left COM
 //   crash          fault on purpose (write through a null pointer) on Outlook's thread, with
 //                  nothing of the simulator's to handle it: the process's unhandled-exception
 //                  filter decides what happens
@@ -106,6 +113,9 @@ struct Simulation {
     bool direct = false;
     bool noAddins = false;
     bool recordEvents = false;
+    bool holdEvents = false;
+    HANDLE eventHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE eventsReleased = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     bool exitOnQuit = false;
     bool sessionEmpty = false;
     std::vector<std::pair<std::string, HRESULT>> failures;
@@ -483,6 +493,14 @@ UINT RunStep(const std::string& step)
         ReloadAddins();
     else if (step == "crash")
         Crash();
+    else if (step == "wait-held")
+        Log(WaitForSingleObject(g_sim.eventHeld, 30000) == WAIT_OBJECT_0 ? "held" : "nothing held");
+    else if (step == "release-events")
+        SetEvent(g_sim.eventsReleased);
+    else if (step == "end-process") {
+        Log("ending the process");
+        ExitProcess(kExitedByItself);
+    }
     FlushCalls();
     return next;
 }
@@ -516,8 +534,16 @@ BOOL WINAPI RecordReportEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD coun
     return TRUE;
 }
 
-// Points the module's import of advapi32's ReportEventW at RecordReportEvent.
-void RecordReportsOf(HMODULE module)
+BOOL WINAPI HoldReportEvent(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCWSTR*, LPVOID)
+{
+    Log("event held");
+    SetEvent(g_sim.eventHeld);
+    WaitForSingleObject(g_sim.eventsReleased, 30000);
+    return TRUE;
+}
+
+// Points the module's import of advapi32's ReportEventW at `replacement`.
+void RecordReportsOf(HMODULE module, decltype(&RecordReportEvent) replacement = RecordReportEvent)
 {
     auto* base = reinterpret_cast<BYTE*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -537,7 +563,7 @@ void RecordReportsOf(HMODULE module)
                 continue;
             DWORD protection = 0;
             VirtualProtect(&addresses->u1.Function, sizeof(addresses->u1.Function), PAGE_READWRITE, &protection);
-            addresses->u1.Function = reinterpret_cast<ULONG_PTR>(&RecordReportEvent);
+            addresses->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
             VirtualProtect(&addresses->u1.Function, sizeof(addresses->u1.Function), protection, &protection);
             Log("recording events");
         }
@@ -596,6 +622,9 @@ void LoadRegistered()
             RecordReportsOfRegistered(clsid);
         if (SUCCEEDED(hr))
             hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__IDTExtensibility2, &addin);
+        if (SUCCEEDED(hr) && g_sim.holdEvents)
+            if (HMODULE module = GetModuleHandleA("Vantrel.dll")) // COM's reference alone
+                RecordReportsOf(module, HoldReportEvent);
         char line[400];
         std::snprintf(line, sizeof(line), "load %s 0x%08lx", name, static_cast<unsigned long>(hr));
         Log(line);
@@ -637,6 +666,8 @@ bool ParseArguments(int argc, char** argv)
             g_sim.noAddins = true;
         else if (arg == "--record-events")
             g_sim.recordEvents = true;
+        else if (arg == "--hold-events")
+            g_sim.holdEvents = true;
         else if (arg == "--version")
             g_sim.version = value();
         else if (arg == "--explorers")

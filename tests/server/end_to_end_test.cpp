@@ -209,7 +209,9 @@ struct TeardownCase {
     const char* name;
     const char* steps;
     long exitCode;
-    const char* expectedLine; // in the simulator's log after leaving COM, or null
+    const char* expectedLine;  // in the simulator's log after leaving COM, or null
+    const char* lastAddinLine; // in the add-in's log, or null
+    bool disabledByPolicy;     // which an Event Log entry reports at start-up
 };
 
 void PrintTo(const TeardownCase& c, std::ostream* out)
@@ -223,6 +225,11 @@ TEST_P(ComTeardown, LeavesTheAddinsCodeInPlace)
 {
     const TeardownCase& c = GetParam();
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "2");
+    std::unique_ptr<ScopedPolicyKeys> policies;
+    if (c.disabledByPolicy) {
+        policies.reset(new ScopedPolicyKeys);
+        SetDwordPolicy(HKEY_CURRENT_USER, "Enabled", 0);
+    }
     SimulatedOutlook outlook(c.steps);
     ASSERT_TRUE(outlook.Started());
     EXPECT_EQ(outlook.WaitForExit(), c.exitCode);
@@ -238,8 +245,8 @@ TEST_P(ComTeardown, LeavesTheAddinsCodeInPlace)
     }
     const Lines addinLog = AddinLogMessages();
     ASSERT_FALSE(addinLog.empty());
-    if (c.exitCode == 3) {
-        EXPECT_EQ(addinLog.back(), "Connect<FinalRelease> ==> [HRES 00000000]");
+    if (c.lastAddinLine) {
+        EXPECT_EQ(addinLog.back(), c.lastAddinLine);
     }
 }
 
@@ -249,12 +256,19 @@ INSTANTIATE_TEST_SUITE_P(
         // Quit starts the worker; Outlook leaves COM while it counts down, holding the add-in
         // still. The worker counts on and ends the process (exit code 0, which nothing else
         // gives) long before the simulator would end by itself.
-        TeardownCase{"WorkerCountingDown", "quit-event wait-quit leave-com wait:30000 exit", 0, nullptr},
+        TeardownCase{"WorkerCountingDown", "quit-event wait-quit leave-com wait:30000 exit", 0, nullptr, nullptr, false},
         // Outlook has let go of the add-in, which the user has just switched off (no worker),
         // before the last window closes: the final release is left to the message loop, and
         // Outlook leaves COM before its loop runs it.
         TeardownCase{"FinalReleaseFromTheMessageLoop",
-                     "release-addins setting:Enabled=0 close-last+leave-com wait:1000 exit", 3, "exit 3"}),
+                     "release-addins setting:Enabled=0 close-last+leave-com wait:1000 exit", 3, "exit 3",
+                     "Connect<FinalRelease> ==> [HRES 00000000]", false},
+        // A policy keeps the add-in off, so nothing pins its DLL; the Event Log holds the entry
+        // that says so until after Outlook has left COM, and the entry's thread then returns
+        // into the add-in's code. Outlook's process then ends without another call to it.
+        TeardownCase{"EventLogEntryStillBeingWritten",
+                     "--hold-events wait-held leave-com release-events wait:1000 end-process", 3, "ending the process",
+                     "EventLog<ReportEvent> ==> [TIMED OUT] 1003", true}),
     [](const ::testing::TestParamInfo<TeardownCase>& info) { return std::string(info.param.name); });
 
 TEST_F(EndToEndTest, AFailedOutlookCallStopsTheRunWithAWarningNamingTheCall)
