@@ -235,8 +235,11 @@ void CAddinPropertyPage::InitialiseWindow()
     for (const BoxSetting& box : kBoxSettings) {
         if (ReadEffectiveSetting(box.name, text, kSettingReadSize))
             m_enforced |= SettingBit(box.name);
-        SendDlgItemMessageA(window, box.id, BM_SETCHECK, std::strcmp(text, "1") == 0 ? BST_CHECKED : BST_UNCHECKED,
-                            0);
+        // Each box shows what the add-in does with the value: Enabled is on unless it is "0"
+        // (a missing or odd value included), the others only at "1". The write-back at opening
+        // then keeps an enabled add-in enabled.
+        const bool on = box.id == IDC_PAGE_ENABLED ? std::strcmp(text, "0") != 0 : std::strcmp(text, "1") == 0;
+        SendDlgItemMessageA(window, box.id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
     }
     // No longer than a setting can be read back: a longer Delay would read as empty, and the
     // next connection would copy the machine's defaults over the user's settings.

@@ -132,17 +132,20 @@ struct OpeningCase {
     std::vector<std::string> written; // what the opening apply leaves in the registry
 };
 
-// Opening the page shows the values (boxes only for an exact "1", Delay verbatim) and applies
-// at once: every box is written as "1" or "0", and the edit box and box 236 follow box 218.
+// Opening the page shows the values as the add-in reads them (Enabled on unless "0", the other
+// boxes only for an exact "1", Delay verbatim) and applies at once: every box is written as "1"
+// or "0", and the edit box and box 236 follow box 218. Merely opening the page never switches
+// off an add-in that is on.
 TEST_F(OptionsPageTest, OpeningShowsTheSettingsAndWritesThemBack)
 {
     const OpeningCase cases[] = {
         {"1/0/1/30", {"1", "0", "1", "30"}, {true, false, true}, "30", {"1", "0", "1", "30"}},
-        {"Enabled missing", {nullptr, "1", "1", "30"}, {false, true, true}, "30", {"0", "1", "1", "30"}},
-        {"Enabled empty", {"", "1", "0", "30"}, {false, true, false}, "30", {"0", "1", "0", "30"}},
+        {"0/1/1/30", {"0", "1", "1", "30"}, {false, true, true}, "30", {"0", "1", "1", "30"}},
+        {"Enabled missing", {nullptr, "1", "1", "30"}, {true, true, true}, "30", {"1", "1", "1", "30"}},
+        {"Enabled empty", {"", "1", "0", "30"}, {true, true, false}, "30", {"1", "1", "0", "30"}},
         {"Delay abc", {"1", "1", "0", "abc"}, {true, true, false}, "abc", {"1", "1", "0", "abc"}},
-        {"near misses of 1", {"1 ", "true", "01", "007"}, {false, false, false}, "007", {"0", "0", "0", "007"}},
-        {"no key at all", {}, {false, false, false}, "", {"0", "0", "0", ""}},
+        {"near misses", {"0 ", "true", "01", "007"}, {true, false, false}, "007", {"1", "0", "0", "007"}},
+        {"no key at all", {}, {true, false, false}, "", {"1", "0", "0", ""}},
     };
     for (const OpeningCase& c : cases) {
         SCOPED_TRACE(c.label);
@@ -194,6 +197,14 @@ TEST_F(OptionsPageTest, EnforcedSettingsShowGreyedAndKeepTheUsersOwnValues)
          {false, false, true, false},
          {IDC_PAGE_CLOSE_WINWORD},
          {"<missing>", "1", "1", "30"}},
+        {"Enabled on by the user policy as 2, the user's own is off",
+         {"0", "1", "1", "30"},
+         {{PolicySource::User, "Enabled", PolicyType::Dword, 2, 0}},
+         {true, true, true},
+         "30",
+         {false, true, true, true},
+         {},
+         {"0", "1", "1", "30"}},
         {"Delay and CloseWinWord by the user policy as text",
          {"1", "0", "0", "30"},
          {{PolicySource::User, "Delay", PolicyType::String, 45, 0},
@@ -214,7 +225,7 @@ TEST_F(OptionsPageTest, EnforcedSettingsShowGreyedAndKeepTheUsersOwnValues)
          {"0", "1", "0", "30"}},
     };
     const std::vector<std::string> ownBefore[] = {
-        {"<missing>", "1", "0", "30"}, {"1", "0", "0", "30"}, {"0", "0", "1", "30"}};
+        {"<missing>", "1", "0", "30"}, {"0", "1", "1", "30"}, {"1", "0", "0", "30"}, {"0", "0", "1", "30"}};
     constexpr int kControls[] = {IDC_PAGE_ENABLED, IDC_PAGE_SHOW_EXIT_DIALOG, IDC_PAGE_CLOSE_WINWORD, IDC_PAGE_DELAY};
     for (size_t n = 0; n < std::size(cases); ++n) {
         const EnforcedCase& c = cases[n];
@@ -249,9 +260,9 @@ TEST_F(OptionsPageTest, EnforcedSettingsShowGreyedAndKeepTheUsersOwnValues)
         ClosePage();
         DeletePolicyKeys();
         OpenPage();
-        const bool ownEnabled = c.applied[0] == "1";
+        const bool ownEnabled = c.applied[0] != "0";
         for (size_t i = 0; i < 3; ++i)
-            EXPECT_EQ(Checked(kBoxes[i]), c.applied[i] == "1") << kBoxes[i] << " without the policy";
+            EXPECT_EQ(Checked(kBoxes[i]), i == 0 ? ownEnabled : c.applied[i] == "1") << kBoxes[i] << " without the policy";
         EXPECT_EQ(Text(IDC_PAGE_DELAY), c.applied[3]);
         EXPECT_TRUE(Enabled(IDC_PAGE_ENABLED));
         EXPECT_TRUE(Enabled(IDC_PAGE_CLOSE_WINWORD));
