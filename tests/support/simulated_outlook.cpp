@@ -34,6 +34,9 @@ SimulatedOutlook::SimulatedOutlook(const std::string& arguments)
                                &m_process) != FALSE;
     if (m_started)
         CloseHandle(m_process.hThread);
+    else
+        std::fprintf(stderr, "the simulator did not start: CreateProcess error %lu\n",
+                     static_cast<unsigned long>(GetLastError()));
 }
 
 SimulatedOutlook::~SimulatedOutlook()
