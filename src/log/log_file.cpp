@@ -51,15 +51,21 @@ LogFile* LogFile::Existing()
     return s_pInstance;
 }
 
+// Both change what a line being written on another thread reads, so they wait for it.
 void LogFile::SetLogPath(const char* path)
 {
-    m_strPath = path ? path : "";
+    std::string text = path ? path : "";
+    AcquireSRWLockExclusive(&g_instanceLock);
+    m_strPath.swap(text);
+    ReleaseSRWLockExclusive(&g_instanceLock);
 }
 
 void LogFile::SetOptions(BOOL enabled, BOOL timeStamp)
 {
+    AcquireSRWLockExclusive(&g_instanceLock);
     m_bEnabled = enabled;
     m_bTimeStamp = timeStamp;
+    ReleaseSRWLockExclusive(&g_instanceLock);
 }
 
 void LogFile::DeleteLogFile()
