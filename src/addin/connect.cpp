@@ -305,7 +305,8 @@ STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**) noexcept
         // The worker gets this object's address, as its ShutdownOwner, and no reference: the
         // final release clears the running flag, signals the stop event and waits for the
         // thread, so the object outlives the worker. Once the event is signalled the worker
-        // calls Outlook no more; it reads only the version read here, for its Event Log entry.
+        // calls Outlook no more; it reads only this object's own state (the running flag, the
+        // last call's name and the version read here) for its log and Event Log entries.
         m_thread.reset(CreateThread(nullptr, 0, ShutdownThread, static_cast<ShutdownOwner*>(this), 0, nullptr));
     }
     return S_OK;

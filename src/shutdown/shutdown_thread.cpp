@@ -132,12 +132,15 @@ DWORD RunShutdown(ShutdownOwner* owner)
     if (owner->IsRunning()) {
         // Written before the end, which leaves no time afterwards. The wait is bounded, and ends
         // when Outlook lets go meanwhile: Outlook's thread is then waiting for this one, and an
-        // Outlook that lets go on its way out is not ended.
+        // Outlook that let go during the write is not ended. The entry already on its way is
+        // then followed by the one saying that Outlook let go.
         ReportCountdownEnd(VANTREL_EVENT_OUTLOOK_ENDED, configuredDelay, askedAt, *owner, kEventReportTimeoutMs, stop);
-        if (owner->IsRunning())
+        if (owner->IsRunning()) {
             KillProcess(GetCurrentProcessId(), 0);
-        else
+        } else {
             LogMessage(0, "ShutdownThread<Terminate> ==> [SKIPPED, ADD-IN RELEASED]");
+            ReportCountdownEnd(VANTREL_EVENT_OUTLOOK_LET_GO, configuredDelay, askedAt, *owner, 0, nullptr);
+        }
     } else {
         // Outlook's thread waits for this one in its final release.
         ReportCountdownEnd(VANTREL_EVENT_OUTLOOK_LET_GO, configuredDelay, askedAt, *owner, kEventReportOutlookWaitMs,

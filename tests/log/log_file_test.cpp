@@ -298,10 +298,12 @@ TEST_F(LogFileTest, AnEventThatCannotBeWrittenIsLoggedAndIgnored)
     g_writerAnswer = ERROR_SUCCESS;
     EXPECT_FALSE(ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_ENDED, {"1", "1", "16.0"}, 50));
     EXPECT_NE(Content().find("): EventLog<ReportEvent> ==> [TIMED OUT] 1000\r\n"), std::string::npos) << Content();
+    const std::size_t timedOut = Content().size();
     UniqueHandle stop(CreateEventA(nullptr, TRUE, TRUE, nullptr));
     EXPECT_FALSE(ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_ENDED, {"1", "1", "16.0"},
-                                  INFINITE, stop.get()))
+                                  30000, stop.get()))
         << "waited for a write that the stop gave up";
+    EXPECT_EQ(Content().size(), timedOut) << "a stop is no time-out: " << Content();
     SetEvent(release.get()); // the writing threads finish on their own and free their reports
     g_writerRelease = nullptr;
 

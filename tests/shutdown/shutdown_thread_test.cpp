@@ -235,8 +235,11 @@ TEST_F(ShutdownThreadTest, CloseWinWordLeavesAWordTheUserSeesOpen)
 FakeOwner* g_releasedWhileReporting = nullptr;
 HANDLE g_reportRelease = nullptr;
 std::atomic<int> g_endReports{0};
+HANDLE g_letGoReported = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 DWORD ReleaseTheOwnerWhileReporting(WORD, DWORD id, const wchar_t* const*, WORD) noexcept
 {
+    if (id == VANTREL_EVENT_OUTLOOK_LET_GO)
+        SetEvent(g_letGoReported);
     if (id == VANTREL_EVENT_OUTLOOK_ENDED) {
         ++g_endReports;
         g_releasedWhileReporting->Stop();
@@ -266,6 +269,7 @@ TEST_F(ShutdownThreadTest, OutlookLettingGoWhileTheEndIsReportedIsNotEnded)
         EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u); // a worker that ended the process never returns
         SetEvent(release.get());
         EXPECT_EQ(g_endReports.load(), 1);
+        EXPECT_EQ(WaitForSingleObject(g_letGoReported, 30000), WAIT_OBJECT_0) << "the Event Log hears that Outlook let go";
         const std::vector<std::string> log = AddinLogMessages();
         EXPECT_EQ(std::count(log.begin(), log.end(), "ShutdownThread<Terminate> ==> [SKIPPED, ADD-IN RELEASED]"), 1);
         UseEventWriter(nullptr);
