@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "com/raii.h"
@@ -20,29 +21,47 @@ namespace {
 // deletes it at the final release, while an event writer may still be reporting a failure.
 SRWLOCK g_instanceLock = SRWLOCK_INIT;
 
+// The lock held for one scope: shared by the threads writing lines, exclusive for a change.
+class InstanceLock {
+public:
+    explicit InstanceLock(bool exclusive) noexcept : m_exclusive(exclusive)
+    {
+        if (m_exclusive)
+            AcquireSRWLockExclusive(&g_instanceLock);
+        else
+            AcquireSRWLockShared(&g_instanceLock);
+    }
+    ~InstanceLock()
+    {
+        if (m_exclusive)
+            ReleaseSRWLockExclusive(&g_instanceLock);
+        else
+            ReleaseSRWLockShared(&g_instanceLock);
+    }
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+private:
+    const bool m_exclusive;
+};
+
 } // namespace
 
 LogFile* LogFile::GetInstance()
 {
-    AcquireSRWLockExclusive(&g_instanceLock);
-    try {
-        if (!s_pInstance)
-            s_pInstance = new LogFile();
-    } catch (...) {
-        ReleaseSRWLockExclusive(&g_instanceLock);
-        throw;
-    }
-    LogFile* const instance = s_pInstance;
-    ReleaseSRWLockExclusive(&g_instanceLock);
-    return instance;
+    InstanceLock lock(true);
+    if (!s_pInstance)
+        s_pInstance = new LogFile();
+    return s_pInstance;
 }
 
 void LogFile::DestroyInstance()
 {
-    AcquireSRWLockExclusive(&g_instanceLock);
-    LogFile* instance = s_pInstance;
-    s_pInstance = nullptr;
-    ReleaseSRWLockExclusive(&g_instanceLock);
+    LogFile* instance = nullptr;
+    {
+        InstanceLock lock(true);
+        std::swap(instance, s_pInstance);
+    }
     delete instance;
 }
 
@@ -55,17 +74,15 @@ LogFile* LogFile::Existing()
 void LogFile::SetLogPath(const char* path)
 {
     std::string text = path ? path : "";
-    AcquireSRWLockExclusive(&g_instanceLock);
+    InstanceLock lock(true);
     m_strPath.swap(text);
-    ReleaseSRWLockExclusive(&g_instanceLock);
 }
 
 void LogFile::SetOptions(BOOL enabled, BOOL timeStamp)
 {
-    AcquireSRWLockExclusive(&g_instanceLock);
+    InstanceLock lock(true);
     m_bEnabled = enabled;
     m_bTimeStamp = timeStamp;
-    ReleaseSRWLockExclusive(&g_instanceLock);
 }
 
 void LogFile::DeleteLogFile()
@@ -160,20 +177,19 @@ void LogFile::WriteLine(const char* message, UINT level) noexcept
 
 void LogMessage(UINT level, const char* format, ...) noexcept
 {
-    AcquireSRWLockShared(&g_instanceLock);
+    InstanceLock lock(false);
     LogFile* log = LogFile::Existing();
-    if (log) {
-        try {
-            const std::wstring wideFormat = format ? ToWide(format, CP_THREAD_ACP) : std::wstring();
-            va_list args;
-            va_start(args, format);
-            log->WriteFormatted(level, format ? wideFormat.c_str() : nullptr, args);
-            va_end(args);
-        } catch (...) {
-            // Out of memory while converting the format: the line is dropped.
-        }
+    if (!log)
+        return;
+    try {
+        const std::wstring wideFormat = format ? ToWide(format, CP_THREAD_ACP) : std::wstring();
+        va_list args;
+        va_start(args, format);
+        log->WriteFormatted(level, format ? wideFormat.c_str() : nullptr, args);
+        va_end(args);
+    } catch (...) {
+        // Out of memory while converting the format: the line is dropped.
     }
-    ReleaseSRWLockShared(&g_instanceLock);
 }
 
 LogFile* OpenAddinLog()
