@@ -163,6 +163,29 @@ TEST_F(AddinTest, DisabledAddinWatchesNothingAndStartsNoWorker)
     EXPECT_EQ(LogFrom("Connect<OnStartupComplete> ==> "), expected);
 }
 
+TEST_F(AddinTest, SwitchedOnWhileOutlookRunsWatchesOnlyLaterWindowsAndActsOnQuit)
+{
+    // Off at the start, on while Outlook runs: the window open since the start gets no watcher,
+    // so closing it as the last one starts nothing; a window opened after the switch is watched,
+    // and Outlook's Quit starts the shutdown.
+    SetStringSetting(HKEY_CURRENT_USER, "Enabled", "0");
+    StartAddin(1);
+    SetStringSetting(HKEY_CURRENT_USER, "Enabled", "1");
+    fake::ComPtr<fake::FakeExplorer> first(ExplorerAt(0));
+    fake::ComPtr<fake::FakeExplorer> later = m_app->OpenExplorer();
+    EXPECT_EQ(m_connect->WatcherCount(), 1);
+    EXPECT_EQ(later->CloseSinks(), 1u);
+
+    m_app->CloseExplorer(later.Get());
+    m_app->CloseExplorer(first.Get());
+    EXPECT_EQ(AppSinks(), 1u) << "no shutdown began";
+    EXPECT_EQ(m_connect->WorkerThread(), nullptr);
+
+    m_app->FireQuit();
+    EXPECT_TRUE(m_connect->IsRunning());
+    EXPECT_NE(m_connect->WorkerThread(), nullptr);
+}
+
 TEST_F(AddinTest, NoActiveExplorerMeansNoWatcherUntilTheFirstNewOne)
 {
     StartAddin(0);

@@ -165,6 +165,51 @@ TEST_F(CloseProcessByNameTest, WindowWithoutChildGetsNothingAndNothingComesToThe
     EXPECT_EQ(TakeThreadMessages(), Lines{});
 }
 
+// The ids that CloseBackgroundProcessByName reported as left open.
+std::vector<DWORD> g_leftOpen;
+void NoteLeftOpen(DWORD processId)
+{
+    g_leftOpen.push_back(processId);
+}
+
+struct BackgroundCase {
+    const char* layout; // every window hidden: a Word in the background
+    Lines expected;
+};
+
+void PrintTo(const BackgroundCase& c, std::ostream* out)
+{
+    *out << c.layout;
+}
+
+class CloseBackgroundWord : public CloseProcessByNameTest, public ::testing::WithParamInterface<BackgroundCase> {};
+
+// What "CloseWinWord" does to a Word that shows no window: the close and quit messages go to the
+// topmost child of its windows in Z order, up to its first window without the app-window style.
+// A hidden Word whose first listed window lacks the style gets nothing at all.
+TEST_P(CloseBackgroundWord, ReachesOnlyAWordWhoseFirstWindowIsAnAppWindow)
+{
+    const BackgroundCase& c = GetParam();
+    ScopedTempDir dir;
+    FakeApp word(Image::LowerWinword, c.layout, "pump", dir);
+    ASSERT_TRUE(word.ready());
+    g_leftOpen.clear();
+
+    CloseBackgroundProcessByName("winword.exe", true, NoteLeftOpen);
+
+    EXPECT_EQ(word.Record(), c.expected);
+    EXPECT_EQ(g_leftOpen, std::vector<DWORD>{}) << "a hidden Word is not one the user sees";
+    EXPECT_TRUE(word.Running());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HiddenWord, CloseBackgroundWord,
+    ::testing::Values(BackgroundCase{"A", CloseAndQuit("child0")},
+                      BackgroundCase{"AN", CloseAndQuit("child0")},
+                      BackgroundCase{"N", {}},
+                      BackgroundCase{"NA", {}}),
+    [](const ::testing::TestParamInfo<BackgroundCase>& info) { return std::string(info.param.layout); });
+
 TEST(KillProcess, EndsTheProcessWithTheGivenExitCode)
 {
     ScopedTempDir dir;

@@ -208,14 +208,16 @@ TEST_F(ShutdownThreadTest, CloseWinWordLeavesAWordTheUserSeesOpen)
     // A Word with a window on the screen may hold unsaved documents: WM_CLOSE brings up its
     // save prompt and the WM_QUIT right behind it ends Word, prompt and documents with it. Only
     // a Word without a visible top-level window is asked to close; one the user sees is left
-    // open and named in the log. The seen one's visible window lies below a hidden one.
+    // open and named in the log. The seen one's visible window lies below a hidden one. A
+    // background Word whose first window is no app window is not reached either.
     SetStringSetting(HKEY_CURRENT_USER, "CloseWinWord", "1");
     SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "0");
     ExpectInChildProcess([] {
         ScopedTempDir dir;
         FakeApp seen(FakeImage::LowerWinword, "AV", "pump", dir);
         FakeApp background(FakeImage::UpperWinword, "A", "pump", dir);
-        ASSERT_TRUE(seen.ready() && background.ready());
+        FakeApp unreached(FakeImage::LowerWinword, "NA", "pump", dir);
+        ASSERT_TRUE(seen.ready() && background.ready() && unreached.ready());
         ASSERT_NE(OpenAddinLog(), nullptr);
         FakeOwner owner;
         owner.answer = [] { return E_FAIL; }; // the run ends after the Word step, Outlook is left alone
@@ -223,6 +225,7 @@ TEST_F(ShutdownThreadTest, CloseWinWordLeavesAWordTheUserSeesOpen)
 
         EXPECT_EQ(seen.Record(), std::vector<std::string>{});
         EXPECT_EQ(background.Record(), (std::vector<std::string>{"child0 WM_CLOSE", "child0 WM_QUIT"}));
+        EXPECT_EQ(unreached.Record(), std::vector<std::string>{});
         const std::vector<std::string> log = AddinLogMessages();
         const std::string leftOpen = "ShutdownThread<CloseWinWord> ==> [VISIBLE, LEFT OPEN] " + std::to_string(seen.id());
         EXPECT_EQ(std::count(log.begin(), log.end(), leftOpen), 1) << "in the add-in's log";
