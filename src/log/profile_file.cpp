@@ -70,16 +70,26 @@ FolderPin PinFolder(const std::wstring& path, const LinkGuard& guard, bool refus
     return pin;
 }
 
-// The file's handle for renaming or deleting it, with its folder pinned by the caller.
-UniqueFileHandle OpenForDeletion(const std::wstring& path, const LinkGuard& guard, bool refuse) noexcept
+// The file's handle for renaming or deleting it, and its folder pinned for as long as both live.
+struct DeletionHandle {
+    FolderPin pin;
+    UniqueFileHandle file;
+};
+
+DeletionHandle OpenForDeletion(const std::wstring& path) noexcept
 {
+    const LinkGuard& guard = *g_guard.load();
+    const bool refuse = guard.refuseLinks();
+    DeletionHandle opened{PinFolder(path, guard, refuse), UniqueFileHandle()};
+    if (!opened.pin.held)
+        return opened;
     try {
-        return OpenGuarded(LongPathForm(path), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           OPEN_EXISTING, 0, guard, refuse);
+        opened.file = OpenGuarded(LongPathForm(path), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  OPEN_EXISTING, 0, guard, refuse);
     } catch (...) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return UniqueFileHandle();
     }
+    return opened;
 }
 
 } // namespace
@@ -106,13 +116,8 @@ UniqueFileHandle OpenProfileFile(const std::wstring& path, DWORD access, DWORD s
 
 bool RenameProfileFile(const std::wstring& from, const std::wstring& to) noexcept
 {
-    const LinkGuard& guard = *g_guard.load();
-    const bool refuse = guard.refuseLinks();
-    const FolderPin pin = PinFolder(from, guard, refuse);
-    if (!pin.held)
-        return false;
-    const UniqueFileHandle file = OpenForDeletion(from, guard, refuse);
-    if (!file)
+    const DeletionHandle opened = OpenForDeletion(from);
+    if (!opened.file)
         return false;
     try {
         const std::wstring target = LongPathForm(to);
@@ -123,7 +128,8 @@ bool RenameProfileFile(const std::wstring& from, const std::wstring& to) noexcep
         info->RootDirectory = nullptr;
         info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
         target.copy(info->FileName, target.size());
-        return SetFileInformationByHandle(file.get(), FileRenameInfo, info, static_cast<DWORD>(buffer.size())) != FALSE;
+        return SetFileInformationByHandle(opened.file.get(), FileRenameInfo, info, static_cast<DWORD>(buffer.size())) !=
+               FALSE;
     } catch (...) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
@@ -132,17 +138,12 @@ bool RenameProfileFile(const std::wstring& from, const std::wstring& to) noexcep
 
 bool DeleteProfileFile(const std::wstring& path) noexcept
 {
-    const LinkGuard& guard = *g_guard.load();
-    const bool refuse = guard.refuseLinks();
-    const FolderPin pin = PinFolder(path, guard, refuse);
-    if (!pin.held)
-        return false;
-    const UniqueFileHandle file = OpenForDeletion(path, guard, refuse);
-    if (!file)
+    const DeletionHandle opened = OpenForDeletion(path);
+    if (!opened.file)
         return false;
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
-    return SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+    return SetFileInformationByHandle(opened.file.get(), FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
 bool CreateProfileFolder(const std::wstring& path) noexcept
