@@ -329,7 +329,7 @@ void CloseCrashRecord() noexcept
 {
     UniqueFileHandle file(g_recordFile.exchange(INVALID_HANDLE_VALUE));
     UniqueHandle done(g_recordDone.exchange(nullptr));
-    g_preparedFolder.clear();
+    // g_preparedFolder is left alone: at the DLL's unload it may be destroyed already.
 }
 
 void UseCrashRecordCalls(const CrashRecordCalls* calls) noexcept
