@@ -31,10 +31,8 @@ HANDLE CreateStopEvent()
 LogFile* OpenUsualLog()
 {
     LogFile* log = OpenAddinLog();
-    if (log) {
-        const std::string& path = log->LogPath();
-        PrepareCrashRecord(path.substr(0, path.find_last_of('\\')));
-    }
+    if (log)
+        PrepareCrashRecord(ParentFolder(log->LogPath()));
     return log;
 }
 

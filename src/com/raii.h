@@ -75,6 +75,10 @@ struct GdiObjectTraits {
     static HGDIOBJ Invalid() { return nullptr; }
     static void Close(HGDIOBJ o) { (void)DeleteObject(o); }
 };
+struct CoTaskMemTraits {
+    static void* Invalid() { return nullptr; }
+    static void Close(void* p) { CoTaskMemFree(p); }
+};
 struct DcTraits {
     static HDC Invalid() { return nullptr; }
     static void Close(HDC dc) { (void)DeleteDC(dc); }
@@ -87,6 +91,8 @@ using UniqueBstr = UniqueResource<BSTR, BstrTraits>;
 using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
 using UniqueWindow = UniqueResource<HWND, WindowTraits>;
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
+// Memory the shell or COM handed out with CoTaskMemAlloc (a known folder's path).
+using UniqueCoTaskMem = UniqueResource<void*, CoTaskMemTraits>;
 // A device context made with CreateCompatibleDC or CreateDC (not one from GetDC).
 using UniqueDc = UniqueResource<HDC, DcTraits>;
 

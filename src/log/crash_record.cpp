@@ -1,20 +1,33 @@
 #include "log/crash_record.h"
 
 #include <atomic>
-#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <string_view>
 
 #include "com/raii.h"
+#include "log/crash_record_form.h"
 #include "log/event_log.h"
 #include "log/log_file.h"
+#include "log/profile_file.h"
+#include "log/profile_path.h"
 
 namespace {
 
 // Set up by PrepareCrashRecord, read by the filter without a lock: the handle is published last.
 std::atomic<HANDLE> g_recordFile{INVALID_HANDLE_VALUE};
-std::atomic<bool> g_recordWritten{false};
-std::string g_preparedFolder;        // Outlook's thread only
+// Signalled once the first faulting thread's line is written; made before the handle is published.
+std::atomic<HANDLE> g_recordDone{nullptr};
+std::atomic<bool> g_recordClaimed{false};
+std::wstring g_preparedFolder; // Outlook's thread only
 const void* g_executableBase = nullptr;
-char g_executableName[64] = {};
+char g_executableName[kRecordNameMax + 1] = {};
+
+std::atomic<decltype(CrashRecordCalls::write)> g_write{nullptr};
+std::atomic<decltype(CrashRecordCalls::wait)> g_wait{nullptr};
+
+// The most a record file holds that the next load reads: a few records of a few hundred bytes.
+constexpr DWORD kRecordReadMax = 4096;
 
 // Appends text to a fixed buffer, dropping what does not fit.
 struct LineBuffer {
@@ -103,7 +116,7 @@ bool ExportName(const BYTE* base, char* name, std::size_t size)
         const char c = text[length];
         if (c == '\0')
             break;
-        if (c < 0x20 || c > 0x7E)
+        if (!IsRecordNameChar(c) || c == '+')
             return false;
         name[length] = c;
     }
@@ -120,36 +133,93 @@ const BYTE* ImageBase(const void* address)
     return static_cast<const BYTE*>(info.AllocationBase);
 }
 
+// The executable's file name, kept when it fits a record's name (OUTLOOK.EXE does); otherwise
+// the executable is an unnamed image like any other.
 void KeepExecutableName()
 {
     g_executableBase = GetModuleHandleW(nullptr);
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    g_executableName[0] = '\0';
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return;
-    const char* name = std::strrchr(path, '\\');
+    const wchar_t* name = std::wcsrchr(path, L'\\');
     name = name ? name + 1 : path;
     std::size_t i = 0;
-    for (; name[i] && i + 1 < sizeof(g_executableName); ++i)
-        g_executableName[i] = name[i];
+    for (; name[i]; ++i) {
+        if (i == kRecordNameMax || name[i] > 0x7F || !IsRecordNameChar(static_cast<char>(name[i])) || name[i] == L'+')
+            return;
+        g_executableName[i] = static_cast<char>(name[i]);
+    }
     g_executableName[i] = '\0';
 }
 
-// Reads what the previous run recorded (at most the first 1 KB); empty when nothing.
-std::string ReadLeftRecord(const std::string& path)
+// A record left by an earlier run, open for reading and writing so that the thread reporting it
+// can empty it through the same handle. Emptied only if Outlook's thread still waits for the
+// report: once it has gone on (and opened the file for this run's filter) the record stays, and
+// the next load reports it again.
+class LeftRecord {
+public:
+    explicit LeftRecord(UniqueFileHandle file) noexcept : m_file(std::move(file)) {}
+
+    // On the thread that wrote the report, after the write succeeded.
+    void Reported() noexcept
+    {
+        AcquireSRWLockExclusive(&m_lock);
+        if (!m_givenUp) {
+            FILE_END_OF_FILE_INFO end{};
+            (void)SetFileInformationByHandle(m_file.get(), FileEndOfFileInfo, &end, sizeof(end)); // kept if it fails
+        }
+        ReleaseSRWLockExclusive(&m_lock);
+    }
+    // On Outlook's thread, once it stops waiting: the record is emptied by now or stays.
+    void GiveUp() noexcept
+    {
+        AcquireSRWLockExclusive(&m_lock);
+        m_givenUp = true;
+        ReleaseSRWLockExclusive(&m_lock);
+    }
+
+    HANDLE File() const noexcept { return m_file.get(); }
+
+private:
+    UniqueFileHandle m_file;
+    SRWLOCK m_lock = SRWLOCK_INIT;
+    bool m_givenUp = false;
+};
+
+// Reports the record that an earlier run left at path. A file that cannot be opened or read (a
+// scanner or a sync client holding it) is kept as it is for a later load. Throws std::bad_alloc.
+void ReportLeftRecord(const std::wstring& path)
 {
-    const UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return {};
-    char text[1024];
+    UniqueFileHandle file =
+        OpenProfileFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+            LogMessage(0, "CrashRecord<Report> ==> [UNREADABLE %lu]", static_cast<unsigned long>(error));
+        return;
+    }
+    std::string text(kRecordReadMax + 1, '\0');
     DWORD read = 0;
-    if (!ReadFile(file.get(), text, sizeof(text), &read, nullptr))
-        return {};
-    std::string record(text, read);
-    while (!record.empty() && (record.back() == '\n' || record.back() == '\r'))
-        record.pop_back();
-    return record;
+    if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) {
+        LogMessage(0, "CrashRecord<Report> ==> [UNREADABLE %lu]", static_cast<unsigned long>(GetLastError()));
+        return;
+    }
+    if (read == 0)
+        return;
+    text.resize(read);
+    if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0)
+        text.resize(text.size() - 2);
+    const bool isRecord = read <= kRecordReadMax && IsCrashRecordText(text);
+
+    const auto left = std::make_shared<LeftRecord>(std::move(file));
+    // The wait holds Outlook's start-up, so it is short, and only after a crash is there anything
+    // to wait for.
+    (void)ReportAddinEvent(EVENTLOG_ERROR_TYPE, VANTREL_EVENT_PREVIOUS_RUN_CRASHED,
+                           {isRecord ? std::string_view(text) : std::string_view(kUnreadableCrashRecord)},
+                           kEventReportOutlookWaitMs, nullptr, [left] { left->Reported(); });
+    left->GiveUp();
 }
 
 } // namespace
@@ -173,18 +243,20 @@ std::size_t FormatCrashRecord(const EXCEPTION_RECORD& record, char* buffer, std:
     line.Add(" UTC exception ");
     line.Hex(record.ExceptionCode, 8);
     line.Add(" at ");
+    // Offsets into a module only: an absolute address would tell whoever reads the Event Log
+    // where the modules lay in memory.
     const BYTE* base = ImageBase(record.ExceptionAddress);
     const auto address = reinterpret_cast<ULONG_PTR>(record.ExceptionAddress);
     if (!base) {
-        line.Hex(address, 1);
+        line.Add(kNoImage);
     } else {
-        char name[64];
+        char name[kRecordNameMax + 1];
         if (ExportName(base, name, sizeof(name)))
             line.Add(name);
         else if (base == g_executableBase && g_executableName[0])
             line.Add(g_executableName);
         else
-            line.Hex(reinterpret_cast<ULONG_PTR>(base), 1);
+            line.Add(kUnnamedImage);
         line.Add('+');
         line.Hex(address - reinterpret_cast<ULONG_PTR>(base), 1);
     }
@@ -199,37 +271,55 @@ std::size_t FormatCrashRecord(const EXCEPTION_RECORD& record, char* buffer, std:
 void WriteCrashRecord(const EXCEPTION_POINTERS* info) noexcept
 {
     const HANDLE file = g_recordFile.load();
-    if (file == INVALID_HANDLE_VALUE || !info || !info->ExceptionRecord || g_recordWritten.exchange(true))
+    if (file == INVALID_HANDLE_VALUE || !info || !info->ExceptionRecord)
         return;
+    const HANDLE done = g_recordDone.load();
+    if (g_recordClaimed.exchange(true)) {
+        // Another thread faulted first and is writing: this filter's answer ends the process,
+        // which would cut that write off. Bounded, in case the first thread never finishes.
+        const auto wait = g_wait.load();
+        (void)(wait ? wait : WaitForSingleObject)(done, kCrashRecordWaitMs);
+        return;
+    }
     char text[256];
     const std::size_t length = FormatCrashRecord(*info->ExceptionRecord, text, sizeof(text));
     DWORD written = 0;
-    (void)WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr); // nothing else can be done here
+    const auto write = g_write.load();
+    (void)(write ? write : WriteFile)(file, text, static_cast<DWORD>(length), &written,
+                                      nullptr); // nothing else can be done here
+    (void)SetEvent(done);
 }
 
-void PrepareCrashRecord(const std::string& folder) noexcept
+void PrepareCrashRecord(const std::wstring& folder) noexcept
 {
     try {
         if (g_recordFile.load() != INVALID_HANDLE_VALUE && folder == g_preparedFolder)
             return;
         KeepExecutableName();
-        const std::string path = folder + "\\" + kCrashRecordFileName;
-        const std::string left = ReadLeftRecord(path);
-        // Emptied only once reported: a record the Event Log did not take in time is reported
-        // again at the next load. The wait holds Outlook's start-up, so it is short, and only
-        // after a crash is there anything to wait for.
-        const bool reported = left.empty() || ReportAddinEvent(EVENTLOG_ERROR_TYPE, VANTREL_EVENT_PREVIOUS_RUN_CRASHED,
-                                                                {left}, kEventReportOutlookWaitMs);
-        HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, reported ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+        const std::wstring path = JoinPath(folder, kCrashRecordFileName);
+        if (path.empty())
+            return;
+        ReportLeftRecord(path);
+        // Appended to, never emptied here: whatever the report left in the file stays before
+        // this run's line.
+        UniqueFileHandle file = OpenProfileFile(path, FILE_APPEND_DATA,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS);
+        if (!file) {
             LogMessage(0, "CrashRecord<Prepare> ==> [FAILED %lu]", static_cast<unsigned long>(GetLastError()));
             return;
+        }
+        if (!g_recordDone.load()) {
+            const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            if (!done) {
+                LogMessage(0, "CrashRecord<Prepare> ==> [FAILED %lu]", static_cast<unsigned long>(GetLastError()));
+                return;
+            }
+            g_recordDone.store(done);
         }
         g_preparedFolder = folder;
         // Outlook's folder stays the same for the whole run; only tests move it. The handle of an
         // earlier folder is closed.
-        UniqueFileHandle earlier(g_recordFile.exchange(file));
+        UniqueFileHandle earlier(g_recordFile.exchange(file.release()));
     } catch (...) {
         // Out of memory at load: the filter leaves no record in this run.
     }
@@ -238,4 +328,12 @@ void PrepareCrashRecord(const std::string& folder) noexcept
 void CloseCrashRecord() noexcept
 {
     UniqueFileHandle file(g_recordFile.exchange(INVALID_HANDLE_VALUE));
+    UniqueHandle done(g_recordDone.exchange(nullptr));
+    // g_preparedFolder is left alone: at the DLL's unload it may be destroyed already.
+}
+
+void UseCrashRecordCalls(const CrashRecordCalls* calls) noexcept
+{
+    g_write.store(calls ? calls->write : nullptr);
+    g_wait.store(calls ? calls->wait : nullptr);
 }

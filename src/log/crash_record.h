@@ -9,6 +9,12 @@
 // take the loader lock, is not asked), and writes with one WriteFile on the handle opened in
 // advance. The Event Log, which would mean a call into the event log service from inside the
 // filter, is written at the next load instead, in an ordinary context.
+//
+// Only the first fault of a process is recorded: a second thread faulting meanwhile waits (about
+// a second) for the first one's line before its filter lets the process end. A record is emptied
+// only by the thread that wrote it to the Event Log, once that write succeeded; one that cannot
+// be read is kept for a later load, and a file whose text is not a record is reported as such,
+// never echoed.
 #pragma once
 
 #include <windows.h>
@@ -17,13 +23,19 @@
 #include <string>
 
 // The file's name, in the log's folder.
-constexpr char kCrashRecordFileName[] = "Vantrel.crash.log";
+constexpr wchar_t kCrashRecordFileName[] = L"Vantrel.crash.log";
 
-// At load, on Outlook's thread, with the log's folder: a record the previous run left there is
-// reported to the Event Log and, once reported, emptied; then the file is kept open for appending
-// until the process ends. A folder already prepared is left as it is (Outlook may load the add-in
-// again in the same run). Failures leave the filter without a record, nothing more. No-throw.
-void PrepareCrashRecord(const std::string& folder) noexcept;
+// What the Event Log is told for a record file whose text is not a record.
+constexpr char kUnreadableCrashRecord[] = "(the record left by that run could not be read)";
+
+// How long a second faulting thread waits for the first one's record.
+constexpr DWORD kCrashRecordWaitMs = 1000;
+
+// At load, on Outlook's thread, with the log's folder (a full wide path): a record the previous
+// run left there is reported to the Event Log, then the file is kept open for appending until the
+// process ends. A folder already prepared is left as it is (Outlook may load the add-in again in
+// the same run). Failures leave the filter without a record, nothing more. No-throw.
+void PrepareCrashRecord(const std::wstring& folder) noexcept;
 
 // Closes the file, once no filter of ours can run any more (the DLL's unload). No-throw.
 void CloseCrashRecord() noexcept;
@@ -35,8 +47,18 @@ void WriteCrashRecord(const EXCEPTION_POINTERS* info) noexcept;
 
 // The record of an exception, as one line ending in CR LF: the time (UTC), the exception code, the
 // module and offset of the faulting address, the thread and the process, for example
-// "2024-05-02 09:41:07 UTC exception 0xC0000005 at OUTLOOK.EXE+0x1A2B thread 1234 process 5678".
-// A module without a name in its export directory is named by its base address, except the
-// process's executable, whose name PrepareCrashRecord keeps. Writes at most size bytes (no NUL)
-// and answers how many. Allocates nothing, takes no lock. No-throw.
+// "2024-05-02 09:41:07 UTC exception 0xC0000005 at OUTLOOK.EXE+0x1A2B thread 1234 process 5678"
+// (crash_record_form.h). No absolute address is written: a module without a usable name in its
+// export directory, other than the process's executable whose name PrepareCrashRecord keeps, is
+// "<unnamed image>", and an address in no image is "<no image>" alone. Writes at most size bytes
+// (no NUL) and answers how many. Allocates nothing, takes no lock. No-throw.
 std::size_t FormatCrashRecord(const EXCEPTION_RECORD& record, char* buffer, std::size_t size) noexcept;
+
+// What the filter calls to write its line and what a second faulting thread waits with; tests
+// stand in for them to hold the first write and see the second thread wait. Null members (or a
+// null pointer) put the real WriteFile and WaitForSingleObject back.
+struct CrashRecordCalls {
+    BOOL(WINAPI* write)(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
+    DWORD(WINAPI* wait)(HANDLE handle, DWORD milliseconds);
+};
+void UseCrashRecordCalls(const CrashRecordCalls* calls) noexcept;

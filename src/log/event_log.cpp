@@ -3,6 +3,7 @@
 #include <atomic>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "com/raii.h"
@@ -39,6 +40,7 @@ struct Report {
     std::vector<std::wstring> texts;
     std::vector<const wchar_t*> strings;
     EventWriter writer = nullptr;
+    std::function<void()> afterWritten;
     HMODULE module = nullptr; // the writing thread's reference on this module
     DWORD result = ERROR_IO_PENDING;
     UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
@@ -61,6 +63,8 @@ DWORD WINAPI ReportThread(LPVOID parameter) noexcept
                                     static_cast<WORD>(report->strings.size()));
     if (report->result != ERROR_SUCCESS)
         LogFailure(report->id, report->result);
+    else if (report->afterWritten)
+        report->afterWritten();
     (void)SetEvent(report->done.get());
     report->Release();
     FreeLibraryAndExitThread(module, 0); // gives back the reference taken for this thread
@@ -84,13 +88,14 @@ void UseEventWriter(EventWriter writer) noexcept
 }
 
 bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_view> strings, DWORD waitMs,
-                      HANDLE stopWaiting) noexcept
+                      HANDLE stopWaiting, std::function<void()> afterWritten) noexcept
 {
     Report* report = nullptr;
     try {
         report = new Report();
         report->type = type;
         report->id = id;
+        report->afterWritten = std::move(afterWritten);
         const EventWriter writer = g_writer.load();
         report->writer = writer ? writer : WriteToEventLog;
         for (const std::string_view text : strings)

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string_view>
 
@@ -39,6 +40,7 @@ void UseEventWriter(EventWriter writer) noexcept;
 // ...]") and otherwise ignored: an event never fails the caller's work. One that outlasts the wait
 // is logged "[TIMED OUT]" and goes on; one with no thread to run on is logged "[FAILED ...]" and
 // dropped, never written on the caller's thread. True when the event was written within the wait,
-// or, with no wait, handed to its thread.
+// or, with no wait, handed to its thread. `afterWritten`, when given, runs on the writing thread
+// once the write succeeded, whether or not the caller still waits (it must not throw).
 bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_view> strings, DWORD waitMs = 0,
-                      HANDLE stopWaiting = nullptr) noexcept;
+                      HANDLE stopWaiting = nullptr, std::function<void()> afterWritten = nullptr) noexcept;

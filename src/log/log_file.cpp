@@ -2,8 +2,6 @@
 
 #include <oleauto.h>
 #include <shlobj.h>
-#include <shlwapi.h>
-#include <share.h>
 
 #include <cstdio>
 #include <new>
@@ -12,6 +10,7 @@
 
 #include "com/raii.h"
 #include "com/text_convert.h"
+#include "log/profile_file.h"
 
 LogFile* LogFile::s_pInstance = nullptr;
 
@@ -71,9 +70,9 @@ LogFile* LogFile::Existing()
 }
 
 // Both change what a line being written on another thread reads, so they wait for it.
-void LogFile::SetLogPath(const char* path)
+void LogFile::SetLogPath(const wchar_t* path)
 {
-    std::string text = path ? path : "";
+    std::wstring text = path ? path : L"";
     InstanceLock lock(true);
     m_strPath.swap(text);
 }
@@ -87,7 +86,7 @@ void LogFile::SetOptions(BOOL enabled, BOOL timeStamp)
 
 void LogFile::DeleteLogFile()
 {
-    (void)DeleteFileA(m_strPath.c_str()); // a missing file is the usual case
+    (void)DeleteProfileFile(m_strPath); // a missing file is the usual case
 }
 
 namespace {
@@ -150,8 +149,9 @@ void LogFile::WriteLine(const char* message, UINT level) noexcept
     if (!m_bEnabled || m_strPath.empty())
         return;
 
-    // Text mode turns the line feed into CR LF; others may read, nobody else may write.
-    FILE* file = _fsopen(m_strPath.c_str(), "at", _SH_DENYWR);
+    // Appended at the end whatever another handle did meanwhile; others may read, nobody else
+    // may write.
+    const UniqueFileHandle file = OpenProfileFile(m_strPath, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS);
     if (!file)
         return;
     try {
@@ -167,12 +167,20 @@ void LogFile::WriteLine(const char* message, UINT level) noexcept
             line = "<C>C" + levelText + "</C><M>" + text + "</M>";
         }
         line += '\n';
-        if (fseek(file, 0, SEEK_END) == 0)
-            (void)fwrite(line.data(), 1, line.size(), file); // a short write loses the line, nothing more
+        // Each line feed written as CR LF, as a text-mode stream writes it.
+        std::string bytes;
+        bytes.reserve(line.size() + 8);
+        for (const char c : line) {
+            if (c == '\n')
+                bytes += '\r';
+            bytes += c;
+        }
+        DWORD written = 0;
+        (void)WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                        nullptr); // a short write loses the line, nothing more
     } catch (...) {
-        // The line is lost; the file is still closed below.
+        // The line is lost; the file is closed all the same.
     }
-    (void)fclose(file); // a failed close must not reach the caller
 }
 
 void LogMessage(UINT level, const char* format, ...) noexcept
@@ -194,27 +202,25 @@ void LogMessage(UINT level, const char* format, ...) noexcept
 
 LogFile* OpenAddinLog()
 {
-    return OpenAddinLog(SHGetFolderPathA);
+    return OpenAddinLog(SHGetKnownFolderPath);
 }
 
-LogFile* OpenAddinLog(FolderPathQuery query)
+LogFile* OpenAddinLog(KnownFolderQuery query)
 {
-    char path[MAX_PATH] = {};
-    if (query(nullptr, CSIDL_APPDATA, nullptr, 0, path) != S_OK)
+    const std::wstring folder = JoinPath(RoamingFolder(query), kLogFolderName);
+    const std::wstring path = JoinPath(folder, kLogFileName);
+    const std::wstring previous = JoinPath(folder, kPreviousLogFileName);
+    if (path.empty() || previous.empty())
         return nullptr;
-    (void)PathAppendA(path, "Vantrel");
-    (void)CreateDirectoryA(path, nullptr); // an existing folder is fine
-    char previous[MAX_PATH];
-    lstrcpynA(previous, path, MAX_PATH);
-    (void)PathAppendA(path, "Vantrel.log");
-    (void)PathAppendA(previous, kPreviousLogFileName);
+    // A folder that cannot be made drops each line later, as the files in it cannot be opened.
+    (void)CreateProfileFolder(folder);
 
     LogFile* log = LogFile::GetInstance();
-    log->SetLogPath(path);
+    log->SetLogPath(path.c_str());
     log->SetOptions(TRUE, TRUE);
     // The run before this one, kept for whoever looks into a termination or a crash: a log that
     // cannot be moved (there is none, or it is open elsewhere) is deleted as before.
-    (void)MoveFileExA(path, previous, MOVEFILE_REPLACE_EXISTING);
+    (void)RenameProfileFile(path, previous);
     log->DeleteLogFile();
     return log;
 }

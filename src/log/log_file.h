@@ -6,6 +6,8 @@
 #include <cstdarg>
 #include <string>
 
+#include "log/profile_path.h"
+
 class LogFile {
 public:
     // Returns the instance, creating it on first use. Throws std::bad_alloc.
@@ -15,8 +17,9 @@ public:
     // The instance if one exists, without creating it.
     static LogFile* Existing();
 
-    void SetLogPath(const char* path);
-    const std::string& LogPath() const { return m_strPath; }
+    // A full wide path (profile_path.h); every file call on it is a wide one.
+    void SetLogPath(const wchar_t* path);
+    const std::wstring& LogPath() const { return m_strPath; }
     void SetOptions(BOOL enabled, BOOL timeStamp);
     void DeleteLogFile();
 
@@ -35,7 +38,7 @@ private:
     UINT m_nMinLevel = 0;
     BOOL m_bXmlFormat = FALSE;
     BOOL m_bEnabled = FALSE;
-    std::string m_strPath;
+    std::wstring m_strPath;
     BOOL m_bTimeStamp = TRUE;
 
     static LogFile* s_pInstance;
@@ -58,19 +61,19 @@ std::string LogTimeStamp();
 // printf-style logging; does nothing while no LogFile instance exists. No-throw.
 void LogMessage(UINT level, const char* format, ...) noexcept VANTREL_LOG_FORMAT_CHECK;
 
-// The name of the previous run's log, kept beside the log when a new one begins.
-constexpr char kPreviousLogFileName[] = "Vantrel.previous.log";
+// The log's folder in the roaming application-data folder, and the names of the files in it.
+constexpr wchar_t kLogFolderName[] = L"Vantrel";
+constexpr wchar_t kLogFileName[] = L"Vantrel.log";
+// The previous run's log, kept beside the log when a new one begins.
+constexpr wchar_t kPreviousLogFileName[] = L"Vantrel.previous.log";
 
 // Sets the log up at %APPDATA%\Vantrel\Vantrel.log and empties it, after moving the old one to
 // Vantrel.previous.log beside it (replacing an older one; a failed move is passed over and the
-// old log is deleted as before). Returns the instance,
-// or null when the application-data folder cannot be found (the log then stays closed).
+// old log is deleted as before). The folder is the user's roaming folder as UTF-16, whatever
+// characters its name holds. Returns the instance, or null when that folder cannot be found or
+// the paths cannot be joined (the log then stays closed and no file is written anywhere).
 // Throws std::bad_alloc.
 LogFile* OpenAddinLog();
 
-// The form of SHGetFolderPathA, through which the application-data folder is found.
-using FolderPathQuery = HRESULT(WINAPI*)(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path);
-
-// OpenAddinLog with the folder found through `query`. Only S_OK counts as a folder: the ANSI
-// SHGetFolderPathA answers S_FALSE, a success code, for a folder that does not exist.
-LogFile* OpenAddinLog(FolderPathQuery query);
+// OpenAddinLog with the roaming folder found through `query` (SHGetKnownFolderPath's form).
+LogFile* OpenAddinLog(KnownFolderQuery query);

@@ -61,7 +61,12 @@ CVantrelModule::CVantrelModule() noexcept
 
 CVantrelModule::~CVantrelModule()
 {
-    (void)SetUnhandledExceptionFilter(m_pfnPreviousFilter); // returns our own filter
+    // The filter before ours goes back only while ours is the current one: a filter installed
+    // after it (the shutdown worker's, or one of Outlook's) stays. There is no exchange that
+    // compares, so a later one taken out here is put straight back.
+    const LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(m_pfnPreviousFilter);
+    if (current != &VantrelUnhandledExceptionFilter)
+        (void)SetUnhandledExceptionFilter(current);
     CloseCrashRecord(); // no filter of this DLL's is left to write it
     // Released but not closed: the mutex object lives on with the process.
     (void)ReleaseMutex(m_hMutex); // fails harmlessly when this thread does not own it

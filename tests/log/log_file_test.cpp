@@ -13,6 +13,9 @@
 
 #include "com/raii.h"
 #include "log/crash_record.h"
+#include "log/profile_file.h"
+#include "log/profile_path.h"
+#include "com/text_convert.h"
 #include "log/event_log.h"
 #include "log/info_dialog.h"
 #include "log/log_file.h"
@@ -28,7 +31,7 @@ protected:
         LogFile::DestroyInstance();
         m_path = m_dir.file("Vantrel.log");
         LogFile* log = LogFile::GetInstance();
-        log->SetLogPath(m_path.c_str());
+        log->SetLogPath(Wide(m_path).c_str());
         log->SetOptions(TRUE, TRUE);
     }
     void TearDown() override { LogFile::DestroyInstance(); }
@@ -38,20 +41,6 @@ protected:
     ScopedTempDir m_dir;
     std::string m_path;
 };
-
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string ToHex(std::ptrdiff_t value)
-{
-    char text[32];
-    std::snprintf(text, sizeof(text), "%llX", static_cast<unsigned long long>(value));
-    return text;
-}
 
 const std::regex kStampedLine(R"re(\("0","([^"]+)"\): (.*))re");
 
@@ -178,7 +167,7 @@ TEST_F(LogFileTest, NothingIsWrittenAfterDestroyInstance)
 
 TEST_F(LogFileTest, MissingFolderDropsLinesQuietly)
 {
-    LogFile::GetInstance()->SetLogPath((m_dir.path() + "\\missing\\Vantrel.log").c_str());
+    LogFile::GetInstance()->SetLogPath(Wide(m_dir.path() + "\\missing\\Vantrel.log").c_str());
     LogMessage(0, "nowhere");
     EXPECT_FALSE(FileExists(m_dir.path() + "\\missing"));
 }
@@ -218,32 +207,60 @@ TEST(LogSetup, SetUpEmptiesTheOldLogInTheApplicationDataFolder)
     LogFile::DestroyInstance();
 }
 
-// The shell's folder query as a test sets it: it writes the folder and answers g_folderAnswer.
-std::string g_folder;
+// The shell's known-folder query as a test sets it: it hands out g_folder and answers
+// g_folderAnswer.
+std::wstring g_folder;
 HRESULT g_folderAnswer = S_OK;
-HRESULT WINAPI QueryTestFolder(HWND, int, HANDLE, DWORD, LPSTR path)
+HRESULT WINAPI QueryTestFolder(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR* path)
 {
-    lstrcpynA(path, g_folder.c_str(), MAX_PATH);
+    *path = static_cast<PWSTR>(CoTaskMemAlloc((g_folder.size() + 1) * sizeof(wchar_t)));
+    g_folder.copy(*path, g_folder.size());
+    (*path)[g_folder.size()] = L'\0';
     return g_folderAnswer;
 }
 
-TEST(LogSetup, OnlyAFoundFolderOpensTheLog)
+// Whether a failed join could have put a file where no file of the add-in belongs: in the current
+// folder or at the root of the current drive.
+bool AnyStrayFile()
 {
-    // SHGetFolderPathA answers S_FALSE, a success code, when the folder does not exist
-    // (Wine answers a failure code there instead, so the shell is stood in for).
-    const HRESULT answers[] = {S_OK, S_FALSE, E_FAIL, E_INVALIDARG};
-    for (HRESULT answer : answers) {
+    for (const wchar_t* stray : {L"Vantrel.log", L"Vantrel", L"Vantrel.previous.log", L"Vantrel.crash.log", L"\\Vantrel.log",
+                                 L"\\Vantrel", L"\\Vantrel.crash.log", L"relative"})
+        if (FileExists(std::wstring(stray)))
+            return true;
+    return false;
+}
+
+TEST(LogSetup, OnlyAFoundFullFolderOpensTheLog)
+{
+    // A failed query, and one answering what is not a full path (as a User Shell Folders value
+    // may be written), leave the log closed: never a file relative to the current folder or at
+    // a drive's root.
+    ScopedTempDir dir;
+    const struct {
+        std::wstring folder;
+        HRESULT answer;
+        bool opens;
+    } cases[] = {
+        {Wide(dir.path()), S_OK, true},
+        {Wide(dir.path()), E_FAIL, false},
+        {Wide(dir.path()), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), false},
+        {L"", S_OK, false},
+        {L"relative\\Roaming", S_OK, false},
+        {L"\\Roaming", S_OK, false},
+        {L"C:", S_OK, false},
+    };
+    for (const auto& c : cases) {
         LogFile::DestroyInstance();
-        ScopedTempDir dir;
-        g_folder = dir.path();
-        g_folderAnswer = answer;
-        const std::string path = dir.file("Vantrel") + "\\Vantrel.log";
+        g_folder = c.folder;
+        g_folderAnswer = c.answer;
         LogFile* log = OpenAddinLog(QueryTestFolder);
         LogMessage(0, "line");
-        EXPECT_EQ(log != nullptr, answer == S_OK) << std::hex << answer;
-        EXPECT_EQ(LogFile::Existing(), log) << std::hex << answer;
-        EXPECT_EQ(FileExists(path), answer == S_OK) << std::hex << answer;
+        EXPECT_EQ(log != nullptr, c.opens) << std::hex << c.answer;
+        EXPECT_EQ(LogFile::Existing(), log) << std::hex << c.answer;
+        EXPECT_EQ(FileExists(dir.file("Vantrel") + "\\Vantrel.log"), c.opens) << std::hex << c.answer;
+        EXPECT_FALSE(AnyStrayFile());
         LogFile::DestroyInstance();
+        DeleteTree(dir.file("Vantrel"));
     }
 }
 
@@ -251,7 +268,7 @@ TEST(LogSetup, EachLoadKeepsTheRunBeforeAsThePreviousLog)
 {
     LogFile::DestroyInstance();
     ScopedTempDir dir;
-    g_folder = dir.path();
+    g_folder = Wide(dir.path());
     g_folderAnswer = S_OK;
     const std::string log = dir.file("Vantrel") + "\\Vantrel.log";
     const std::string previous = dir.file("Vantrel") + "\\Vantrel.previous.log";
@@ -270,6 +287,154 @@ TEST(LogSetup, EachLoadKeepsTheRunBeforeAsThePreviousLog)
     EXPECT_NE(kept.find("second run"), std::string::npos);
     EXPECT_EQ(kept.find("first run"), std::string::npos);
     LogFile::DestroyInstance();
+}
+
+// Two loads, with a line logged in each, and the crash record prepared beside the log: the files
+// that one run leaves in the profile. The folder is the roaming folder's "Vantrel" folder.
+void RunTwoLoads(LogFile* (*open)())
+{
+    LogFile::DestroyInstance();
+    ASSERT_NE(open(), nullptr);
+    LogMessage(0, "first run");
+    LogFile* log = open();
+    ASSERT_NE(log, nullptr);
+    LogMessage(0, "second run");
+    PrepareCrashRecord(ParentFolder(log->LogPath()));
+    CloseCrashRecord();
+    LogFile::DestroyInstance();
+}
+
+void ExpectTheRunsFilesIn(const std::wstring& folder)
+{
+    EXPECT_NE(ReadWholeFile(folder + L"\\Vantrel.log").find("): second run\r\n"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(folder + L"\\Vantrel.previous.log").find("): first run\r\n"), std::string::npos);
+    EXPECT_TRUE(FileExists(folder + L"\\Vantrel.crash.log"));
+    EXPECT_FALSE(AnyStrayFile());
+}
+
+LogFile* OpenUsualLog()
+{
+    return OpenAddinLog();
+}
+
+LogFile* OpenTestFolderLog()
+{
+    return OpenAddinLog(QueryTestFolder);
+}
+
+TEST(LogSetup, ARoamingFolderOutsideTheAnsiCodePageHoldsTheRunsFiles)
+{
+    // The user's roaming folder moved as Windows moves it for a user named so: the shell's own
+    // query finds it, and every file of the run lands in it.
+    const std::wstring user = L"C:\\users\\\u0141ukasz Ji\u0159\u00ed";
+    const std::wstring roaming = user + L"\\AppData\\Roaming";
+    {
+        ScopedRoamingFolder moved(roaming);
+        RunTwoLoads(OpenUsualLog);
+    }
+    ExpectTheRunsFilesIn(roaming + L"\\Vantrel");
+    DeleteTree(user);
+}
+
+TEST(LogSetup, AFolderWhoseFilesPassMaxPathHoldsThemInTheLongForm)
+{
+    // A roaming folder that fits in MAX_PATH while the files' full paths do not: once with room
+    // for the "Vantrel" folder in the short form, once without.
+    for (const size_t length : {235u, 252u}) {
+        ScopedTempDir dir;
+        std::wstring folder = Wide(dir.path());
+        while (folder.size() < length)
+            folder += L"\\" + std::wstring(std::min<size_t>(40, length - folder.size() - 1), L'd');
+        MakeFolders(L"\\\\?\\" + folder);
+        ASSERT_TRUE(FileExists(L"\\\\?\\" + folder)) << folder.size();
+        g_folder = folder;
+        g_folderAnswer = S_OK;
+        RunTwoLoads(OpenTestFolderLog);
+        ExpectTheRunsFilesIn(L"\\\\?\\" + folder + L"\\Vantrel");
+        DeleteTree(L"\\\\?\\" + Wide(dir.path()));
+    }
+}
+
+// The link checks as a test stands in for them (Wine makes no link and reports every token as
+// elevated): whether links are refused, and the one name that counts as a link.
+bool g_elevated = false;
+std::wstring g_linkName;
+bool TestElevated() noexcept
+{
+    return g_elevated;
+}
+bool TestIsLink(HANDLE opened) noexcept
+{
+    wchar_t path[1024] = {};
+    const DWORD length = GetFinalPathNameByHandleW(opened, path, 1024, 0);
+    const std::wstring name = L"\\" + g_linkName;
+    return length >= name.size() && length < 1024 && std::wstring(path + length - name.size()) == name;
+}
+const LinkGuard kTestGuard = {TestElevated, TestIsLink};
+
+std::atomic<int> g_crashReports{0};
+DWORD CountingWriter(WORD, DWORD id, const wchar_t* const*, WORD) noexcept
+{
+    if (id == VANTREL_EVENT_PREVIOUS_RUN_CRASHED)
+        ++g_crashReports;
+    return ERROR_SUCCESS;
+}
+
+TEST(LogSetup, AnElevatedOutlookRefusesALinkInItsFolder)
+{
+    // The folder or one of its files stood in for by a link that a process of the same user
+    // planted: elevated, nothing is written through it, moved or deleted, and nothing is read
+    // from it; not elevated, the user's own link is followed.
+    const std::string oldRecord = "2024-05-02 09:41:07 UTC exception 0xC0000005 at OUTLOOK.EXE+0x1A2B thread 1 process 2\r\n";
+    const struct {
+        bool elevated;
+        const wchar_t* link;
+        bool logUsed;    // the old log moved aside and the new line written
+        bool recordUsed; // the left record reported and emptied
+    } cases[] = {
+        {true, L"Vantrel", false, false},
+        {true, L"Vantrel.log", false, true},
+        {true, L"Vantrel.crash.log", true, false},
+        {false, L"Vantrel", true, true},
+    };
+    UseLinkGuard(&kTestGuard);
+    UseEventWriter(CountingWriter);
+    for (const auto& c : cases) {
+        const std::string label = std::string(c.elevated ? "elevated, link " : "not elevated, link ") + ToNarrow(c.link, CP_ACP);
+        LogFile::DestroyInstance();
+        ScopedTempDir dir;
+        const std::string folder = dir.file("Vantrel");
+        CreateDirectoryA(folder.c_str(), nullptr);
+        {
+            FILE* f = std::fopen((folder + "\\Vantrel.log").c_str(), "wb");
+            std::fputs("old log\r\n", f);
+            std::fclose(f);
+            f = std::fopen((folder + "\\Vantrel.crash.log").c_str(), "wb");
+            std::fputs(oldRecord.c_str(), f);
+            std::fclose(f);
+        }
+        g_folder = Wide(dir.path());
+        g_folderAnswer = S_OK;
+        g_elevated = c.elevated;
+        g_linkName = c.link;
+        g_crashReports = 0;
+
+        LogFile* log = OpenAddinLog(QueryTestFolder);
+        ASSERT_NE(log, nullptr) << label;
+        LogMessage(0, "new run");
+        PrepareCrashRecord(ParentFolder(log->LogPath()));
+        CloseCrashRecord();
+        LogFile::DestroyInstance();
+
+        const std::string logText = ReadWholeFile(folder + "\\Vantrel.log");
+        EXPECT_EQ(logText.find("old log") == std::string::npos, c.logUsed) << label << ": " << logText;
+        EXPECT_EQ(logText.find("new run") != std::string::npos, c.logUsed) << label << ": " << logText;
+        EXPECT_EQ(FileExists(folder + "\\Vantrel.previous.log"), c.logUsed) << label;
+        EXPECT_EQ(ReadWholeFile(folder + "\\Vantrel.crash.log") == oldRecord, !c.recordUsed) << label;
+        EXPECT_EQ(g_crashReports.load(), c.recordUsed ? 1 : 0) << label;
+    }
+    UseEventWriter(nullptr);
+    UseLinkGuard(nullptr);
 }
 
 // The event writer as a test stands in for it: it answers g_writerAnswer, or first waits for
@@ -310,50 +475,6 @@ TEST_F(LogFileTest, AnEventThatCannotBeWrittenIsLoggedAndIgnored)
     EXPECT_TRUE(ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_LET_GO, {"1", "1", "16.0"},
                                  kEventReportTimeoutMs));
     UseEventWriter(nullptr);
-}
-
-TEST(CrashRecord, NamesTheCodeAndTheModuleAndOffsetOfTheFault)
-{
-    // An address in a DLL with an export name, one in the executable (named by the name kept at
-    // preparation: a MinGW program has no export directory) and one outside any image.
-    ScopedTempDir dir;
-    PrepareCrashRecord(dir.path());
-    const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    const auto procedure = reinterpret_cast<BYTE*>(GetProcAddress(kernel32, "GetTickCount"));
-    const auto executable = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    char program[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, program, MAX_PATH);
-    const std::string programName = std::strrchr(program, '\\') + 1;
-    int onTheStack = 0;
-    const struct {
-        void* address;
-        DWORD code;
-        std::string expected;
-    } cases[] = {
-        {procedure, EXCEPTION_ACCESS_VIOLATION,
-         "exception 0xC0000005 at kernel32.dll+0x" + ToHex(procedure - reinterpret_cast<BYTE*>(kernel32)) + " thread "},
-        {executable + 0x1234, EXCEPTION_STACK_OVERFLOW, "exception 0xC00000FD at " + programName + "+0x1234 thread "},
-        {&onTheStack, 0xE06D7363, "exception 0xE06D7363 at 0x" + ToHex(reinterpret_cast<BYTE*>(&onTheStack) - static_cast<BYTE*>(nullptr)) + " thread "},
-    };
-    for (const auto& c : cases) {
-        EXCEPTION_RECORD record{};
-        record.ExceptionCode = c.code;
-        record.ExceptionAddress = c.address;
-        char text[256];
-        const size_t length = FormatCrashRecord(record, text, sizeof(text));
-        const std::string line(text, length);
-        EXPECT_TRUE(std::regex_match(line, std::regex(R"re(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC .* process \d+\r\n)re"))) << line;
-        // Module names are compared without case: the loader's own spelling varies.
-        EXPECT_NE(Lower(line).find(Lower(" UTC " + c.expected + std::to_string(GetCurrentThreadId()) + " process " +
-                                         std::to_string(GetCurrentProcessId()) + "\r\n")),
-                  std::string::npos)
-            << line << "\nexpected: " << c.expected;
-        // A short buffer takes what fits, and nothing beyond it.
-        char shortText[20] = {};
-        EXPECT_EQ(FormatCrashRecord(record, shortText, 10), 10u);
-        EXPECT_EQ(shortText[10], '\0');
-    }
-    CloseCrashRecord();
 }
 
 TEST_F(LogFileTest, InfoDialogLogsAndShowsAModalBox)

@@ -10,6 +10,8 @@
 #include <string>
 #include <tuple>
 
+#include <shlobj.h>
+
 #include "server_test_support.h"
 #include "support/policy_keys.h"
 #include "support/simulated_outlook.h"
@@ -306,11 +308,21 @@ std::string LowerCase(std::string text)
     return text;
 }
 
-TEST_F(EndToEndTest, ACrashLeavesARecordThatTheNextRunReports)
+// The add-in's folder in the user's roaming folder, as the shell finds it now.
+std::wstring AddinFolder()
 {
-    const std::string folder = AddinLogPath().substr(0, AddinLogPath().rfind('\\'));
-    const std::string record = folder + "\\Vantrel.crash.log";
-    DeleteFileA(record.c_str());
+    PWSTR roaming = nullptr;
+    const HRESULT hr = SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &roaming);
+    const std::wstring folder = SUCCEEDED(hr) ? std::wstring(roaming) + L"\\Vantrel" : std::wstring();
+    CoTaskMemFree(roaming);
+    return folder;
+}
+
+// A crash, then the next run, as Outlook runs them; the files are looked for in folder.
+void CrashAndRunAgain(const std::wstring& folder)
+{
+    const std::wstring record = folder + L"\\Vantrel.crash.log";
+    DeleteFileW(record.c_str());
 
     // A fault on Outlook's thread with the registered add-in loaded: the module's filter writes
     // the record and ends the process with the fault's code, without a hang or a dialog.
@@ -321,6 +333,8 @@ TEST_F(EndToEndTest, ACrashLeavesARecordThatTheNextRunReports)
     const std::string written = ReadWholeFile(record);
     EXPECT_NE(LowerCase(written).find(" utc exception 0xc0000005 at outlook.exe+0x"), std::string::npos) << written;
     ASSERT_EQ(std::count(written.begin(), written.end(), '\n'), 1) << written;
+    EXPECT_NE(ReadWholeFile(folder + L"\\Vantrel.log").find("Connect<OnStartupComplete> ==> [HRES 00000000]"),
+              std::string::npos);
 
     // The next run reports it to the Event Log, empties the file and keeps the crashed run's log
     // (switched off before it ends, so that no shutdown of its own adds an entry).
@@ -329,9 +343,30 @@ TEST_F(EndToEndTest, ACrashLeavesARecordThatTheNextRunReports)
     EXPECT_EQ(next.WaitForExit(), 3);
     EXPECT_TRUE(EventsAre(next.Events(), {{kError, 1004, {written.substr(0, written.size() - 2)}}}));
     EXPECT_EQ(ReadWholeFile(record), "");
-    const std::string previous = ReadWholeFile(folder + "\\Vantrel.previous.log");
+    const std::string previous = ReadWholeFile(folder + L"\\Vantrel.previous.log");
     EXPECT_NE(previous.find("Connect<OnStartupComplete> ==> [HRES 00000000]"), std::string::npos) << previous;
     EXPECT_EQ(previous.find("Connect<FinalRelease>"), std::string::npos) << "the crashed run never released the add-in";
+    EXPECT_NE(ReadWholeFile(folder + L"\\Vantrel.log").find("Connect<FinalRelease> ==> [HRES 00000000]"),
+              std::string::npos);
+}
+
+TEST_F(EndToEndTest, ACrashLeavesARecordThatTheNextRunReports)
+{
+    CrashAndRunAgain(AddinFolder());
+}
+
+TEST_F(EndToEndTest, AUserNamedOutsideTheAnsiCodePageGetsTheLogsAndTheCrashRecord)
+{
+    // The roaming folder of a user whose name the ANSI code page cannot write, moved there as
+    // Windows places it: the log, the previous log and the crash record are all in it.
+    const std::wstring user = L"C:\\users\\\u0141ukasz Ji\u0159\u00ed";
+    {
+        ScopedRoamingFolder moved(user + L"\\AppData\\Roaming");
+        const std::wstring folder = AddinFolder();
+        ASSERT_EQ(folder, user + L"\\AppData\\Roaming\\Vantrel");
+        CrashAndRunAgain(folder);
+    }
+    DeleteTree(user);
 }
 
 TEST_F(EndToEndTest, OptionsDialogShowsTheShutdownTabAndApplyChangesTheSettings)

@@ -216,6 +216,24 @@ TEST(ServerModuleFilterTest, InstalledWhileLoadedAndPutBackAtUnload)
     EXPECT_EQ(SetUnhandledExceptionFilter(original), &TestFilter);
 }
 
+LONG WINAPI LaterFilter(EXCEPTION_POINTERS*)
+{
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+TEST(ServerModuleFilterTest, AFilterInstalledAfterItsOwnStaysAtUnload)
+{
+    // Another filter (Outlook's, or another add-in's) installed while the DLL was loaded is not
+    // taken away by the unload.
+    const LPTOP_LEVEL_EXCEPTION_FILTER original = SetUnhandledExceptionFilter(&TestFilter);
+    {
+        LoadedServer server;
+        ASSERT_NE(server.module(), nullptr);
+        SetUnhandledExceptionFilter(&LaterFilter);
+    }
+    EXPECT_EQ(SetUnhandledExceptionFilter(original), &LaterFilter);
+}
+
 // From another thread: whether "VantrelMutex" could be taken at once (and is given back).
 bool OtherThreadCanTakeMutex()
 {

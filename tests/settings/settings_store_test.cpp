@@ -122,7 +122,7 @@ TEST_F(SettingsTest, EnabledUnlessExactlyZero)
 {
     ScopedTempDir dir;
     const std::string path = dir.file("test.log");
-    LogFile::GetInstance()->SetLogPath(path.c_str());
+    LogFile::GetInstance()->SetLogPath(Wide(path).c_str());
     LogFile::GetInstance()->SetOptions(TRUE, FALSE);
 
     struct Case {

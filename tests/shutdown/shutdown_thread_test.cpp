@@ -15,6 +15,7 @@
 #include <commctrl.h>
 
 #include "com/raii.h"
+#include "log/crash_record.h"
 #include "log/event_log.h"
 #include "log/log_file.h"
 #include "resource_ids/resource.h"
@@ -293,3 +294,32 @@ TEST(ParseDelay, FollowsStrtol)
 }
 
 } // namespace
+
+TEST_F(ShutdownThreadTest, TheWorkersOwnFilterWritesTheCrashRecord)
+{
+    // A fault on the worker's thread, with no other filter of the add-in's in this program: the
+    // worker's filter, in place from the start of its run, records it and ends the process.
+    SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "0");
+    char base[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, base);
+    const std::string folder = std::string(base) + "vantrel-worker-fault"; // the child runs this again
+    DeleteTree(folder);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    EXPECT_EXIT(
+        {
+            PrepareCrashRecord(Wide(folder));
+            FakeOwner owner;
+            owner.answer = [] {
+                *static_cast<volatile int*>(nullptr) = 1;
+                return S_OK;
+            };
+            UniqueHandle worker(CreateThread(nullptr, 0, ShutdownThread, owner.Parameter(), 0, nullptr));
+            WaitForSingleObject(worker.get(), 30000);
+            std::_Exit(kChildPassed); // not reached: the fault ends the process
+        },
+        ::testing::ExitedWithCode(static_cast<int>(EXCEPTION_ACCESS_VIOLATION)), "");
+    const std::string written = ReadWholeFile(folder + "\\Vantrel.crash.log");
+    EXPECT_NE(written.find(" UTC exception 0xC0000005 at shutdown_tests.exe+0x"), std::string::npos) << written;
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 1) << written;
+    DeleteTree(folder);
+}

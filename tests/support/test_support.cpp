@@ -64,6 +64,30 @@ bool FileExists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string ReadWholeFile(const std::wstring& path)
+{
+    std::string content;
+    const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        return content;
+    char buffer[4096];
+    DWORD n = 0;
+    while (ReadFile(file.get(), buffer, sizeof(buffer), &n, nullptr) && n > 0)
+        content.append(buffer, n);
+    return content;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring Wide(const std::string& path)
+{
+    return ToWide(path, CP_ACP);
+}
+
 DWORD RunAndWait(const std::string& commandLine, DWORD timeoutMs)
 {
     return RunAndWait(ToWide(commandLine, CP_ACP), timeoutMs);
@@ -161,6 +185,67 @@ std::string AddinLogPath()
     char path[MAX_PATH] = {};
     SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path);
     return std::string(path) + "\\Vantrel\\Vantrel.log";
+}
+
+namespace {
+const wchar_t kUserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+}
+
+void MakeFolders(const std::wstring& path)
+{
+    // Each level in turn, as CreateDirectoryW makes one at a time.
+    for (size_t at = path.find(L'\\', 3);; at = path.find(L'\\', at + 1)) {
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+        if (at == std::wstring::npos)
+            break;
+    }
+}
+
+void DeleteTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring child = path + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteTree(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+ScopedRoamingFolder::ScopedRoamingFolder(const std::wstring& folder)
+{
+    MakeFolders(folder);
+    UniqueHKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kUserShellFolders, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS)
+        return;
+    DWORD size = 0;
+    if (RegQueryValueExW(key.get(), L"AppData", nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
+        m_value.resize(size);
+        m_had = RegQueryValueExW(key.get(), L"AppData", nullptr, &m_type, m_value.data(), &size) == ERROR_SUCCESS;
+    }
+    RegSetValueExW(key.get(), L"AppData", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                   static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+}
+
+ScopedRoamingFolder::~ScopedRoamingFolder()
+{
+    UniqueHKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserShellFolders, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
+        return;
+    if (m_had)
+        RegSetValueExW(key.get(), L"AppData", 0, m_type, m_value.data(), static_cast<DWORD>(m_value.size()));
+    else
+        RegDeleteValueW(key.get(), L"AppData");
 }
 
 std::vector<std::string> AddinLogMessages()

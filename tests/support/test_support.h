@@ -41,6 +41,15 @@ StartedProcess StartDetachedProcess(std::string commandLine);
 // Whole content of a file, or an empty string when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);
+// The same for a wide path (one outside the ANSI code page, or in the "\\?\" form).
+std::string ReadWholeFile(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+// Makes the folder and every missing folder above it.
+void MakeFolders(const std::wstring& path);
+// Deletes a folder and everything below it, also below MAX_PATH's reach (give the "\\?\" form).
+void DeleteTree(const std::wstring& path);
+// A narrow test path as the wide calls take it.
+std::wstring Wide(const std::string& path);
 // Deletes a folder and everything below it.
 void DeleteTree(const std::string& path);
 
@@ -65,6 +74,22 @@ HWND OwnExitDialog();
 
 // %APPDATA%\Vantrel\Vantrel.log, where the add-in logs.
 std::string AddinLogPath();
+
+// The user's roaming folder moved (HKCU ...\Explorer\User Shell Folders, "AppData") to `folder`,
+// which is created, for as long as this object lives; the value before is put back afterwards.
+// The folder itself is left for the test to remove.
+class ScopedRoamingFolder {
+public:
+    explicit ScopedRoamingFolder(const std::wstring& folder);
+    ~ScopedRoamingFolder();
+    ScopedRoamingFolder(const ScopedRoamingFolder&) = delete;
+    ScopedRoamingFolder& operator=(const ScopedRoamingFolder&) = delete;
+
+private:
+    bool m_had = false;
+    DWORD m_type = 0;
+    std::vector<BYTE> m_value;
+};
 // The messages of the add-in's log, without the level and time-stamp prefix, in order.
 std::vector<std::string> AddinLogMessages();
 
