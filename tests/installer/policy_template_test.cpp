@@ -334,8 +334,8 @@ TEST_F(PolicyTemplateTest, WaitForWritesIsANumberPolicyWithItsTexts)
     EXPECT_EQ(Text(box.Get()), strings["WaitForWrites_Label"]);
 }
 
-// Each language's file is the English one translated: the same string ids, the same presentations
-// with the same boxes, every text filled in and different from the English where it is prose, and
+// Each language's file is the English one translated: of the template's revision, with the same
+// string ids, the same presentations with the same boxes, every text filled in and different from the English where it is prose, and
 // Office's own word for Outlook's Options where the texts name the "Shutdown" page. A text read
 // back as UTF-16 from the UTF-8 file is compared with a UTF-16 literal.
 TEST_F(PolicyTemplateTest, EveryLanguageFileHasEveryTextAndPresentationOfEnglish)
@@ -348,6 +348,13 @@ TEST_F(PolicyTemplateTest, EveryLanguageFileHasEveryTextAndPresentationOfEnglish
         {"zh-CN", L"Outlook\u201c\u9009\u9879\u201d"},
     };
     ASSERT_EQ(options.size(), std::size(kCultures));
+    // The editors refuse a language file older than the revision the template asks for, so that
+    // one left from an earlier release shows as such.
+    XmlFile admx(BuildFilePath("deploy\\Vantrel.admx"));
+    ASSERT_TRUE(admx.loaded()) << admx.parseError();
+    const auto resources = Only(admx, nullptr, "resources");
+    ASSERT_NE(resources.Get(), nullptr);
+    const std::string revision = Attribute(resources.Get(), "minRequiredRevision");
     XmlFile english(AdmlPath("en-US"));
     ASSERT_TRUE(english.loaded()) << english.parseError();
     std::map<std::string, std::wstring> englishStrings;
@@ -370,6 +377,9 @@ TEST_F(PolicyTemplateTest, EveryLanguageFileHasEveryTextAndPresentationOfEnglish
         SCOPED_TRACE(culture);
         XmlFile adml(AdmlPath(culture));
         ASSERT_TRUE(adml.loaded()) << adml.parseError();
+        const auto root = Only(adml, nullptr, "policyDefinitionResources");
+        ASSERT_NE(root.Get(), nullptr);
+        EXPECT_EQ(Attribute(root.Get(), "revision"), revision);
         std::map<std::string, std::wstring> strings;
         for (const auto& text : adml.Elements("string")) {
             const std::string id = Attribute(text.Get(), "id");
