@@ -1,8 +1,9 @@
-// The Group Policy template deploy/Vantrel.admx with its deploy/en-US/Vantrel.adml (copied into
-// build/deploy by the build): both are well-formed XML, every policy is available for computers
-// and users and enforces one of the add-in's settings (the names the settings code reads) as a
-// REG_DWORD under SOFTWARE\Policies\Vantrel, the key the add-in reads them from, and every text
-// and presentation that the template names exists in the language file.
+// The Group Policy template deploy/Vantrel.admx with its language files deploy/<culture>/Vantrel.adml
+// (copied into build/deploy by the build): all are well-formed XML, every policy is available for
+// computers and users and enforces one of the add-in's settings (the names the settings code reads)
+// as a REG_DWORD under SOFTWARE\Policies\Vantrel, the key the add-in reads them from, every text
+// and presentation that the template names exists in the English file, and every language file
+// has every text and presentation that the English one has.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,7 +12,11 @@
 #include <wrl/client.h>
 
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "com/raii.h"
 #include "com/text_convert.h"
@@ -26,8 +31,27 @@ using Microsoft::WRL::ComPtr;
 // MSXML 3.0's DOM document, which Windows and Wine both provide.
 const CLSID kDomDocument30 = {0xf5078f32, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x00, 0xf8, 0x1f, 0xe2, 0x21}};
 
+// The longest wait for Outlook's writes: read from the policy keys by a rule of its own, outside
+// the settings that the page shows and the seeding copies.
+const char kWaitForWrites[] = "WaitForWrites";
+
 // The names the add-in reads from its policy keys.
-const std::set<std::string> kSettings(std::begin(kSettingNames), std::end(kSettingNames));
+std::set<std::string> PolicySettings()
+{
+    std::set<std::string> names(std::begin(kSettingNames), std::end(kSettingNames));
+    names.insert(kWaitForWrites);
+    return names;
+}
+const std::set<std::string> kSettings = PolicySettings();
+
+// The languages of the template's texts, each in the folder of its culture name, as the central
+// store has them. English is the one the template's names are checked against.
+const char* const kCultures[] = {"en-US", "de-DE", "fr-FR", "es-ES", "it-IT", "pt-BR", "ja-JP", "zh-CN"};
+
+std::string AdmlPath(const std::string& culture)
+{
+    return BuildFilePath("deploy\\" + culture + "\\Vantrel.adml");
+}
 
 std::string Narrow(BSTR text)
 {
@@ -120,6 +144,15 @@ std::set<std::string> References(const XmlFile& file, const std::string& kind)
     return ids;
 }
 
+// The element's text.
+std::wstring Text(IXMLDOMElement* element)
+{
+    UniqueBstr text;
+    if (element->get_text(text.put()) != S_OK || !text.get())
+        return std::wstring();
+    return std::wstring(text.get(), SysStringLen(text.get()));
+}
+
 std::set<std::string> Ids(const XmlFile& file, const char* element)
 {
     std::set<std::string> ids;
@@ -202,23 +235,38 @@ TEST_F(PolicyTemplateTest, EveryPolicyEnforcesASettingWhereTheAddinReadsIt)
     EXPECT_EQ(written, kSettings) << "each setting has its policy";
 }
 
-// The Delay's box offers a default inside the range the policy allows.
-TEST_F(PolicyTemplateTest, DelayBoxDefaultsInsideItsRange)
+// Each language's number boxes offer a default inside the range of the number they fill.
+TEST_F(PolicyTemplateTest, NumberBoxesDefaultInsideTheirRange)
 {
-    XmlFile adml(BuildFilePath("deploy\\en-US\\Vantrel.adml"));
-    ASSERT_TRUE(adml.loaded()) << adml.parseError();
-    const auto boxes = adml.Elements("decimalTextBox");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(Attribute(boxes.front().Get(), "refId"), "Delay");
-    const int defaultValue = std::stoi(Attribute(boxes.front().Get(), "defaultValue"));
-    EXPECT_GE(defaultValue, 0);
-    EXPECT_LE(defaultValue, 3600);
+    XmlFile admx(BuildFilePath("deploy\\Vantrel.admx"));
+    ASSERT_TRUE(admx.loaded()) << admx.parseError();
+    std::map<std::string, std::pair<int, int>> ranges;
+    for (const auto& decimal : admx.Elements("decimal")) {
+        if (Attribute(decimal.Get(), "id") != "(none)")
+            ranges[Attribute(decimal.Get(), "id")] = {std::stoi(Attribute(decimal.Get(), "minValue")),
+                                                      std::stoi(Attribute(decimal.Get(), "maxValue"))};
+    }
+    for (const char* culture : kCultures) {
+        SCOPED_TRACE(culture);
+        XmlFile adml(AdmlPath(culture));
+        ASSERT_TRUE(adml.loaded()) << adml.parseError();
+        std::set<std::string> boxes;
+        for (const auto& box : adml.Elements("decimalTextBox")) {
+            const std::string refId = Attribute(box.Get(), "refId");
+            boxes.insert(refId);
+            ASSERT_EQ(ranges.count(refId), 1u) << refId << " fills no number of the template";
+            const int defaultValue = std::stoi(Attribute(box.Get(), "defaultValue"));
+            EXPECT_GE(defaultValue, ranges[refId].first) << refId;
+            EXPECT_LE(defaultValue, ranges[refId].second) << refId;
+        }
+        EXPECT_EQ(boxes, (std::set<std::string>{"Delay", kWaitForWrites}));
+    }
 }
 
 TEST_F(PolicyTemplateTest, LanguageFileHoldsEveryTextAndPresentation)
 {
     XmlFile admx(BuildFilePath("deploy\\Vantrel.admx"));
-    XmlFile adml(BuildFilePath("deploy\\en-US\\Vantrel.adml"));
+    XmlFile adml(AdmlPath("en-US"));
     ASSERT_TRUE(admx.loaded()) << admx.parseError();
     ASSERT_TRUE(adml.loaded()) << adml.parseError();
     const std::set<std::string> strings = Ids(adml, "string");
@@ -228,6 +276,133 @@ TEST_F(PolicyTemplateTest, LanguageFileHoldsEveryTextAndPresentation)
     for (const std::string& id : References(admx, "presentation"))
         EXPECT_EQ(presentations.count(id), 1u) << "presentation " << id;
     EXPECT_FALSE(References(admx, "string").empty());
+}
+
+// The policy for the longest wait on Outlook's writes: a number from 0 to 3600 under the policy
+// key, Disabled enforcing nothing, with the English texts administrators were given.
+TEST_F(PolicyTemplateTest, WaitForWritesIsANumberPolicyWithItsTexts)
+{
+    XmlFile admx(BuildFilePath("deploy\\Vantrel.admx"));
+    XmlFile adml(AdmlPath("en-US"));
+    ASSERT_TRUE(admx.loaded()) << admx.parseError();
+    ASSERT_TRUE(adml.loaded()) << adml.parseError();
+    ComPtr<IXMLDOMElement> policy;
+    for (const auto& candidate : admx.Elements("policy")) {
+        if (Attribute(candidate.Get(), "name") == kWaitForWrites)
+            policy = candidate;
+    }
+    ASSERT_NE(policy.Get(), nullptr) << "no policy WaitForWrites";
+    EXPECT_EQ(Attribute(policy.Get(), "class"), "Both");
+    EXPECT_EQ(Attribute(policy.Get(), "key"), kPolicyKey);
+    EXPECT_EQ(Attribute(policy.Get(), "valueName"), "(none)") << "the number is the value, not an on/off";
+    EXPECT_EQ(Attribute(policy.Get(), "displayName"), "$(string.WaitForWrites)");
+    EXPECT_EQ(Attribute(policy.Get(), "explainText"), "$(string.WaitForWrites_Help)");
+    EXPECT_EQ(Attribute(policy.Get(), "presentation"), "$(presentation.WaitForWrites)");
+    const auto category = Only(admx, policy.Get(), "parentCategory");
+    ASSERT_NE(category.Get(), nullptr);
+    EXPECT_EQ(Attribute(category.Get(), "ref"), "Vantrel");
+    const auto elements = Only(admx, policy.Get(), "elements");
+    ASSERT_NE(elements.Get(), nullptr);
+    const auto decimal = Only(admx, elements.Get(), "decimal");
+    ASSERT_NE(decimal.Get(), nullptr);
+    EXPECT_EQ(Attribute(decimal.Get(), "id"), kWaitForWrites);
+    EXPECT_EQ(Attribute(decimal.Get(), "valueName"), kWaitForWrites);
+    EXPECT_EQ(Attribute(decimal.Get(), "minValue"), "0");
+    EXPECT_EQ(Attribute(decimal.Get(), "maxValue"), "3600");
+    EXPECT_EQ(Attribute(decimal.Get(), "required"), "true");
+    EXPECT_NE(Attribute(decimal.Get(), "storeAsText"), "true");
+
+    std::map<std::string, std::wstring> strings;
+    for (const auto& text : adml.Elements("string"))
+        strings[Attribute(text.Get(), "id")] = Text(text.Get());
+    EXPECT_EQ(strings["WaitForWrites"], L"Longest wait for Outlook to finish writing its data files");
+    EXPECT_EQ(strings["WaitForWrites_Help"],
+              L"Enabled: when the wait (the Delay) is over and Outlook is still running, Vantrel ends Outlook's "
+              L"process only once Outlook's data files (.pst, .ost) have shown no write for two samples a second "
+              L"apart, or once this many seconds (0 to 3600) have passed. 0 switches the hold off. Not configured: "
+              L"the user's own value, else the machine's, else 60 seconds.");
+    EXPECT_EQ(strings["WaitForWrites_Label"], L"Seconds (0 to 3600):");
+    ComPtr<IXMLDOMElement> presentation;
+    for (const auto& candidate : adml.Elements("presentation")) {
+        if (Attribute(candidate.Get(), "id") == kWaitForWrites)
+            presentation = candidate;
+    }
+    ASSERT_NE(presentation.Get(), nullptr) << "no presentation WaitForWrites";
+    const auto box = Only(adml, presentation.Get(), "decimalTextBox");
+    ASSERT_NE(box.Get(), nullptr);
+    EXPECT_EQ(Attribute(box.Get(), "refId"), kWaitForWrites);
+    EXPECT_EQ(Text(box.Get()), strings["WaitForWrites_Label"]);
+}
+
+// Each language's file is the English one translated: of the template's revision, with the same
+// string ids, the same presentations with the same boxes, every text filled in and different from the English where it is prose, and
+// Office's own word for Outlook's Options where the texts name the "Shutdown" page. A text read
+// back as UTF-16 from the UTF-8 file is compared with a UTF-16 literal.
+TEST_F(PolicyTemplateTest, EveryLanguageFileHasEveryTextAndPresentationOfEnglish)
+{
+    const std::map<std::string, const wchar_t*> options = {
+        {"en-US", L"Outlook's Options"},      {"de-DE", L"Outlook-Optionen"},
+        {"fr-FR", L"Options d'Outlook"},      {"es-ES", L"Opciones de Outlook"},
+        {"it-IT", L"Opzioni di Outlook"},     {"pt-BR", L"Op\u00e7\u00f5es do Outlook"},
+        {"ja-JP", L"Outlook \u306e [\u30aa\u30d7\u30b7\u30e7\u30f3]"},
+        {"zh-CN", L"Outlook\u201c\u9009\u9879\u201d"},
+    };
+    ASSERT_EQ(options.size(), std::size(kCultures));
+    // The editors refuse a language file older than the revision the template asks for, so that
+    // one left from an earlier release shows as such.
+    XmlFile admx(BuildFilePath("deploy\\Vantrel.admx"));
+    ASSERT_TRUE(admx.loaded()) << admx.parseError();
+    const auto resources = Only(admx, nullptr, "resources");
+    ASSERT_NE(resources.Get(), nullptr);
+    const std::string revision = Attribute(resources.Get(), "minRequiredRevision");
+    XmlFile english(AdmlPath("en-US"));
+    ASSERT_TRUE(english.loaded()) << english.parseError();
+    std::map<std::string, std::wstring> englishStrings;
+    for (const auto& text : english.Elements("string"))
+        englishStrings[Attribute(text.Get(), "id")] = Text(text.Get());
+    // A presentation as its id and the kinds and refIds of its boxes, in order.
+    const auto presentations = [](const XmlFile& file) {
+        std::map<std::string, std::vector<std::string>> all;
+        for (const auto& presentation : file.Elements("presentation")) {
+            std::vector<std::string>& boxes = all[Attribute(presentation.Get(), "id")];
+            for (const auto& box : file.ElementsBelow(presentation.Get(), "*")) {
+                UniqueBstr tag;
+                (void)box->get_tagName(tag.put());
+                boxes.push_back(Narrow(tag.get()) + " " + Attribute(box.Get(), "refId"));
+            }
+        }
+        return all;
+    };
+    for (const char* culture : kCultures) {
+        SCOPED_TRACE(culture);
+        XmlFile adml(AdmlPath(culture));
+        ASSERT_TRUE(adml.loaded()) << adml.parseError();
+        const auto root = Only(adml, nullptr, "policyDefinitionResources");
+        ASSERT_NE(root.Get(), nullptr);
+        EXPECT_EQ(Attribute(root.Get(), "revision"), revision);
+        std::map<std::string, std::wstring> strings;
+        for (const auto& text : adml.Elements("string")) {
+            const std::string id = Attribute(text.Get(), "id");
+            EXPECT_EQ(strings.count(id), 0u) << "string " << id << " twice";
+            strings[id] = Text(text.Get());
+        }
+        for (const auto& [id, text] : englishStrings) {
+            SCOPED_TRACE("string " + id);
+            if (strings.count(id) != 1) {
+                ADD_FAILURE() << "missing"; // and the other languages are still checked
+                continue;
+            }
+            EXPECT_FALSE(strings[id].empty());
+            if (culture != std::string("en-US") && text.size() > 40) {
+                EXPECT_NE(strings[id], text) << "not translated";
+            }
+            EXPECT_EQ(strings[id].find(L'\uFFFD'), std::wstring::npos) << "a character lost on the way";
+        }
+        EXPECT_EQ(strings.size(), englishStrings.size()) << "strings English does not have";
+        EXPECT_EQ(presentations(adml), presentations(english));
+        EXPECT_NE(strings["Vantrel_Help"].find(options.at(culture)), std::wstring::npos)
+            << "Outlook's Options as Office names them";
+    }
 }
 
 TEST_F(PolicyTemplateTest, MalformedXmlIsReported)

@@ -6,12 +6,18 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <cstring>
+#include <cwctype>
+#include <iterator>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "addin/addin_interfaces.h"
 #include "com/raii.h"
+#include "com/text_convert.h"
 #include "server/server_test_support.h"
 #include "server_ids.h"
 #include "vantrel_events.h"
@@ -261,9 +267,10 @@ TEST_F(ServerResourcesTest, MessageTableFormatsEveryEventWithItsInsertedStrings)
         std::vector<std::wstring> strings;
         const wchar_t* part; // a piece of the text, with the strings in their places
     } cases[] = {
-        {VANTREL_EVENT_OUTLOOK_ENDED, 1000, {L"31", L"47", L"16.0.17928.20114"},
+        {VANTREL_EVENT_OUTLOOK_ENDED, 1000, {L"31", L"47", L"16.0.17928.20114", L"6"},
          L"ended Outlook's process. Outlook had been asked to quit 47 seconds before and was still running when the "
-         L"wait of 31 seconds (the Delay setting) was over. Outlook version: 16.0.17928.20114."},
+         L"wait of 31 seconds (the Delay setting) was over; after that wait, Outlook was given 6 seconds more to "
+         L"finish writing its data files. Outlook version: 16.0.17928.20114."},
         {VANTREL_EVENT_OUTLOOK_LET_GO, 1001, {L"32", L"9", L"16.0.17928.20115"},
          L"did not end Outlook's process. Outlook had been asked to quit 9 seconds before; the wait (the Delay "
          L"setting) was 32 seconds. Outlook version: 16.0.17928.20115."},
@@ -273,6 +280,12 @@ TEST_F(ServerResourcesTest, MessageTableFormatsEveryEventWithItsInsertedStrings)
         {VANTREL_EVENT_PREVIOUS_RUN_CRASHED, 1004, {L"exception 0xC0000005 at OUTLOOK.EXE+0x1A2B"},
          L"unhandled exception. Vantrel's exception filter ended the process and recorded: exception 0xC0000005 at "
          L"OUTLOOK.EXE+0x1A2B"},
+        {VANTREL_EVENT_TERMINATION_FAILED, 1005, {L"5", L"16.0.17928.20116"},
+         L"but ending it failed with error 5. Outlook keeps running until it ends by itself. Outlook version: "
+         L"16.0.17928.20116."},
+        {VANTREL_EVENT_WRITES_NOT_FINISHED, 1006, {L"C:\\Users\\\u0141ukasz\\Outlook.pst", L"60"},
+         L"the longest wait for the writes, 60 seconds (the WaitForWrites setting), ran out. The file last seen "
+         L"changing: C:\\Users\\\u0141ukasz\\Outlook.pst."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "event " << c.stableId);
@@ -290,6 +303,203 @@ TEST_F(ServerResourcesTest, MessageTableFormatsEveryEventWithItsInsertedStrings)
         LocalFree(text);
         EXPECT_NE(message.find(c.part), std::wstring::npos) << std::string(message.begin(), message.end());
         EXPECT_EQ(message.find(L'%'), std::wstring::npos) << "an insert left unfilled";
+    }
+}
+
+// The message table in every language Vantrel speaks. Event Viewer formats an entry with the
+// viewer's language, so each language needs every message, with the inserts that the code fills.
+const WORD kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+const WORD kLanguages[] = {
+    kEnglish,
+    MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN),
+    MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH),
+    MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH_MODERN),
+    MAKELANGID(LANG_ITALIAN, SUBLANG_ITALIAN),
+    MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN),
+    MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN),
+    MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
+};
+const DWORD kEventIds[] = {
+    VANTREL_EVENT_OUTLOOK_ENDED,       VANTREL_EVENT_OUTLOOK_LET_GO,     VANTREL_EVENT_OUTLOOK_CALL_FAILED,
+    VANTREL_EVENT_DISABLED_BY_POLICY,  VANTREL_EVENT_PREVIOUS_RUN_CRASHED, VANTREL_EVENT_TERMINATION_FAILED,
+    VANTREL_EVENT_WRITES_NOT_FINISHED,
+};
+
+// The IDs of one language's message table, read from the resource's own blocks: an ID that a
+// language lacks, or has beyond English's, shows here whatever FormatMessage would fall back to.
+// A text stored in ANSI (not UTF-16) is listed under `ansi`.
+struct TableIds {
+    std::set<DWORD> ids;
+    std::set<DWORD> ansi;
+};
+
+TableIds ReadTableIds(HMODULE module, WORD language)
+{
+    TableIds table;
+    HRSRC info = FindResourceExW(module, reinterpret_cast<LPCWSTR>(RT_MESSAGETABLE), MAKEINTRESOURCEW(1), language);
+    if (!info)
+        return table;
+    const auto* base = static_cast<const BYTE*>(LockResource(LoadResource(module, info)));
+    const DWORD size = SizeofResource(module, info);
+    if (!base || size < sizeof(DWORD))
+        return table;
+    const auto* data = reinterpret_cast<const MESSAGE_RESOURCE_DATA*>(base);
+    for (DWORD block = 0; block < data->NumberOfBlocks; ++block) {
+        const MESSAGE_RESOURCE_BLOCK& range = data->Blocks[block];
+        DWORD offset = range.OffsetToEntries;
+        for (DWORD id = range.LowId; id <= range.HighId && offset + 4 <= size; ++id) {
+            const auto* entry = reinterpret_cast<const MESSAGE_RESOURCE_ENTRY*>(base + offset);
+            table.ids.insert(id);
+            if ((entry->Flags & 1) == 0) // MESSAGE_RESOURCE_UNICODE
+                table.ansi.insert(id);
+            if (entry->Length == 0)
+                break;
+            offset += entry->Length;
+        }
+    }
+    return table;
+}
+
+// The message's text in that language with its inserts left as they are, without the line break
+// that ends every message, or "<missing>".
+std::wstring RawMessage(HMODULE module, DWORD id, WORD language)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        module, id, language, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    if (length == 0)
+        return L"<missing>";
+    std::wstring message(text, length);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r'))
+        message.pop_back();
+    return message;
+}
+
+// The numbers of the %N inserts a text names.
+std::multiset<int> Inserts(const std::wstring& text)
+{
+    std::multiset<int> inserts;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == L'%' && iswdigit(text[i + 1])) {
+            int number = 0;
+            std::size_t j = i + 1;
+            while (j < text.size() && iswdigit(text[j]))
+                number = number * 10 + (text[j++] - L'0');
+            inserts.insert(number);
+        }
+    }
+    return inserts;
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    return ToNarrow(text, CP_UTF8);
+}
+
+TEST_F(ServerResourcesTest, MessageTableHasEveryLanguageAndNoOther)
+{
+    std::vector<WORD> expected(std::begin(kLanguages), std::end(kLanguages));
+    std::vector<WORD> present = Languages(reinterpret_cast<const char*>(RT_MESSAGETABLE), 1);
+    std::sort(expected.begin(), expected.end());
+    std::sort(present.begin(), present.end());
+    EXPECT_EQ(present, expected);
+}
+
+TEST_F(ServerResourcesTest, EveryLanguageHasEveryMessageWithTheInsertsOfEnglish)
+{
+    const std::set<DWORD> events(std::begin(kEventIds), std::end(kEventIds));
+    const TableIds english = ReadTableIds(m_module.get(), kEnglish);
+    ASSERT_EQ(english.ids, events) << "the English table holds exactly the IDs the code reports";
+    for (WORD language : kLanguages) {
+        SCOPED_TRACE(testing::Message() << "language 0x" << std::hex << language);
+        const TableIds table = ReadTableIds(m_module.get(), language);
+        EXPECT_EQ(table.ids, events);
+        EXPECT_TRUE(table.ansi.empty()) << "texts stored as ANSI, not UTF-16: " << table.ansi.size();
+        for (DWORD id : kEventIds) {
+            SCOPED_TRACE(testing::Message() << "event " << std::dec << id);
+            const std::wstring text = RawMessage(m_module.get(), id, language);
+            ASSERT_NE(text, L"<missing>") << "error " << GetLastError();
+            EXPECT_EQ(Inserts(text), Inserts(RawMessage(m_module.get(), id, kEnglish))) << Utf8(text);
+            EXPECT_EQ(text.find(L'\uFFFD'), std::wstring::npos) << "a character lost on the way: " << Utf8(text);
+            EXPECT_EQ(text.find(L'?'), std::wstring::npos) << "a character garbled to '?': " << Utf8(text);
+        }
+    }
+}
+
+// The English texts are the ones administrators filter and search on: byte for byte.
+TEST_F(ServerResourcesTest, EnglishMessagesAreExactlyTheTextsAdministratorsKnow)
+{
+    const std::map<DWORD, std::wstring> texts = {
+        {1000, L"Vantrel ended Outlook's process. Outlook had been asked to quit %2 seconds before and was still "
+               L"running when the wait of %1 seconds (the Delay setting) was over; after that wait, Outlook was "
+               L"given %4 seconds more to finish writing its data files. Outlook version: %3."},
+        {1001, L"Outlook let go of Vantrel while Vantrel was waiting for it to quit, so Vantrel did not end "
+               L"Outlook's process. Outlook had been asked to quit %2 seconds before; the wait (the Delay setting) "
+               L"was %1 seconds. Outlook version: %3."},
+        {1002, L"Vantrel stopped without ending Outlook's process: the Outlook call %1 failed or did not answer "
+               L"(HRESULT %2). Outlook keeps running until it ends by itself."},
+        {1003, L"Vantrel was loaded with Enabled switched off by an enforced setting (the value Enabled under "
+               L"SOFTWARE\\Policies\\Vantrel, set by Group Policy). It will not end Outlook's process in this run "
+               L"of Outlook."},
+        {1004, L"Outlook's previous run ended on an unhandled exception. Vantrel's exception filter ended the "
+               L"process and recorded: %1"},
+        {1005, L"Vantrel decided to end Outlook's process, but ending it failed with error %1. Outlook keeps "
+               L"running until it ends by itself. Outlook version: %2."},
+        {1006, L"Vantrel ended Outlook's process while Outlook was still writing its data files: the longest wait "
+               L"for the writes, %2 seconds (the WaitForWrites setting), ran out. The file last seen changing: %1."},
+    };
+    ASSERT_EQ(texts.size(), std::size(kEventIds));
+    for (const auto& [id, text] : texts) {
+        SCOPED_TRACE(testing::Message() << "event " << id);
+        EXPECT_EQ(RawMessage(m_module.get(), id, kEnglish), text);
+    }
+}
+
+// Each translation comes out of the table as the UTF-16 text written in the source: a wrong input
+// code page for windmc would turn its accented letters, kana or hanzi into other characters.
+TEST_F(ServerResourcesTest, TranslatedMessagesReadBackAsUtf16)
+{
+    const struct {
+        WORD language;
+        const wchar_t* text;
+    } cases[] = {
+        {MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN),
+         L"Vantrel hat den Outlook-Prozess beendet, w\u00e4hrend Outlook noch in seine Datendateien schrieb: Die "
+         L"l\u00e4ngste Wartezeit auf die Schreibvorg\u00e4nge, %2 Sekunden (die Einstellung WaitForWrites), war "
+         L"abgelaufen. Die Datei, an der zuletzt eine \u00c4nderung festgestellt wurde: %1."},
+        {MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH),
+         L"Vantrel a mis fin au processus d'Outlook alors qu'Outlook \u00e9crivait encore dans ses fichiers de "
+         L"donn\u00e9es : l'attente maximale des \u00e9critures, %2 secondes (le param\u00e8tre WaitForWrites), "
+         L"\u00e9tait \u00e9coul\u00e9e. Dernier fichier dont une modification a \u00e9t\u00e9 constat\u00e9e : %1."},
+        {MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH_MODERN),
+         L"Vantrel finaliz\u00f3 el proceso de Outlook mientras Outlook a\u00fan escrib\u00eda en sus archivos de "
+         L"datos: se agot\u00f3 la espera m\u00e1xima de las escrituras, %2 segundos (la configuraci\u00f3n "
+         L"WaitForWrites). \u00daltimo archivo en el que se detectaron cambios: %1."},
+        {MAKELANGID(LANG_ITALIAN, SUBLANG_ITALIAN),
+         L"Vantrel ha terminato il processo di Outlook mentre Outlook stava ancora scrivendo i propri file di dati: "
+         L"l'attesa massima per le scritture, %2 secondi (l'impostazione WaitForWrites), \u00e8 scaduta. Ultimo file "
+         L"in cui sono state rilevate modifiche: %1."},
+        {MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN),
+         L"O Vantrel encerrou o processo do Outlook enquanto o Outlook ainda gravava seus arquivos de dados: a "
+         L"espera m\u00e1xima pelas grava\u00e7\u00f5es, %2 segundos (a configura\u00e7\u00e3o WaitForWrites), se "
+         L"esgotou. \u00daltimo arquivo em que foram detectadas altera\u00e7\u00f5es: %1."},
+        {MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN),
+         L"Outlook \u304c\u307e\u3060\u30c7\u30fc\u30bf \u30d5\u30a1\u30a4\u30eb\u306b\u66f8\u304d\u8fbc\u3093\u3067"
+         L"\u3044\u308b\u9593\u306b\u3001Vantrel \u306f Outlook \u306e\u30d7\u30ed\u30bb\u30b9\u3092\u7d42\u4e86\u3057"
+         L"\u307e\u3057\u305f\u3002\u66f8\u304d\u8fbc\u307f\u3092\u5f85\u3064\u6700\u9577\u6642\u9593 %2 \u79d2 "
+         L"(WaitForWrites \u8a2d\u5b9a) \u304c\u7d4c\u904e\u3057\u305f\u305f\u3081\u3067\u3059\u3002\u6700\u5f8c\u306b"
+         L"\u5909\u66f4\u304c\u78ba\u8a8d\u3055\u308c\u305f\u30d5\u30a1\u30a4\u30eb: %1"},
+        {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
+         L"Vantrel \u5728 Outlook \u4ecd\u5728\u5199\u5165\u5176\u6570\u636e\u6587\u4ef6\u65f6\u7ed3\u675f\u4e86 "
+         L"Outlook \u7684\u8fdb\u7a0b\uff1a\u7b49\u5f85\u5199\u5165\u7684\u6700\u957f\u65f6\u95f4 %2 \u79d2\uff08"
+         L"WaitForWrites \u8bbe\u7f6e\uff09\u5df2\u7528\u5b8c\u3002\u6700\u540e\u4e00\u6b21\u53d1\u73b0\u6709\u66f4"
+         L"\u6539\u7684\u6587\u4ef6\uff1a%1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "language 0x" << std::hex << c.language);
+        EXPECT_EQ(RawMessage(m_module.get(), VANTREL_EVENT_WRITES_NOT_FINISHED, c.language), c.text);
     }
 }
 
