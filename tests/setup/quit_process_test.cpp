@@ -46,18 +46,24 @@ TEST(QuitProcessByName, OkSendsBothQuitMessagesAndWaitsUntilOutlookHasEnded)
     // Acknowledges once it has taken two WM_QUIT at its windows, and keeps running.
     FakeApp outlook(FakeImage::Outlook, "A", "quit:2", dir);
     ASSERT_TRUE(outlook.ready());
-    ActionRun run(dir, "quit 1 600000 0");
+    // Set just before Outlook ends: the action reports whether it was set when it returned.
+    const std::string ending = "VantrelTestOutlookEnding" + std::to_string(GetCurrentProcessId());
+    const UniqueHandle endingEvent(CreateEventA(nullptr, TRUE, FALSE, ending.c_str()));
+    ASSERT_TRUE(endingEvent);
+    ActionRun run(dir, "quit 1 600000 0 " + ending);
     PromptAnswerer answerer(run, {IDOK});
     ASSERT_TRUE(run.started());
 
     ASSERT_TRUE(outlook.WaitForAck());
     EXPECT_EQ(AtOwnWindows(outlook.WrittenRecord()), kBothQuits);
-    // Outlook still runs, so the action still waits (for up to ten minutes here).
-    EXPECT_EQ(WaitForSingleObject(run.process(), 2000), static_cast<DWORD>(WAIT_TIMEOUT));
 
-    // Its end ends the wait.
+    // Outlook still runs, so the action still waits (for up to ten minutes here): only
+    // Outlook's end, which comes after the event, ends the wait.
+    SetEvent(endingEvent.get());
     outlook.End();
     ASSERT_TRUE(run.Finish());
+    EXPECT_NE(run.Result().find("\nevent set\n"), std::string::npos)
+        << "the action returned before Outlook ended:\n" << run.Result();
     EXPECT_EQ(answerer.Count(), 1);
     EXPECT_EQ(run.OwnQueue(), Lines{});
 }

@@ -1,8 +1,10 @@
 // Runs one installer action in a process of its own, as the installer would: the actions post
 // to other processes' windows and show a prompt, which must not land in the test's own queue.
 //
-//   action_runner <result-file> quit <prompt 0|1> <wait-ms> <pause-ms>
-//       QuitProcessByName("OUTLOOK.EXE", prompt) with that wait and pause after each window.
+//   action_runner <result-file> quit <prompt 0|1> <wait-ms> <pause-ms> [<event>]
+//       QuitProcessByName("OUTLOOK.EXE", prompt) with that wait and pause after each window;
+//       with an event's name, the result's last line says whether the test had set that event
+//       when the action returned ("event set" or "event unset").
 //   action_runner <result-file> export <name> <package.msi|-> <UILevel|-> <ProductCode|-> <none|mta>
 //       The export Install, PostInstall or Uninstall of Vantrel.dll (next to this program),
 //       given an installation handle from MsiOpenPackage on the package with the two
@@ -44,9 +46,9 @@ std::string TakeThreadMessages()
     return lines;
 }
 
-bool WriteResult(const char* path, UINT returned)
+bool WriteResult(const char* path, UINT returned, const std::string& more = std::string())
 {
-    const std::string text = "returned " + std::to_string(returned) + "\n" + TakeThreadMessages();
+    const std::string text = "returned " + std::to_string(returned) + "\n" + TakeThreadMessages() + more;
     FILE* file = std::fopen(path, "wb");
     if (!file)
         return false;
@@ -98,12 +100,17 @@ int RunExport(const char* resultPath, char** args)
 
 int main(int argc, char** argv)
 {
-    if (argc == 6 && std::strcmp(argv[2], "quit") == 0) {
+    if ((argc == 6 || argc == 7) && std::strcmp(argv[2], "quit") == 0) {
         QuitTiming timing;
         timing.processWaitMs = std::strtoul(argv[4], nullptr, 10);
         timing.pauseMs = std::strtoul(argv[5], nullptr, 10);
+        const UniqueHandle event(argc == 7 ? OpenEventA(SYNCHRONIZE, FALSE, argv[6]) : nullptr);
+        if (argc == 7 && !event)
+            return kBadCall;
         QuitProcessByName("OUTLOOK.EXE", std::strcmp(argv[3], "1") == 0, timing);
-        return WriteResult(argv[1], 0) ? 0 : kBadCall;
+        const std::string mark =
+            !event ? "" : WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0 ? "event set\n" : "event unset\n";
+        return WriteResult(argv[1], 0, mark) ? 0 : kBadCall;
     }
     if (argc == 8 && std::strcmp(argv[2], "export") == 0)
         return RunExport(argv[1], argv + 3);
