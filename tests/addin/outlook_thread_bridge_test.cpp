@@ -31,6 +31,19 @@ void ServeUntilDone(std::thread& worker, HANDLE done)
     worker.join();
 }
 
+// Runs `call` through the bridge from another thread while this thread serves its messages.
+HRESULT RunFromWorker(OutlookThreadBridge& bridge, OutlookThreadBridge::Call call, void* context)
+{
+    HRESULT result = E_FAIL;
+    UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread worker([&] {
+        result = bridge.Run(call, context, nullptr);
+        SetEvent(done.get());
+    });
+    ServeUntilDone(worker, done.get());
+    return result;
+}
+
 // Waits, without taking it, until a bridge's request is in this thread's queue: woken by each
 // message posted here.
 bool WaitForQueuedRequest()
@@ -55,14 +68,7 @@ TEST(OutlookThreadBridge, RunsTheCallOnTheOwnerThreadAndReturnsItsResult)
     const std::unique_ptr<OutlookThreadBridge> bridge = OutlookThreadBridge::Create();
     ASSERT_NE(bridge, nullptr);
     Recorded recorded;
-    HRESULT result = E_FAIL;
-    UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    std::thread worker([&] {
-        result = bridge->Run(RecordThread, &recorded, nullptr);
-        SetEvent(done.get());
-    });
-    ServeUntilDone(worker, done.get());
-    EXPECT_EQ(result, S_FALSE);
+    EXPECT_EQ(RunFromWorker(*bridge, RecordThread, &recorded), S_FALSE);
     EXPECT_EQ(recorded.thread, GetCurrentThreadId());
 }
 
@@ -106,12 +112,7 @@ TEST(OutlookThreadBridge, CallRunsUnderALockOnTheModule)
     ASSERT_NE(bridge, nullptr);
     const LONG baseline = ModuleLockCount();
     LONG inside = baseline;
-    UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    std::thread worker([&] {
-        bridge->Run(ReadModuleLocks, &inside, nullptr);
-        SetEvent(done.get());
-    });
-    ServeUntilDone(worker, done.get());
+    EXPECT_EQ(RunFromWorker(*bridge, ReadModuleLocks, &inside), S_OK);
     EXPECT_GT(inside, baseline);
     EXPECT_EQ(ModuleLockCount(), baseline);
 }
@@ -147,14 +148,7 @@ TEST(OutlookThreadBridge, PostedMessagesThatRunDidNotQueueAreIgnored)
 
     // The bridge still runs what Run asks, once.
     Recorded recorded;
-    HRESULT result = E_FAIL;
-    UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    std::thread worker([&] {
-        result = bridge->Run(RecordThread, &recorded, nullptr);
-        SetEvent(done.get());
-    });
-    ServeUntilDone(worker, done.get());
-    EXPECT_EQ(result, S_FALSE);
+    EXPECT_EQ(RunFromWorker(*bridge, RecordThread, &recorded), S_FALSE);
     EXPECT_EQ(recorded.calls, 1);
     EXPECT_EQ(forgedCalls.calls, 0);
 }
