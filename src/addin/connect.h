@@ -2,7 +2,8 @@
 // subscribes to Outlook's events, keeps one watcher per Explorer window and, at its first
 // OnBeginShutdown, starts the shutdown worker; its final release stops and waits for it.
 // Runs on Outlook's user-interface thread; the worker uses it only as its ShutdownOwner (the
-// running flag, the stop event and the bridged request to Outlook). Nothing here throws.
+// running flag, the stop event and the bridged request to Outlook), the watchers only as their
+// ExplorerWatcherOwner. Nothing here throws.
 #pragma once
 
 #include <windows.h>
