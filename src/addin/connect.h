@@ -2,7 +2,8 @@
 // subscribes to Outlook's events, keeps one watcher per Explorer window and, at its first
 // OnBeginShutdown, starts the shutdown worker; its final release stops and waits for it.
 // Runs on Outlook's user-interface thread; the worker uses it only as its ShutdownOwner (the
-// running flag, the stop event and the bridged request to Outlook). Nothing here throws.
+// running flag, the stop event and the bridged request to Outlook), the watchers only as their
+// ExplorerWatcherOwner. Nothing here throws.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 
 #include "addin/addin_interfaces.h"
 #include "addin/explorer_watcher_list.h"
+#include "addin/explorer_watcher_owner.h"
 #include "addin/outlook_end_request.h"
 #include "com/dispatch_impl.h"
 #include "com/event_sink.h"
@@ -33,7 +35,10 @@ struct ConnectSetup {
     std::unique_ptr<OutlookThreadBridge> (*createBridge)(); // the bridge to this thread; null on failure
 };
 
-class CConnect final : public DispatchImpl<IConnect>, public DispatchImpl<_IDTExtensibility2>, public ShutdownOwner {
+class CConnect final : public DispatchImpl<IConnect>,
+                       public DispatchImpl<_IDTExtensibility2>,
+                       public ShutdownOwner,
+                       public ExplorerWatcherOwner {
 public:
     // The class object's create function: E_POINTER, CLASS_E_NOAGGREGATION, E_OUTOFMEMORY,
     // or the result of construction and of the query for riid. No-throw.
@@ -72,7 +77,7 @@ public:
     // begins does not read it again. Only the first one counts: once known (and always before
     // the worker starts) the text is never written again, so the worker may read it without a
     // lock while Outlook closes further windows. Throws std::bad_alloc.
-    void NoteOutlookVersion(const std::string& version)
+    void NoteOutlookVersion(const std::string& version) override
     {
         if (m_bVersionKnown)
             return;
@@ -80,9 +85,11 @@ public:
         m_bVersionKnown = true;
     }
 
-    // What the watchers use of their owner.
-    IDispatch* Application() const { return m_spApplication.Get(); }
-    IDispatch* ExplorersCollection() const { return m_spExplorers.Get(); }
+    // ExplorerWatcherOwner: what the watchers use of this object, on this object's thread.
+    IDispatch* Application() const noexcept override { return m_spApplication.Get(); }
+    IDispatch* ExplorersCollection() const noexcept override { return m_spExplorers.Get(); }
+    // A watcher saw Outlook's last window close: the shutdown begins as at Outlook's Quit.
+    void OnLastWindowClosed() noexcept override { (void)Extensibility()->OnBeginShutdown(nullptr); }
     _IDTExtensibility2* Extensibility() { return static_cast<_IDTExtensibility2*>(this); }
     // The bridge to Outlook's thread, only when it is whole (its window and the stop event,
     // without which a waiting worker could never be stopped); null otherwise, and the worker

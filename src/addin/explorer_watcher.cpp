@@ -1,6 +1,5 @@
 #include "addin/explorer_watcher.h"
 
-#include "addin/connect.h"
 #include "log/log_file.h"
 #include "outlook/outlook.h"
 
@@ -8,7 +7,7 @@ const SinkEntry CExplEvent::s_sinkTable[] = {
     {1, &IID_Outlook_ExplorerEvents, kDispidExplorerClose, &CExplEvent::OnClose},
 };
 
-CExplEvent::CExplEvent(IDispatch* explorer, CConnect* owner)
+CExplEvent::CExplEvent(IDispatch* explorer, ExplorerWatcherOwner* owner)
     : m_sink(1, IID_Outlook_ExplorerEvents, s_sinkTable, 1, this, nullptr), m_spExplorer(explorer), m_pOwner(owner)
 {
     (void)m_sink.Advise(explorer); // a deaf watcher stays in the owner's list all the same
@@ -44,7 +43,7 @@ void CExplEvent::Event_Explorer_Close()
         if (!version.empty() && version[0] == '9') {
             // Outlook 2000 still counts the closing window when Close arrives.
             if (Outlook::Count(m_pOwner->ExplorersCollection()) < 2 && NoInspectorOpen()) {
-                m_pOwner->Extensibility()->OnBeginShutdown(nullptr);
+                m_pOwner->OnLastWindowClosed();
                 return;
             }
         }
@@ -56,7 +55,7 @@ void CExplEvent::Event_Explorer_Close()
             m_spExplorer.Reset();
         }
         if (lastWindow)
-            m_pOwner->Extensibility()->OnBeginShutdown(nullptr);
+            m_pOwner->OnLastWindowClosed();
     } catch (...) {
         LogMessage(0, "CExplEvent<Event_Explorer_Close>::Exception");
     }

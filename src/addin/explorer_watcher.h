@@ -1,21 +1,21 @@
 // CExplEvent: watches one Explorer window and, when it closes, decides whether it was the
-// last window of Outlook (no other Explorer and no Inspector open); if so it calls its owner's
-// OnBeginShutdown. Not reference-counted: the owning connection object creates and deletes it.
+// last window of Outlook (no other Explorer and no Inspector open); if so it tells its owner
+// (OnLastWindowClosed, which begins the shutdown). Not reference-counted: the owner creates and
+// deletes it, and the watcher sees it only as an ExplorerWatcherOwner.
 // Runs on Outlook's user-interface thread only; nothing thrown leaves it.
 #pragma once
 
 #include <windows.h>
 #include <wrl/client.h>
 
+#include "addin/explorer_watcher_owner.h"
 #include "com/event_sink.h"
-
-class CConnect;
 
 class CExplEvent {
 public:
     // Subscribes to the Explorer's events; a null Explorer or a failed subscription leaves a
     // watcher that never hears Close. No-throw.
-    CExplEvent(IDispatch* explorer, CConnect* owner);
+    CExplEvent(IDispatch* explorer, ExplorerWatcherOwner* owner);
     // Unsubscribes (if still holding the Explorer) and releases the Explorer.
     ~CExplEvent();
     CExplEvent(const CExplEvent&) = delete;
@@ -35,5 +35,5 @@ private:
 
     EventSink m_sink; // sink 1: ExplorerEvents, uncounted
     Microsoft::WRL::ComPtr<IDispatch> m_spExplorer;
-    CConnect* m_pOwner;
+    ExplorerWatcherOwner* m_pOwner;
 };

@@ -44,18 +44,27 @@ std::unique_ptr<OutlookThreadBridge> OutlookThreadBridge::Create() noexcept
     if (!window)
         return nullptr;
     std::unique_ptr<OutlookThreadBridge> bridge(new (std::nothrow) OutlookThreadBridge(window));
-    if (!bridge)
+    if (!bridge) {
         DestroyWindow(window);
+        return nullptr;
+    }
+    // Set from this process only: another process cannot change a window's user data.
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(bridge.get()));
     return bridge;
 }
 
 OutlookThreadBridge::~OutlookThreadBridge()
 {
-    // Drop what was posted but never run, then the window.
-    MSG message;
-    while (PeekMessageA(&message, m_hWnd, kRunMessage, kRunMessage, PM_REMOVE))
-        ReleaseRequest(reinterpret_cast<Request*>(message.lParam));
+    // The window first, so that no message reaches this object again; then drop what was
+    // posted but never run.
+    SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
     DestroyWindow(m_hWnd);
+    std::vector<Queued> unrun;
+    AcquireSRWLockExclusive(&m_lock);
+    unrun.swap(m_queue);
+    ReleaseSRWLockExclusive(&m_lock);
+    for (const Queued& queued : unrun)
+        ReleaseRequest(queued.request);
     // A DLL's window classes outlive it; fails harmlessly while another bridge still has a window.
     (void)UnregisterClassA(kWindowClass, ModuleInstance());
 }
@@ -69,9 +78,17 @@ HRESULT OutlookThreadBridge::Run(Call call, void* context, HANDLE stopEvent) noe
     owned->done.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!owned->done)
         return LastErrorOr(ERROR_OUTOFMEMORY);
-    if (!PostMessageA(m_hWnd, kRunMessage, 0, reinterpret_cast<LPARAM>(owned.get())))
-        return LastErrorOr(ERROR_INVALID_WINDOW_HANDLE);
+    const ULONG_PTR id = Enqueue(owned.get());
+    if (!id)
+        return E_OUTOFMEMORY;
     Request* request = owned.release(); // shared now: the last of the two threads frees it
+    if (!PostMessageA(m_hWnd, kRunMessage, id, 0)) {
+        const HRESULT failed = LastErrorOr(ERROR_INVALID_WINDOW_HANDLE);
+        if (Request* unposted = Dequeue(id))
+            ReleaseRequest(unposted); // the queue's reference
+        ReleaseRequest(request);
+        return failed;
+    }
 
     // Outlook's thread may send a message to one of this thread's windows (the exit dialog)
     // while it runs the call: a plain wait would then hold both threads for ever.
@@ -88,16 +105,49 @@ HRESULT OutlookThreadBridge::Run(Call call, void* context, HANDLE stopEvent) noe
     return result;
 }
 
+ULONG_PTR OutlookThreadBridge::Enqueue(Request* request) noexcept
+{
+    AcquireSRWLockExclusive(&m_lock);
+    ULONG_PTR id = ++m_lastId;
+    try {
+        m_queue.push_back(Queued{id, request});
+    } catch (...) {
+        id = 0;
+    }
+    ReleaseSRWLockExclusive(&m_lock);
+    return id;
+}
+
+OutlookThreadBridge::Request* OutlookThreadBridge::Dequeue(ULONG_PTR id) noexcept
+{
+    Request* request = nullptr;
+    AcquireSRWLockExclusive(&m_lock);
+    for (auto queued = m_queue.begin(); queued != m_queue.end(); ++queued) {
+        if (queued->id == id) {
+            request = queued->request;
+            m_queue.erase(queued);
+            break;
+        }
+    }
+    ReleaseSRWLockExclusive(&m_lock);
+    return request;
+}
+
 LRESULT CALLBACK OutlookThreadBridge::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
     if (message != kRunMessage)
         return DefWindowProcA(hwnd, message, wParam, lParam);
+    auto* bridge = reinterpret_cast<OutlookThreadBridge*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    // Only a request that Run queued runs; any other message of this number (posted by another
+    // process, or one whose request is gone) is ignored, whatever it carries.
+    Request* request = bridge ? bridge->Dequeue(wParam) : nullptr;
+    if (!request)
+        return 0;
     // Outlook may release the add-in inside the call (its Quit may), which destroys this bridge
     // and gives back the add-in's own lock on the module: this lock keeps the DLL from being
     // unloaded under the code that runs here. It is given back on this same thread, just before
     // the return to Outlook's loop, so no unload can come in between.
     ModuleLockHolder running;
-    Request* request = reinterpret_cast<Request*>(lParam);
     if (!InterlockedCompareExchange(&request->abandoned, 0, 0))
         request->result = request->call(request->context); // a no-throw call
     SetEvent(request->done.get());

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
 // Returned by Run when the stop event was signalled before the call's answer came. A success
 // code of its own: the calls answer S_OK or a failure, so no failure can be taken for a stop.
@@ -42,10 +43,25 @@ public:
 
 private:
     struct Request;
+    struct Queued {
+        ULONG_PTR id;
+        Request* request;
+    };
     explicit OutlookThreadBridge(HWND window) : m_hWnd(window) {}
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     static void ReleaseRequest(Request* request) noexcept;
+    // Queues the request under a new id (the queue's reference); 0 when it cannot. No-throw.
+    ULONG_PTR Enqueue(Request* request) noexcept;
+    // Takes the request queued under id out of the queue; null when none is (a message that
+    // did not come from Run, or one whose request was already taken). No-throw.
+    Request* Dequeue(ULONG_PTR id) noexcept;
 
     HWND m_hWnd;
     DWORD m_timeoutMs = kDefaultCallTimeoutMs;
+    // The requests that Run posted and the owner thread has not taken yet. A message to the
+    // window carries only a request's id: any process on the desktop can post to the window,
+    // so what a message says is never followed as a pointer.
+    SRWLOCK m_lock = SRWLOCK_INIT;
+    std::vector<Queued> m_queue;
+    ULONG_PTR m_lastId = 0;
 };

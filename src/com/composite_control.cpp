@@ -6,6 +6,7 @@
 #include <olectl.h>
 
 #include "com/com_error.h"
+#include "com/dialog_creation.h"
 #include "com/dialog_template.h"
 #include "com/raii.h"
 
@@ -85,6 +86,9 @@ INT_PTR CALLBACK CompositeControl::DialogProc(HWND hwnd, UINT message, WPARAM wP
     try {
         CompositeControl* self;
         if (message == WM_INITDIALOG) {
+            // Only the one this thread's InPlaceActivate creates; any other is not ours.
+            if (GetWindowLongPtrW(hwnd, DWLP_USER) || !DialogCreation::Claim(lParam))
+                return FALSE;
             self = reinterpret_cast<CompositeControl*>(lParam);
             SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
             self->m_hWnd = hwnd;
@@ -152,6 +156,7 @@ HRESULT CompositeControl::InPlaceActivate(LONG verb, const RECT* position)
         if (SUCCEEDED(hr))
             hr = site->GetWindow(&parent);
         if (SUCCEEDED(hr) && !m_hWnd) {
+            const DialogCreation creating(this);
             CreateDialogParamW(m_hInstance, MAKEINTRESOURCEW(m_wDialogId), parent, DialogProc,
                                reinterpret_cast<LPARAM>(this));
             if (!m_hWnd)

@@ -11,6 +11,8 @@
 #include "com/com_error.h"
 #include "com/create_object.h"
 #include "com/module_instance.h"
+#include "com/raii.h"
+#include "com/system_library.h"
 #include "log/log_file.h"
 #include "outlook/outlook.h"
 #include "resource_ids/page_ids.h"
@@ -59,6 +61,19 @@ void GetFileProductVersionString(const wchar_t* path, char* text, size_t size)
     if (!text || size == 0)
         return;
     text[0] = '\0';
+    // VERSION.dll is no KnownDLL: imported, it would be looked for first in the folder that
+    // holds Vantrel.dll, which COM loads with the altered search path. Only the system's copy.
+    const UniqueModule version(LoadSystemLibrary("version.dll"));
+    if (!version)
+        return;
+    const auto GetFileVersionInfoSizeW = reinterpret_cast<DWORD(WINAPI*)(LPCWSTR, LPDWORD)>(
+        reinterpret_cast<void*>(GetProcAddress(version.get(), "GetFileVersionInfoSizeW")));
+    const auto GetFileVersionInfoW = reinterpret_cast<BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID)>(
+        reinterpret_cast<void*>(GetProcAddress(version.get(), "GetFileVersionInfoW")));
+    const auto VerQueryValueW = reinterpret_cast<BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT)>(
+        reinterpret_cast<void*>(GetProcAddress(version.get(), "VerQueryValueW")));
+    if (!GetFileVersionInfoSizeW || !GetFileVersionInfoW || !VerQueryValueW)
+        return;
     DWORD ignored = 0;
     const DWORD bytes = GetFileVersionInfoSizeW(path, &ignored);
     if (bytes == 0)

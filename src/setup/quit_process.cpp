@@ -15,7 +15,7 @@ void QuitWindow(HWND window, HANDLE process, const QuitTiming& timing)
     if (HWND child = GetTopWindow(window))
         (void)PostMessageA(child, WM_QUIT, 0, 0);
     // Ends early when the process does; the outcome changes nothing that follows.
-    (void)WaitForSingleObject(process, timing.processWaitMs);
+    (void)timing.waitForProcess(process, timing.processWaitMs);
     Sleep(timing.pauseMs);
 }
 

@@ -9,6 +9,8 @@
 struct QuitTiming {
     DWORD processWaitMs = 120000; // at most this long for the process to end
     DWORD pauseMs = 5000;         // then always this pause
+    // The wait for the process (tests pass one that also marks that the wait has begun).
+    DWORD(WINAPI* waitForProcess)(HANDLE process, DWORD milliseconds) = WaitForSingleObject;
 };
 
 // For every running process whose image base name equals name (as CloseProcessByName finds

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "com/com_error.h"
+#include "com/dialog_creation.h"
 #include "com/module_instance.h"
 #include "resource_ids/resource.h"
 
@@ -65,6 +66,7 @@ HWND CExitProgDlg::Create(HWND owner)
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_PROGRESS_CLASS;
     (void)InitCommonControlsEx(&controls);
+    const DialogCreation creating(this);
     return CreateDialogParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_EXITPROGDLG), owner, DialogProc,
                               reinterpret_cast<LPARAM>(this));
 }
@@ -86,9 +88,10 @@ INT_PTR CALLBACK CExitProgDlg::DialogProc(HWND window, UINT message, WPARAM wPar
 {
     try {
         if (message == WM_INITDIALOG) {
-            auto* self = reinterpret_cast<CExitProgDlg*>(lParam);
-            if (!self)
+            // Only the one that this thread's Create makes; any other is not ours.
+            if (GetWindowLongPtrA(window, DWLP_USER) || !DialogCreation::Claim(lParam))
                 return FALSE;
+            auto* self = reinterpret_cast<CExitProgDlg*>(lParam);
             SetWindowLongPtrA(window, DWLP_USER, lParam);
             self->m_hWnd = window;
             self->OnInitDialog();

@@ -31,6 +31,19 @@ void ServeUntilDone(std::thread& worker, HANDLE done)
     worker.join();
 }
 
+// Runs `call` through the bridge from another thread while this thread serves its messages.
+HRESULT RunFromWorker(OutlookThreadBridge& bridge, OutlookThreadBridge::Call call, void* context)
+{
+    HRESULT result = E_FAIL;
+    UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread worker([&] {
+        result = bridge.Run(call, context, nullptr);
+        SetEvent(done.get());
+    });
+    ServeUntilDone(worker, done.get());
+    return result;
+}
+
 // Waits, without taking it, until a bridge's request is in this thread's queue: woken by each
 // message posted here.
 bool WaitForQueuedRequest()
@@ -55,14 +68,7 @@ TEST(OutlookThreadBridge, RunsTheCallOnTheOwnerThreadAndReturnsItsResult)
     const std::unique_ptr<OutlookThreadBridge> bridge = OutlookThreadBridge::Create();
     ASSERT_NE(bridge, nullptr);
     Recorded recorded;
-    HRESULT result = E_FAIL;
-    UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    std::thread worker([&] {
-        result = bridge->Run(RecordThread, &recorded, nullptr);
-        SetEvent(done.get());
-    });
-    ServeUntilDone(worker, done.get());
-    EXPECT_EQ(result, S_FALSE);
+    EXPECT_EQ(RunFromWorker(*bridge, RecordThread, &recorded), S_FALSE);
     EXPECT_EQ(recorded.thread, GetCurrentThreadId());
 }
 
@@ -106,14 +112,45 @@ TEST(OutlookThreadBridge, CallRunsUnderALockOnTheModule)
     ASSERT_NE(bridge, nullptr);
     const LONG baseline = ModuleLockCount();
     LONG inside = baseline;
-    UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    std::thread worker([&] {
-        bridge->Run(ReadModuleLocks, &inside, nullptr);
-        SetEvent(done.get());
-    });
-    ServeUntilDone(worker, done.get());
+    EXPECT_EQ(RunFromWorker(*bridge, ReadModuleLocks, &inside), S_OK);
     EXPECT_GT(inside, baseline);
     EXPECT_EQ(ModuleLockCount(), baseline);
+}
+
+// What a request looked like when the bridge's message carried its address: a process that
+// can post to the window fills one with a function of its choice.
+struct ForgedRequest {
+    OutlookThreadBridge::Call call;
+    void* context;
+    HRESULT result;
+    HANDLE done;
+    LONG abandoned;
+    LONG references;
+};
+
+TEST(OutlookThreadBridge, PostedMessagesThatRunDidNotQueueAreIgnored)
+{
+    const std::unique_ptr<OutlookThreadBridge> bridge = OutlookThreadBridge::Create();
+    ASSERT_NE(bridge, nullptr);
+    const HWND window = FindWindowExA(HWND_MESSAGE, nullptr, "VantrelOutlookThreadBridge", nullptr);
+    ASSERT_NE(window, nullptr);
+    Recorded forgedCalls;
+    UniqueHandle forgedDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    ForgedRequest forged{RecordThread, &forgedCalls, E_FAIL, forgedDone.get(), 0, 1000};
+    // Every message number near the bridge's, with small ids and a null one, each carrying the
+    // forged request's address.
+    for (UINT message = WM_APP; message <= WM_APP + 4; ++message)
+        for (WPARAM id = 0; id <= 4; ++id)
+            ASSERT_TRUE(PostMessageA(window, message, id, reinterpret_cast<LPARAM>(&forged)));
+    DispatchPendingMessages();
+    EXPECT_EQ(forgedCalls.calls, 0);
+    EXPECT_FALSE(IsSignalled(forgedDone.get()));
+
+    // The bridge still runs what Run asks, once.
+    Recorded recorded;
+    EXPECT_EQ(RunFromWorker(*bridge, RecordThread, &recorded), S_FALSE);
+    EXPECT_EQ(recorded.calls, 1);
+    EXPECT_EQ(forgedCalls.calls, 0);
 }
 
 } // namespace

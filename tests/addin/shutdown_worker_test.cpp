@@ -1,8 +1,8 @@
 // The shutdown worker with the real connection object and its bridge to Outlook's thread. The
 // worker ends its own process, so most of these run the simulated Outlook (OUTLOOK.EXE) as a
 // child process with the add-in loaded directly; the scenarios that also run with the add-in
-// registered are in tests/server/end_to_end_test.cpp, the worker against a fake owner in
-// tests/shutdown.
+// registered and a failed Outlook call are in tests/server/end_to_end_test.cpp, the worker
+// against a fake owner in tests/shutdown.
 #include "addin_fixture.h"
 
 #include <commctrl.h>
@@ -35,30 +35,6 @@ TEST_F(WorkerTest, NoSessionMeansNoLogoff)
     ASSERT_TRUE(outlook.Started());
     EXPECT_EQ(outlook.WaitForExit(), 0);
     EXPECT_EQ(OutlookCalls(outlook.Log()), (Lines{"call Session ok thread=main", "call Quit ok thread=main"}));
-}
-
-TEST_F(WorkerTest, FailingOutlookCallEndsTheRunWithoutTermination)
-{
-    struct Case {
-        const char* failure;
-        Lines calls;
-    };
-    const Case cases[] = {
-        {"Quit=0x80004005", {"call Session ok thread=main", "call Session ok thread=main",
-                             "call Logoff ok thread=main", "call Quit failed thread=main"}},
-        {"Session=0x80010108", {"call Session failed thread=main"}},
-    };
-    for (const Case& c : cases) {
-        // Outlook stays up after the failure and ends itself once the worker has ended: a worker
-        // that went on would end the process first (exit code 0).
-        SimulatedOutlook outlook(std::string("--direct --fail ") + c.failure + " close-last wait-worker exit");
-        ASSERT_TRUE(outlook.Started());
-        EXPECT_EQ(outlook.WaitForExit(), 3) << c.failure;
-        const Lines log = outlook.Log();
-        EXPECT_TRUE(Contains(log, "worker ended")) << c.failure;
-        EXPECT_EQ(OutlookCalls(log), c.calls) << c.failure;
-        EXPECT_FALSE(Contains(log, "WM_CLOSE main")) << "no closing of Outlook's windows after " << c.failure;
-    }
 }
 
 TEST_F(WorkerTest, OpenDraftKeepsOutlookUntilItsWindowCloses)

@@ -54,3 +54,5 @@ add_test(NAME PackageActionsRunWithTheRightToken
 # A quiet run closes no Outlook through the Restart Manager and restarts no machine.
 add_test(NAME QuietRunsCloseNothingAndRestartNothing
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_quiet_runs.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
+# The tests read the installed DLL's version resource (vantrel_core does not import version).
+target_link_libraries(${target} PRIVATE version)

@@ -45,9 +45,14 @@
 //                  and Wine keeps it mapped. From then on an access violation in the former
 //                  DLL's address range is logged and ends the process with 0xC0000005.
 //   reload-addins  let go of every add-in as a user's switching it off does (OnDisconnection),
-//                  then load, connect and start them again, as in the same run of Outlook
+//                  and free the DLLs COM may unload (CoFreeUnusedLibrariesEx, as Outlook does),
+//                  logging "Vantrel.dll unmapped" or "Vantrel.dll still mapped"; then load,
+//                  connect and start them again, as in the same run of Outlook
 //   wait-held      wait (30 s at most) until a report is held by --hold-events
-//   release-events let the reports held by --hold-events return
+//   release-events let the reports held by --hold-events return; each logs "event returning"
+//                  just before it returns into the add-in's code
+//   wait-returned  wait (30 s at most) until the thread of the report that returned last has
+//                  ended: logs "held thread ended" and whether Vantrel.dll is still mapped
 //   end-process    end the process with exit code 3 and no further call to the add-ins, as
 //                  Outlook does once it has left COM
 //   crash          fault on purpose (write through a null pointer) on Outlook's thread, with
@@ -116,6 +121,8 @@ struct Simulation {
     bool holdEvents = false;
     HANDLE eventHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE eventsReleased = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE eventReturning = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE heldThread = nullptr; // the thread of the held report that returned last
     bool exitOnQuit = false;
     bool sessionEmpty = false;
     std::vector<std::pair<std::string, HRESULT>> failures;
@@ -400,6 +407,9 @@ LONG CALLBACK ReportUnloadedAddinFault(EXCEPTION_POINTERS* info)
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
+void LogAddinMapping();
+void WaitForReturnedReport();
+
 // Outlook's end as Windows runs it: the thread leaves COM, and the DLLs COM loaded for it go.
 void LeaveCom()
 {
@@ -414,7 +424,7 @@ void LeaveCom()
     g_sim.unloadedEnd = g_sim.unloadedBase + nt->OptionalHeader.SizeOfImage;
     AddVectoredExceptionHandler(1, ReportUnloadedAddinFault);
     FreeLibrary(addin); // COM's one reference: this program never loaded the DLL itself
-    Log(GetModuleHandleA("Vantrel.dll") ? "Vantrel.dll still mapped" : "Vantrel.dll unmapped");
+    LogAddinMapping();
 }
 
 void WriteSetting(const std::string& assignment)
@@ -437,6 +447,12 @@ void ReloadAddins()
         addin->OnDisconnection(ext_dm_UserClosed, nullptr);
     g_sim.directAddin = nullptr;
     g_sim.addins.clear();
+    // Outlook frees an add-in's DLL once COM may unload it; the first call of the two only marks
+    // it for unloading.
+    CoFreeUnusedLibrariesEx(0, 0);
+    Sleep(1);
+    CoFreeUnusedLibrariesEx(0, 0);
+    LogAddinMapping();
     LoadAddins();
     StartAddins();
 }
@@ -497,6 +513,8 @@ UINT RunStep(const std::string& step)
         Log(WaitForSingleObject(g_sim.eventHeld, 30000) == WAIT_OBJECT_0 ? "held" : "nothing held");
     else if (step == "release-events")
         SetEvent(g_sim.eventsReleased);
+    else if (step == "wait-returned")
+        WaitForReturnedReport();
     else if (step == "end-process") {
         Log("ending the process");
         ExitProcess(kExitedByItself);
@@ -539,7 +557,29 @@ BOOL WINAPI HoldReportEvent(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCWST
     Log("event held");
     SetEvent(g_sim.eventHeld);
     WaitForSingleObject(g_sim.eventsReleased, 30000);
+    HANDLE thread = nullptr;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
+    if (HANDLE previous = InterlockedExchangePointer(&g_sim.heldThread, thread))
+        CloseHandle(previous);
+    Log("event returning");
+    SetEvent(g_sim.eventReturning);
     return TRUE;
+}
+
+void LogAddinMapping()
+{
+    Log(GetModuleHandleA("Vantrel.dll") ? "Vantrel.dll still mapped" : "Vantrel.dll unmapped");
+}
+
+// The held report's thread has returned into the add-in and ended (or 30 s have passed).
+void WaitForReturnedReport()
+{
+    if (WaitForSingleObject(g_sim.eventReturning, 30000) != WAIT_OBJECT_0) {
+        Log("nothing returned");
+        return;
+    }
+    Log(WaitForSingleObject(g_sim.heldThread, 30000) == WAIT_OBJECT_0 ? "held thread ended" : "held thread running");
+    LogAddinMapping();
 }
 
 // Points the module's import of advapi32's ReportEventW at `replacement`.
@@ -571,17 +611,20 @@ void RecordReportsOf(HMODULE module, decltype(&RecordReportEvent) replacement = 
 }
 
 // The registered add-in's DLL, loaded by this program so that its imports can be changed before
-// COM creates its first object.
-void RecordReportsOfRegistered(const CLSID& clsid)
+// COM creates its first object; the caller frees it once COM holds the DLL, so that COM's
+// unloading it is not held up by this program.
+HMODULE RecordReportsOfRegistered(const CLSID& clsid)
 {
     wchar_t clsidText[64];
     StringFromGUID2(clsid, clsidText, 64);
     const std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + clsidText + L"\\InprocServer32";
     wchar_t path[MAX_PATH] = {};
     DWORD size = sizeof(path);
+    HMODULE module = nullptr;
     if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path, &size) == ERROR_SUCCESS)
-        if (HMODULE module = LoadLibraryW(path))
+        if ((module = LoadLibraryW(path)) != nullptr)
             RecordReportsOf(module);
+    return module;
 }
 
 HRESULT LoadDirect()
@@ -618,10 +661,13 @@ void LoadRegistered()
         CLSID clsid;
         ComPtr<_IDTExtensibility2> addin;
         HRESULT hr = CLSIDFromProgID(progId, &clsid);
+        HMODULE recorded = nullptr;
         if (SUCCEEDED(hr) && g_sim.recordEvents)
-            RecordReportsOfRegistered(clsid);
+            recorded = RecordReportsOfRegistered(clsid);
         if (SUCCEEDED(hr))
             hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__IDTExtensibility2, &addin);
+        if (recorded)
+            FreeLibrary(recorded);
         if (SUCCEEDED(hr) && g_sim.holdEvents)
             if (HMODULE module = GetModuleHandleA("Vantrel.dll")) // COM's reference alone
                 RecordReportsOf(module, HoldReportEvent);

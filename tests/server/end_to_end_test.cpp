@@ -203,17 +203,20 @@ INSTANTIATE_TEST_SUITE_P(EachLoadPath, ShutdownScenario,
 
 // Outlook leaving COM at its end while code of the add-in can still run: Windows then frees
 // every DLL that COM loaded for the thread, whatever DllCanUnloadNow answers (the simulator's
-// leave-com step does the same under Wine). The registered add-in, which only COM has loaded,
-// must find its DLL in place afterwards: the worker counting down, or the final release that
-// waits in Outlook's message loop. A fault there ends the simulator with 0xC0000005; the
-// worker's end of Outlook gives 0 and Outlook ending by itself 3.
+// leave-com step does the same under Wine, and logs whether the DLL stayed mapped). The
+// registered add-in, which only COM has loaded, must keep its DLL in place for as long as its
+// code can run: the worker counting down and the final release that waits in Outlook's message
+// loop pin it, an Event Log entry's thread holds it until the entry has returned. Where nothing
+// holds it, it goes. A fault in the freed DLL ends the simulator with 0xC0000005; the worker's
+// end of Outlook gives 0 and Outlook ending by itself 3.
 struct TeardownCase {
     const char* name;
+    const char* enabled;       // the user's "Enabled"
+    bool disabledByPolicy;     // which an Event Log entry reports at start-up
     const char* steps;
     long exitCode;
-    const char* expectedLine;  // in the simulator's log after leaving COM, or null
+    Lines afterLeavingCom;     // in the simulator's log after "left COM", in this order
     const char* lastAddinLine; // in the add-in's log, or null
-    bool disabledByPolicy;     // which an Event Log entry reports at start-up
 };
 
 void PrintTo(const TeardownCase& c, std::ostream* out)
@@ -221,12 +224,25 @@ void PrintTo(const TeardownCase& c, std::ostream* out)
     *out << c.name;
 }
 
+// Success when `expected` appears in `lines` from `from` on, in this order (others between).
+::testing::AssertionResult InOrder(Lines::const_iterator from, Lines::const_iterator end, const Lines& expected)
+{
+    for (const std::string& line : expected) {
+        from = std::find(from, end, line);
+        if (from == end)
+            return ::testing::AssertionFailure() << "\"" << line << "\" missing (or out of order)";
+        ++from;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 class ComTeardown : public EndToEndTest, public ::testing::WithParamInterface<TeardownCase> {};
 
-TEST_P(ComTeardown, LeavesTheAddinsCodeInPlace)
+TEST_P(ComTeardown, TheAddinsDllStaysWhileItsCodeCanRun)
 {
     const TeardownCase& c = GetParam();
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "2");
+    SetStringSetting(HKEY_CURRENT_USER, "Enabled", c.enabled);
     std::unique_ptr<ScopedPolicyKeys> policies;
     if (c.disabledByPolicy) {
         policies.reset(new ScopedPolicyKeys);
@@ -242,9 +258,7 @@ TEST_P(ComTeardown, LeavesTheAddinsCodeInPlace)
     EXPECT_TRUE(Contains(log, "load Vantrel.Connect 0x00000000"));
     const auto left = std::find(log.begin(), log.end(), "left COM");
     ASSERT_TRUE(left != log.end());
-    if (c.expectedLine) {
-        EXPECT_TRUE(std::find(left, log.end(), c.expectedLine) != log.end()) << c.expectedLine << " after leaving COM";
-    }
+    EXPECT_TRUE(InOrder(left, log.end(), c.afterLeavingCom));
     const Lines addinLog = AddinLogMessages();
     ASSERT_FALSE(addinLog.empty());
     if (c.lastAddinLine) {
@@ -258,46 +272,91 @@ INSTANTIATE_TEST_SUITE_P(
         // Quit starts the worker; Outlook leaves COM while it counts down, holding the add-in
         // still. The worker counts on and ends the process (exit code 0, which nothing else
         // gives) long before the simulator would end by itself.
-        TeardownCase{"WorkerCountingDown", "quit-event wait-quit leave-com wait:30000 exit", 0, nullptr, nullptr, false},
+        TeardownCase{"WorkerCountingDown", "1", false, "quit-event wait-quit leave-com wait:30000 exit", 0,
+                     {"Vantrel.dll still mapped"}, nullptr},
         // Outlook has let go of the add-in, which the user has just switched off (no worker),
         // before the last window closes: the final release is left to the message loop, and
         // Outlook leaves COM before its loop runs it.
-        TeardownCase{"FinalReleaseFromTheMessageLoop",
-                     "release-addins setting:Enabled=0 close-last+leave-com wait:1000 exit", 3, "exit 3",
-                     "Connect<FinalRelease> ==> [HRES 00000000]", false},
+        TeardownCase{"FinalReleaseFromTheMessageLoop", "1", false,
+                     "release-addins setting:Enabled=0 close-last+leave-com wait:1000 exit", 3,
+                     {"Vantrel.dll still mapped", "exit 3"}, "Connect<FinalRelease> ==> [HRES 00000000]"},
         // A policy keeps the add-in off, so nothing pins its DLL; the Event Log holds the entry
-        // that says so until after Outlook has left COM, and the entry's thread then returns
-        // into the add-in's code. Outlook's process then ends without another call to it.
-        TeardownCase{"EventLogEntryStillBeingWritten",
-                     "--hold-events wait-held leave-com release-events wait:1000 end-process", 3, "ending the process",
-                     "EventLog<ReportEvent> ==> [TIMED OUT] 1003", true}),
+        // that says so until after Outlook has left COM. The entry's thread keeps the DLL until
+        // it has returned into the add-in's code and ended, which the simulator awaits before
+        // its process ends without another call to the add-in: then the DLL is gone.
+        TeardownCase{"EventLogEntryStillBeingWritten", "1", true,
+                     "--hold-events wait-held leave-com release-events wait-returned end-process", 3,
+                     {"Vantrel.dll still mapped", "event returning", "held thread ended", "Vantrel.dll unmapped",
+                      "ending the process"},
+                     "EventLog<ReportEvent> ==> [TIMED OUT] 1003"},
+        // The control: switched off by its user, the add-in starts no worker and writes no
+        // entry, so nothing holds its DLL when Outlook leaves COM.
+        TeardownCase{"NothingHoldsTheDll", "0", false, "leave-com end-process", 3,
+                     {"Vantrel.dll unmapped", "ending the process"}, nullptr}),
     [](const ::testing::TestParamInfo<TeardownCase>& info) { return std::string(info.param.name); });
 
-TEST_F(EndToEndTest, AFailedOutlookCallStopsTheRunWithAWarningNamingTheCall)
+// One of the worker's Outlook calls fails: the run stops there, without closing Outlook's windows
+// or ending its process, and the warning names the call and its HRESULT.
+struct FailedCallCase {
+    const char* call;
+    const char* hresult;
+    Lines calls; // the worker's Outlook calls, the failed one last
+};
+
+void PrintTo(const FailedCallCase& c, std::ostream* out)
 {
-    // Each of the worker's calls failing in turn: the warning names the one that failed and
-    // its HRESULT (RPC_E_DISCONNECTED, as from an Outlook that went away).
-    for (const char* call : {"Session", "Logoff", "Quit"}) {
-        SCOPED_TRACE(call);
-        SimulatedOutlook outlook(std::string("--direct --fail ") + call + "=0x80010108 close-last wait-worker exit",
-                                 SimulatedOutlook::CaptureEvents{});
-        ASSERT_TRUE(outlook.Started());
-        EXPECT_EQ(outlook.WaitForExit(), 3) << "not ended by the add-in";
-        EXPECT_TRUE(Contains(outlook.Log(), "worker ended"));
-        EXPECT_TRUE(EventsAre(outlook.Events(), {{kWarning, 1002, {call, "0x80010108"}}}));
-    }
+    *out << c.call << "=" << c.hresult;
 }
+
+class FailedOutlookCall : public EndToEndTest, public ::testing::WithParamInterface<FailedCallCase> {};
+
+TEST_P(FailedOutlookCall, StopsTheRunWithAWarningNamingTheCall)
+{
+    const FailedCallCase& c = GetParam();
+    // Outlook stays up after the failure and ends itself once the worker has ended: a worker
+    // that went on would end the process first (exit code 0).
+    SimulatedOutlook outlook(std::string("--direct --fail ") + c.call + "=" + c.hresult + " close-last wait-worker exit",
+                             SimulatedOutlook::CaptureEvents{});
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 3) << "not ended by the add-in";
+    const Lines log = outlook.Log();
+    EXPECT_TRUE(Contains(log, "worker ended"));
+    EXPECT_EQ(OutlookCalls(log), c.calls);
+    EXPECT_FALSE(Contains(log, "WM_CLOSE main")) << "Outlook's windows were closed after the failure";
+    EXPECT_TRUE(EventsAre(outlook.Events(), {{kWarning, 1002, {c.call, c.hresult}}}));
+}
+
+// RPC_E_DISCONNECTED, as from an Outlook that went away, and E_FAIL.
+INSTANTIATE_TEST_SUITE_P(
+    EachCall, FailedOutlookCall,
+    ::testing::Values(FailedCallCase{"Session", "0x80010108", {"call Session failed thread=main"}},
+                      FailedCallCase{"Logoff", "0x80010108",
+                                     {"call Session ok thread=main", "call Session ok thread=main",
+                                      "call Logoff failed thread=main"}},
+                      FailedCallCase{"Quit", "0x80010108",
+                                     {"call Session ok thread=main", "call Session ok thread=main",
+                                      "call Logoff ok thread=main", "call Quit failed thread=main"}},
+                      FailedCallCase{"Quit", "0x80004005",
+                                     {"call Session ok thread=main", "call Session ok thread=main",
+                                      "call Logoff ok thread=main", "call Quit failed thread=main"}}),
+    [](const ::testing::TestParamInfo<FailedCallCase>& info) {
+        return std::string(info.param.call) + "_" + std::string(info.param.hresult).substr(2);
+    });
 
 TEST_F(EndToEndTest, EnabledSwitchedOffByPolicyIsReportedOncePerRun)
 {
     ScopedPolicyKeys policies;
     SetDwordPolicy(HKEY_CURRENT_USER, "Enabled", 0);
     // Loaded at the start and, switched off and on again by the user, once more in the same run.
+    // In between Outlook frees the DLL, so that what the add-in remembers in its own memory is
+    // gone at the second load: only the mark in the process's atom table tells it.
     SimulatedOutlook outlook("reload-addins close-last exit", SimulatedOutlook::CaptureEvents{});
     ASSERT_TRUE(outlook.Started());
     EXPECT_EQ(outlook.WaitForExit(), 3);
     const Lines log = outlook.Log();
     EXPECT_EQ(std::count(log.begin(), log.end(), "load Vantrel.Connect 0x00000000"), 2);
+    EXPECT_TRUE(InOrder(log.begin(), log.end(),
+                        {"load Vantrel.Connect 0x00000000", "Vantrel.dll unmapped", "load Vantrel.Connect 0x00000000"}));
     EXPECT_TRUE(EventsAre(outlook.Events(), {{kWarning, 1003, {}}}));
 }
 

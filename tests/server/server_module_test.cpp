@@ -14,6 +14,7 @@
 #include "com/raii.h"
 #include "fake_outlook/fake_outlook.h"
 #include "server/server_test_support.h"
+#include "support/child_process.h"
 #include "support/test_support.h"
 
 using Microsoft::WRL::ComPtr;
@@ -272,7 +273,7 @@ void ReportMutexAcrossLoadAndUnload()
 
 TEST(ServerModuleDeathTest, MutexIsHeldByTheLoadingThreadUntilUnload)
 {
-    EXPECT_EXIT(ReportMutexAcrossLoadAndUnload(), ::testing::ExitedWithCode(0),
+    EXPECT_EXIT((BoundThisChild(), ReportMutexAcrossLoadAndUnload()), ::testing::ExitedWithCode(0),
                 "before=0 loaded=1 held=1 released=1");
 }
 

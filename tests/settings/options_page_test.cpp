@@ -297,6 +297,19 @@ TEST_F(OptionsPageTest, OutlookHearsTheFirstChangeOfEachApplyCycle)
 }
 
 // Box 218 enables the edit box at once; box 236 follows it only when the page is applied.
+// Any process on the desktop can send the page WM_INITDIALOG, naming the page's own object:
+// only the one of the window's creation initialises it, so the user's unsaved change stays.
+TEST_F(OptionsPageTest, ASecondInitDialogLeavesThePageAsItIs)
+{
+    OpenPage();
+    const bool before = Checked(IDC_PAGE_CLOSE_WINWORD);
+    Click(IDC_PAGE_CLOSE_WINWORD);
+    ASSERT_NE(Checked(IDC_PAGE_CLOSE_WINWORD), before);
+    SendMessageW(m_window, WM_INITDIALOG, 0, GetWindowLongPtrW(m_window, DWLP_USER));
+    EXPECT_NE(Checked(IDC_PAGE_CLOSE_WINWORD), before) << "the page was initialised again";
+    EXPECT_TRUE(Dirty());
+}
+
 TEST_F(OptionsPageTest, EnableBoxControlsTheOtherControls)
 {
     Store({"1", "0", "1", "30"});

@@ -46,18 +46,28 @@ TEST(QuitProcessByName, OkSendsBothQuitMessagesAndWaitsUntilOutlookHasEnded)
     // Acknowledges once it has taken two WM_QUIT at its windows, and keeps running.
     FakeApp outlook(FakeImage::Outlook, "A", "quit:2", dir);
     ASSERT_TRUE(outlook.ready());
-    ActionRun run(dir, "quit 1 600000 0");
+    // The action marks the start of its wait for Outlook, and reports whether "ending", set just
+    // before Outlook ends, was set when it returned.
+    const std::string events = "VantrelTestQuit" + std::to_string(GetCurrentProcessId());
+    const UniqueHandle waiting(CreateEventA(nullptr, TRUE, FALSE, (events + ".waiting").c_str()));
+    const UniqueHandle ending(CreateEventA(nullptr, TRUE, FALSE, (events + ".ending").c_str()));
+    ASSERT_TRUE(waiting && ending);
+    ActionRun run(dir, "quit 1 600000 0 " + events);
     PromptAnswerer answerer(run, {IDOK});
     ASSERT_TRUE(run.started());
 
     ASSERT_TRUE(outlook.WaitForAck());
     EXPECT_EQ(AtOwnWindows(outlook.WrittenRecord()), kBothQuits);
-    // Outlook still runs, so the action still waits (for up to ten minutes here).
-    EXPECT_EQ(WaitForSingleObject(run.process(), 2000), static_cast<DWORD>(WAIT_TIMEOUT));
 
-    // Its end ends the wait.
+    // Outlook still runs, so the action waits (for up to ten minutes here): only Outlook's end,
+    // which comes after "ending", ends the wait.
+    ASSERT_EQ(WaitForSingleObject(waiting.get(), kRunnerWaitMs), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the action did not wait for Outlook";
+    SetEvent(ending.get());
     outlook.End();
     ASSERT_TRUE(run.Finish());
+    EXPECT_NE(run.Result().find("\nevent set\n"), std::string::npos)
+        << "the action returned before Outlook ended:\n" << run.Result();
     EXPECT_EQ(answerer.Count(), 1);
     EXPECT_EQ(run.OwnQueue(), Lines{});
 }

@@ -55,10 +55,23 @@ ActionRun::ActionRun(const ScopedTempDir& dir, const std::string& arguments) : m
     m_process = StartDetachedProcess(command).process;
 }
 
+ActionRun::~ActionRun()
+{
+    if (m_process && WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT) {
+        (void)TerminateProcess(m_process.get(), 1);
+        (void)WaitForSingleObject(m_process.get(), kRunnerWaitMs);
+    }
+}
+
 bool ActionRun::Finish(DWORD timeoutMs)
 {
-    if (!m_process || WaitForSingleObject(m_process.get(), timeoutMs) != WAIT_OBJECT_0)
+    if (!m_process)
         return false;
+    if (WaitForSingleObject(m_process.get(), timeoutMs) != WAIT_OBJECT_0) {
+        (void)TerminateProcess(m_process.get(), 1); // hung: it fails its test and goes
+        (void)WaitForSingleObject(m_process.get(), kRunnerWaitMs);
+        return false;
+    }
     DWORD exitCode = 1;
     return GetExitCodeProcess(m_process.get(), &exitCode) && exitCode == 0 && Result().rfind("returned 0\n", 0) == 0;
 }

@@ -26,9 +26,14 @@ Link ReadLink(const std::string& path);
 class ActionRun {
 public:
     ActionRun(const ScopedTempDir& dir, const std::string& arguments);
+    // A runner still running (a test that failed on the way, or a hung action) is ended.
+    ~ActionRun();
+    ActionRun(const ActionRun&) = delete;
+    ActionRun& operator=(const ActionRun&) = delete;
     bool started() const { return static_cast<bool>(m_process); }
     HANDLE process() const { return m_process.get(); }
-    // Waits for the end; true with exit code 0 and a result file that says "returned 0".
+    // Waits for the end; true with exit code 0 and a result file that says "returned 0". A
+    // runner that has not ended by then is ended, and the call answers false.
     bool Finish(DWORD timeoutMs = kRunnerWaitMs);
     // The lines "queue ..." of the result: thread messages the action left in its own queue.
     std::vector<std::string> OwnQueue() const;

@@ -221,4 +221,25 @@ TEST(CExitProgDlg, OkOrCancelCommandHidesWithoutDestroying)
     }
 }
 
+// Any process on the desktop can send the dialog WM_INITDIALOG: only the one of its own creation
+// counts, whatever object a later one names (another dialog's here, which a taken message
+// would rebind the window to and re-range).
+TEST(CExitProgDlg, OnlyTheCreationsInitDialogIsTaken)
+{
+    CExitProgDlg dialog;
+    dialog.m_nDelay = 5;
+    const HWND window = dialog.Create(nullptr);
+    ASSERT_NE(window, nullptr);
+    CExitProgDlg other;
+    other.m_nDelay = 70;
+    SendMessageA(window, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&other));
+    SendMessageA(window, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&dialog));
+    EXPECT_EQ(other.m_hWnd, nullptr);
+    EXPECT_EQ(dialog.m_hWnd, window);
+    EXPECT_EQ(RangeMaximum(window), 5);
+    SendMessageA(Progress(window), PBM_SETPOS, 3, 0);
+    SendMessageA(window, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&dialog));
+    EXPECT_EQ(SendMessageA(Progress(window), PBM_GETPOS, 0, 0), 3) << "initialised again";
+}
+
 } // namespace

@@ -7,12 +7,37 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 
 constexpr int kChildPassed = 42;
 constexpr int kChildCrashed = 43;
+constexpr int kChildHung = 44;
+// The longest a child may run: far beyond what any child does, well within CTest's bound for
+// the whole test, so that a hung child fails its own test and does not outlive it.
+constexpr DWORD kChildBoundMs = 60000;
+
+// In a child: ends the process with kChildHung (and says so on the error stream) once it has
+// run for kChildBoundMs. A thread of its own, so that a child stuck on any of its threads is
+// ended all the same.
+inline void BoundThisChild()
+{
+    const HANDLE watchdog = CreateThread(
+        nullptr, 0,
+        [](void*) -> DWORD {
+            Sleep(kChildBoundMs);
+            std::fprintf(stderr, "the child ran longer than %lu ms: ended\n", static_cast<unsigned long>(kChildBoundMs));
+            std::fflush(stderr);
+            TerminateProcess(GetCurrentProcess(), kChildHung);
+            return 0;
+        },
+        nullptr, 0, nullptr);
+    if (watchdog)
+        CloseHandle(watchdog);
+}
 
 // In the child, GoogleTest reports nothing of its own: each failure goes to the error stream,
 // which the parent shows when the child fails.
@@ -31,12 +56,13 @@ inline LONG WINAPI EndCrashedChild(EXCEPTION_POINTERS*)
     std::_Exit(kChildCrashed);
 }
 
-// Expects `body` to return in the child without a failed expectation and without the process
-// being ended on the way. Everything of the test before this call runs in the child again.
+// Expects `body` to return in the child without a failed expectation, without the process
+// being ended on the way and within kChildBoundMs (a hung child is ended and fails the test). Everything of the test before this call runs in the child again.
 inline void ExpectInChildProcess(const std::function<void()>& body)
 {
     EXPECT_EXIT(
         {
+            BoundThisChild();
             SetUnhandledExceptionFilter(EndCrashedChild);
             ::testing::UnitTest::GetInstance()->listeners().Append(new ChildFailurePrinter);
             body();

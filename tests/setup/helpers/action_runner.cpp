@@ -1,8 +1,11 @@
 // Runs one installer action in a process of its own, as the installer would: the actions post
 // to other processes' windows and show a prompt, which must not land in the test's own queue.
 //
-//   action_runner <result-file> quit <prompt 0|1> <wait-ms> <pause-ms>
-//       QuitProcessByName("OUTLOOK.EXE", prompt) with that wait and pause after each window.
+//   action_runner <result-file> quit <prompt 0|1> <wait-ms> <pause-ms> [<events>]
+//       QuitProcessByName("OUTLOOK.EXE", prompt) with that wait and pause after each window;
+//       with a name, the action sets the event "<events>.waiting" as it begins each wait for
+//       a process, and the result's last line says whether the test had set the event
+//       "<events>.ending" when the action returned ("event set" or "event unset").
 //   action_runner <result-file> export <name> <package.msi|-> <UILevel|-> <ProductCode|-> <none|mta>
 //       The export Install, PostInstall or Uninstall of Vantrel.dll (next to this program),
 //       given an installation handle from MsiOpenPackage on the package with the two
@@ -44,14 +47,22 @@ std::string TakeThreadMessages()
     return lines;
 }
 
-bool WriteResult(const char* path, UINT returned)
+bool WriteResult(const char* path, UINT returned, const std::string& more = std::string())
 {
-    const std::string text = "returned " + std::to_string(returned) + "\n" + TakeThreadMessages();
+    const std::string text = "returned " + std::to_string(returned) + "\n" + TakeThreadMessages() + more;
     FILE* file = std::fopen(path, "wb");
     if (!file)
         return false;
     std::fwrite(text.data(), 1, text.size(), file);
     return std::fclose(file) == 0;
+}
+
+HANDLE g_waiting = nullptr;
+
+DWORD WINAPI MarkedWait(HANDLE process, DWORD milliseconds)
+{
+    SetEvent(g_waiting);
+    return WaitForSingleObject(process, milliseconds);
 }
 
 std::string OwnFolder()
@@ -98,12 +109,24 @@ int RunExport(const char* resultPath, char** args)
 
 int main(int argc, char** argv)
 {
-    if (argc == 6 && std::strcmp(argv[2], "quit") == 0) {
+    if ((argc == 6 || argc == 7) && std::strcmp(argv[2], "quit") == 0) {
         QuitTiming timing;
         timing.processWaitMs = std::strtoul(argv[4], nullptr, 10);
         timing.pauseMs = std::strtoul(argv[5], nullptr, 10);
+        const std::string events = argc == 7 ? argv[6] : "";
+        const UniqueHandle event(argc == 7 ? OpenEventA(SYNCHRONIZE, FALSE, (events + ".ending").c_str()) : nullptr);
+        const UniqueHandle waiting(argc == 7 ? OpenEventA(EVENT_MODIFY_STATE, FALSE, (events + ".waiting").c_str())
+                                             : nullptr);
+        if (argc == 7 && (!event || !waiting))
+            return kBadCall;
+        if (waiting) {
+            g_waiting = waiting.get();
+            timing.waitForProcess = MarkedWait;
+        }
         QuitProcessByName("OUTLOOK.EXE", std::strcmp(argv[3], "1") == 0, timing);
-        return WriteResult(argv[1], 0) ? 0 : kBadCall;
+        const std::string mark =
+            !event ? "" : WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0 ? "event set\n" : "event unset\n";
+        return WriteResult(argv[1], 0, mark) ? 0 : kBadCall;
     }
     if (argc == 8 && std::strcmp(argv[2], "export") == 0)
         return RunExport(argv[1], argv + 3);
