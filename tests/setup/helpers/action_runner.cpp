@@ -2,15 +2,18 @@
 // to other processes' windows and show a prompt, which must not land in the test's own queue.
 //
 //   action_runner <result-file> quit <prompt 0|1> <wait-ms> <pause-ms>
-//       QuitProcessByName("OUTLOOK.EXE", prompt) with that wait and pause after each window.
+//       QuitProcessByName("OUTLOOK.EXE", ...) asking the installer's question (1) or nothing (0),
+//       with that wait and pause after each window.
 //   action_runner <result-file> export <name> <package.msi|-> <UILevel|-> <ProductCode|-> <none|mta>
 //       The export Install, PostInstall or Uninstall of Vantrel.dll (next to this program),
 //       given an installation handle from MsiOpenPackage on the package with the two
 //       properties set when not "-" ("-" for the package: handle 0, whose reads fail). "mta"
 //       joins the multithreaded apartment first.
 //
-// The result file gets "returned <code>" and then one line "queue <message>" for each thread
-// message the action left in this thread's own queue. Exit code 0, or 3 for a bad call.
+// The result file gets "returned <code>", one line "queue <message>" for each thread message
+// the action left in this thread's own queue, and for an export with a package the lines
+// "property <name> <value>" of the CustomActionData that the action set for the package's two
+// rollback actions. Exit code 0, or 3 for a bad call.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -44,9 +47,24 @@ std::string TakeThreadMessages()
     return lines;
 }
 
-bool WriteResult(const char* path, UINT returned)
+std::string RollbackProperties(MSIHANDLE install)
 {
-    const std::string text = "returned " + std::to_string(returned) + "\n" + TakeThreadMessages();
+    std::string lines;
+    if (!install)
+        return lines;
+    for (const char* name : {"VantrelInstallRollback", "VantrelUninstallRollback"}) {
+        char value[256] = {};
+        DWORD capacity = sizeof(value);
+        if (MsiGetPropertyA(install, name, value, &capacity) == ERROR_SUCCESS)
+            lines += std::string("property ") + name + " " + value + "\n";
+    }
+    return lines;
+}
+
+bool WriteResult(const char* path, UINT returned, MSIHANDLE install = 0)
+{
+    const std::string text =
+        "returned " + std::to_string(returned) + "\n" + TakeThreadMessages() + RollbackProperties(install);
     FILE* file = std::fopen(path, "wb");
     if (!file)
         return false;
@@ -91,7 +109,7 @@ int RunExport(const char* resultPath, char** args)
     if (mta && FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
         return kBadCall;
     const UINT returned = action(install.get());
-    return WriteResult(resultPath, returned) ? 0 : kBadCall;
+    return WriteResult(resultPath, returned, install.get()) ? 0 : kBadCall;
 }
 
 } // namespace
@@ -102,7 +120,9 @@ int main(int argc, char** argv)
         QuitTiming timing;
         timing.processWaitMs = std::strtoul(argv[4], nullptr, 10);
         timing.pauseMs = std::strtoul(argv[5], nullptr, 10);
-        QuitProcessByName("OUTLOOK.EXE", std::strcmp(argv[3], "1") == 0, timing);
+        const wchar_t* prompt =
+            std::strcmp(argv[3], "1") == 0 ? L"Microsoft Outlook is currently running. Click OK to close Outlook." : nullptr;
+        QuitProcessByName("OUTLOOK.EXE", prompt, timing);
         return WriteResult(argv[1], 0) ? 0 : kBadCall;
     }
     if (argc == 8 && std::strcmp(argv[2], "export") == 0)
