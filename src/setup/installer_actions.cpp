@@ -86,7 +86,7 @@ void HandStartMenuToScript(MSIHANDLE install, const char* folder) noexcept
 
 ActionCalls SystemActionCalls() noexcept
 {
-    return ActionCalls{ActionRunsInScript, SystemSessionFacts(), QuitOutlook, CloseOutlook};
+    return ActionCalls{ActionRunsInScript, InRollback, SystemSessionFacts(), QuitOutlook, CloseOutlook};
 }
 
 UINT Install(MSIHANDLE install) noexcept
@@ -104,7 +104,8 @@ UINT Install(MSIHANDLE install, const ActionCalls& calls) noexcept
         // A failed read (msi.dll missing included) leaves the code empty and the arguments "/x ".
         char productCode[1024] = {};
         ReadProperty(install, "ProductCode", productCode);
-        CreateStartMenuItems(folder, productCode, InRollback(install) ? RollbackItems(install) : StartMenuItems{true, true});
+        CreateStartMenuItems(folder, productCode,
+                             calls.runsAsRollback(install) ? RollbackItems(install) : StartMenuItems{true, true});
         return ERROR_SUCCESS;
     }
     // Asking needs someone to answer: otherwise Outlook is left running rather than wait for ever
@@ -158,7 +159,7 @@ UINT Uninstall(MSIHANDLE install, const ActionCalls& calls) noexcept
     }
     char folder[MAX_PATH] = {};
     if (VantrelStartMenuFolder(folder))
-        RemoveStartMenuItems(folder, InRollback(install) ? RollbackItems(install) : StartMenuItems{true, true});
+        RemoveStartMenuItems(folder, calls.runsAsRollback(install) ? RollbackItems(install) : StartMenuItems{true, true});
     return ERROR_SUCCESS;
 }
 

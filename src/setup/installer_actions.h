@@ -43,13 +43,16 @@ UINT Uninstall(MSIHANDLE install) noexcept;
 // put stand-ins in its place.
 struct ActionCalls {
     bool (*runsInScript)(MSIHANDLE install) noexcept;
+    // Inside the script: whether the action runs as a rollback action.
+    bool (*runsAsRollback)(MSIHANDLE install) noexcept;
     SessionFacts session;
     // Install: asks the question, then closes each OUTLOOK.EXE that the answer lets go.
     void (*quitOutlook)() noexcept;
     // Uninstall: posts close messages to each OUTLOOK.EXE's application windows.
     void (*closeOutlook)() noexcept;
 };
-// ActionRunsInScript, SystemSessionFacts, QuitProcessByName and CloseProcessByName.
+// ActionRunsInScript, MsiGetMode's rollback mode, SystemSessionFacts, QuitProcessByName and
+// CloseProcessByName.
 ActionCalls SystemActionCalls() noexcept;
 UINT Install(MSIHANDLE install, const ActionCalls& calls) noexcept;
 UINT Uninstall(MSIHANDLE install, const ActionCalls& calls) noexcept;

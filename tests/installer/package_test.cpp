@@ -303,7 +303,7 @@ TEST_F(PackageTest, RepairAndReinstallKeepTheMachineDefaultsThatNoPropertyChange
     EXPECT_EQ(MachineDefaults(), given);
     // A value the administrator changed by hand stays too.
     SetStringSetting(HKEY_LOCAL_MACHINE, "CloseWinWord", "1");
-    ASSERT_EQ(RunMsiexec("/fomus " + Quoted(PackagePath()) + " /qn"), 0u);
+    ASSERT_EQ(Install(PackagePath(), reinstall), 0u);
     EXPECT_EQ(MachineDefaults(),
               (Lines{"Enabled=1", "Delay=45", "ShowExitDialog=0", "CloseWinWord=1", "WaitForWrites=120"}));
     // A property passed to a reinstall changes that value only.
@@ -415,23 +415,6 @@ TEST_F(PackageTest, FreshInstallationRolledBackLeavesNoShortcut)
     EXPECT_FALSE(FileExists(StartMenuFolder()));
 }
 
-TEST_F(PackageTest, FailedUpgradeLeavesThePreviousVersionInstalled)
-{
-    // The older version is removed inside the newer one's transaction, so the failure of the
-    // newer one's last deferred action brings it back.
-    ASSERT_EQ(Install(PreviousPackagePath(), "DELAY=45"), 0u);
-    const Lines before = InstalledProducts();
-    ASSERT_EQ(before.size(), 1u);
-
-    const DWORD failed = Install(FailingPackagePath());
-    EXPECT_TRUE(failed == ERROR_INSTALL_FAILURE || failed == ERROR_FUNCTION_FAILED) << failed;
-    EXPECT_EQ(InstalledProducts(), before);
-    EXPECT_EQ(FileVersionText(InstalledDllPath()), "0.9.0.0");
-    EXPECT_TRUE(RegistryHolds(FullRegistration(InstalledDllPath())));
-    EXPECT_EQ(MachineDefault("Delay"), "45");
-    EXPECT_EQ(ShortcutArguments(UninstallShortcutPath()), "/x " + before.front());
-}
-
 TEST_F(PackageTest, InstallationThatFailsBeforeItsScriptLeavesNoShortcut)
 {
     // Between InstallValidate and InstallInitialize nothing is written yet, and nothing can be
@@ -440,20 +423,6 @@ TEST_F(PackageTest, InstallationThatFailsBeforeItsScriptLeavesNoShortcut)
     EXPECT_TRUE(failed == ERROR_INSTALL_FAILURE || failed == ERROR_FUNCTION_FAILED) << failed;
     EXPECT_TRUE(InstalledProducts().empty());
     EXPECT_FALSE(FileExists(StartMenuFolder()));
-}
-
-TEST_F(PackageTest, FailedRemovalPutsTheShortcutBack)
-{
-    ASSERT_EQ(Install(TestFailuresPackagePath()), 0u);
-    const Lines installed = InstalledProducts();
-    ASSERT_EQ(installed.size(), 1u);
-    ASSERT_TRUE(FileExists(UninstallShortcutPath()));
-
-    // The removal deletes the shortcut and then fails in its script's last action.
-    const DWORD failed = RunMsiexec("/x " + Quoted(TestFailuresPackagePath()) + " /qn VANTREL_TEST_FAIL_LATE=1");
-    EXPECT_TRUE(failed == ERROR_INSTALL_FAILURE || failed == ERROR_FUNCTION_FAILED) << failed;
-    EXPECT_EQ(InstalledProducts(), installed);
-    EXPECT_EQ(ShortcutArguments(UninstallShortcutPath()), "/x " + installed.front());
 }
 
 TEST_F(PackageTest, WhatIsNotThePackagesStaysInTheStartMenuFolder)

@@ -166,6 +166,7 @@ TEST_F(InstallerActionsTest, ImmediateInstallHandsWhatItFoundToTheRollbacks)
 // state, so the record is the test program's own.
 struct CallRecord {
     bool inScript = false;
+    bool rollback = false;
     bool localSystem = false;
     DWORD session = 1;
     int quits = 0;
@@ -177,6 +178,7 @@ Setup::ActionCalls StandIns()
 {
     return Setup::ActionCalls{
         [](MSIHANDLE) noexcept { return g_calls.inScript; },
+        [](MSIHANDLE) noexcept { return g_calls.rollback; },
         SessionFacts{[]() noexcept { return g_calls.localSystem; }, []() noexcept { return g_calls.session; }},
         []() noexcept { ++g_calls.quits; },
         []() noexcept { ++g_calls.closes; },
@@ -209,7 +211,7 @@ TEST_F(InstallerActionsTest, OutlookIsAskedAboutOnlyByAnImmediateActionForAnInte
         SCOPED_TRACE(c.name);
         TestInstallation install(c.uiLevel);
         ASSERT_TRUE(install.ready());
-        g_calls = CallRecord{c.inScript, c.localSystem, c.session};
+        g_calls = CallRecord{c.inScript, false, c.localSystem, c.session};
         EXPECT_EQ(Setup::Install(install.get(), StandIns()), static_cast<UINT>(ERROR_SUCCESS));
         EXPECT_EQ(g_calls.quits, c.asked);
         EXPECT_EQ(Setup::Uninstall(install.get(), StandIns()), static_cast<UINT>(ERROR_SUCCESS));
@@ -275,6 +277,51 @@ TEST_F(InstallerActionsTest, UninstallInsideTheScriptDeletesTheShortcutAndOnlyAn
         EXPECT_FALSE(FileExists(LinkPath()));
         EXPECT_EQ(FolderExists(MenuFolder()), other);
         EXPECT_EQ(FileExists(MenuFolder() + "\\Notes.txt"), other);
+    }
+}
+
+TEST_F(InstallerActionsTest, RollbackActionsUndoOnlyWhatTheirDataNames)
+{
+    // Wine's msiexec never rolls a removal back and rolls a failed installation back by running
+    // a removal, so the rollback modes are shown here with a stand-in for MsiGetMode and the
+    // CustomActionData that the immediate Install would have set.
+    const struct {
+        const char* name;
+        bool install; // Install as the rollback of a removal, else Uninstall as that of an installation
+        const char* data;
+        bool folderBefore, linkBefore, folderAfter, linkAfter;
+    } cases[] = {
+        {"removal of folder and shortcut undone", true, "folder;link", false, false, true, true},
+        {"removal of the shortcut alone undone", true, "link", true, false, true, true},
+        {"removal that found nothing: nothing put back", true, "", false, false, false, false},
+        {"installation that made both undone", false, "folder;link", true, true, false, false},
+        {"installation into a folder that was there: folder kept", false, "link", true, true, true, false},
+        {"installation that found both: nothing deleted", false, "", true, true, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteTree(MenuFolder());
+        if (c.folderBefore) {
+            ASSERT_TRUE(CreateDirectoryA(MenuFolder().c_str(), nullptr));
+        }
+        if (c.linkBefore)
+            WriteFile(LinkPath());
+        TestInstallation install("2");
+        ASSERT_TRUE(install.ready());
+        ASSERT_EQ(MsiSetPropertyA(install.get(), "CustomActionData", c.data), static_cast<UINT>(ERROR_SUCCESS));
+        ASSERT_EQ(MsiSetPropertyA(install.get(), "ProductCode", kProductCode), static_cast<UINT>(ERROR_SUCCESS));
+        g_calls = CallRecord{};
+        g_calls.inScript = true;
+        g_calls.rollback = true;
+        if (c.install)
+            (void)Setup::Install(install.get(), StandIns());
+        else
+            (void)Setup::Uninstall(install.get(), StandIns());
+        EXPECT_EQ(FolderExists(MenuFolder()), c.folderAfter);
+        EXPECT_EQ(FileExists(LinkPath()), c.linkAfter);
+        if (c.install && c.linkAfter) {
+            EXPECT_EQ(ReadLink(LinkPath()).arguments, std::string("/x ") + kProductCode);
+        }
     }
 }
 
