@@ -31,13 +31,14 @@ void CloseOutlook() noexcept
     CloseProcessByName("OUTLOOK.EXE", true);
 }
 
-// Someone can answer a box and reach Outlook's windows: an immediate action with full or reduced
-// user interface, run for an interactive user. Inside the script (LocalSystem, session 0) no
-// process is opened: a walk of every process (lsass included) with query and read rights is what
-// security products flag, and no user's window is within reach from there.
+// For an immediate action: someone can answer a box and reach Outlook's windows (full or reduced
+// user interface, an interactive user). The actions ask it only outside the script: inside it
+// (LocalSystem, session 0) no process is opened, since a walk of every process (lsass included)
+// with query and read rights is what security products flag, and no user's window is within reach
+// from there; nor can anybody answer (Windows gives a deferred action no UILevel, Wine does).
 bool SomeoneAnswers(MSIHANDLE install, const ActionCalls& calls) noexcept
 {
-    return !calls.runsInScript(install) && InstallationShowsDialogs(install) && RunsForInteractiveUser(calls.session);
+    return InstallationShowsDialogs(install) && RunsForInteractiveUser(calls.session);
 }
 
 // The property's text, or "" when it cannot be read (or does not fit the buffer).
