@@ -63,6 +63,18 @@ void WriteFile(const std::string& path)
     ASSERT_TRUE(file.valid()) << path;
 }
 
+// Starts from a Start-menu entry with or without its folder and shortcut (an empty file stands in
+// for the link).
+void PrepareMenu(bool folder, bool link)
+{
+    DeleteTree(MenuFolder());
+    if (folder) {
+        ASSERT_TRUE(CreateDirectoryA(MenuFolder().c_str(), nullptr));
+    }
+    if (link)
+        WriteFile(LinkPath());
+}
+
 // "export <name> <package> <UILevel> <ProductCode> <com>" for the action runner.
 std::string Export(const char* name, const std::string& package = "-", const std::string& uiLevel = "-",
                    const std::string& productCode = "-", const char* com = "none")
@@ -149,12 +161,8 @@ TEST_F(InstallerActionsTest, ImmediateInstallHandsWhatItFoundToTheRollbacks)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        DeleteTree(MenuFolder());
-        if (c.folder) {
-            ASSERT_TRUE(CreateDirectoryA(MenuFolder().c_str(), nullptr));
-        }
-        if (c.link)
-            WriteFile(LinkPath());
+        PrepareMenu(c.folder, c.link);
+        ASSERT_FALSE(HasFatalFailure());
         ScopedTempDir dir;
         ActionRun run(dir, Export("Install", Package(), "2"));
         ASSERT_TRUE(run.Finish()) << run.Result();
@@ -264,9 +272,8 @@ TEST_F(InstallerActionsTest, UninstallInsideTheScriptDeletesTheShortcutAndOnlyAn
 {
     for (const bool other : {false, true}) {
         SCOPED_TRACE(other ? "another file beside the shortcut" : "the shortcut alone");
-        DeleteTree(MenuFolder());
-        ASSERT_TRUE(CreateDirectoryA(MenuFolder().c_str(), nullptr));
-        WriteFile(LinkPath());
+        PrepareMenu(true, true);
+        ASSERT_FALSE(HasFatalFailure());
         if (other)
             WriteFile(MenuFolder() + "\\Notes.txt");
         TestInstallation install("5");
@@ -300,12 +307,8 @@ TEST_F(InstallerActionsTest, RollbackActionsUndoOnlyWhatTheirDataNames)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        DeleteTree(MenuFolder());
-        if (c.folderBefore) {
-            ASSERT_TRUE(CreateDirectoryA(MenuFolder().c_str(), nullptr));
-        }
-        if (c.linkBefore)
-            WriteFile(LinkPath());
+        PrepareMenu(c.folderBefore, c.linkBefore);
+        ASSERT_FALSE(HasFatalFailure());
         TestInstallation install("2");
         ASSERT_TRUE(install.ready());
         ASSERT_EQ(MsiSetPropertyA(install.get(), "CustomActionData", c.data), static_cast<UINT>(ERROR_SUCCESS));
@@ -363,11 +366,9 @@ TEST_F(InstallerActionsTest, ActionsInsideARealScriptWithFullUiOpenNoProcessAndA
     const std::string package = BinPath("setup\\vantrel_script_test.msi");
     for (const char* action : {"Install", "Uninstall"}) {
         SCOPED_TRACE(action);
-        DeleteTree(MenuFolder());
-        if (std::string(action) == "Uninstall") {
-            ASSERT_TRUE(CreateDirectoryA(MenuFolder().c_str(), nullptr));
-            WriteFile(LinkPath());
-        }
+        const bool uninstall = std::string(action) == "Uninstall";
+        PrepareMenu(uninstall, uninstall);
+        ASSERT_FALSE(HasFatalFailure());
         ScopedTempDir dir;
         FakeApp outlook(FakeImage::Outlook, "aA", "pump", dir);
         ASSERT_TRUE(outlook.ready());
