@@ -431,6 +431,8 @@ public:
     {
         m_paths = {BinPath("outlook.exe"), m_current.file("outlook.exe"), m_onPath.file("outlook.exe")};
         for (const std::string& path : m_paths)
+            (void)DeleteFileA((path + ".ran").c_str()); // a mark that an earlier run left
+        for (const std::string& path : m_paths)
             m_placed += CopyFileA(BinPath("setup\\setup_outlook_standin.exe").c_str(), path.c_str(), FALSE) ? 1 : 0;
         char folder[MAX_PATH] = {};
         GetCurrentDirectoryA(MAX_PATH, folder);
