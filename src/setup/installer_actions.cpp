@@ -59,7 +59,7 @@ bool RemovesTheProduct(MSIHANDLE install) noexcept
 
 StartMenuItems RollbackItems(MSIHANDLE install) noexcept
 {
-    char data[64] = {};
+    char data[128] = {};
     ReadProperty(install, "CustomActionData", data);
     return ParseStartMenuItems(data);
 }
@@ -75,9 +75,15 @@ void HandStartMenuToScript(MSIHANDLE install, const char* folder) noexcept
 {
     try {
         const StartMenuItems present = PresentStartMenuItems(folder);
+        StartMenuItems created{!present.folder, !present.link, {}};
+        // In an upgrade the shortcut that is there removes the older product, and the elevated
+        // Install points it at this one: its rollback points it back.
+        char upgraded[1024] = {};
+        ReadProperty(install, kUpgradeDetectedProperty, upgraded);
+        if (present.link && upgraded[0] != '\0')
+            created.relinkCode.assign(upgraded, std::strcspn(upgraded, ";"));
         const MsiLibrary msi;
-        (void)msi.SetProperty(install, kInstallRollbackAction,
-                              StartMenuItemsText({!present.folder, !present.link}).c_str());
+        (void)msi.SetProperty(install, kInstallRollbackAction, StartMenuItemsText(created).c_str());
         (void)msi.SetProperty(install, kUninstallRollbackAction, StartMenuItemsText(present).c_str());
     } catch (...) {
     }
@@ -106,7 +112,7 @@ UINT Install(MSIHANDLE install, const ActionCalls& calls) noexcept
         char productCode[1024] = {};
         ReadProperty(install, "ProductCode", productCode);
         CreateStartMenuItems(folder, productCode,
-                             calls.runsAsRollback(install) ? RollbackItems(install) : StartMenuItems{true, true});
+                             calls.runsAsRollback(install) ? RollbackItems(install) : StartMenuItems{true, true, {}});
         return ERROR_SUCCESS;
     }
     // Asking needs someone to answer: otherwise Outlook is left running rather than wait for ever
@@ -160,7 +166,8 @@ UINT Uninstall(MSIHANDLE install, const ActionCalls& calls) noexcept
     }
     char folder[MAX_PATH] = {};
     if (VantrelStartMenuFolder(folder))
-        RemoveStartMenuItems(folder, calls.runsAsRollback(install) ? RollbackItems(install) : StartMenuItems{true, true});
+        RemoveStartMenuItems(folder,
+                             calls.runsAsRollback(install) ? RollbackItems(install) : StartMenuItems{true, true, {}});
     return ERROR_SUCCESS;
 }
 

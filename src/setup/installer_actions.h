@@ -16,10 +16,13 @@
 namespace Setup {
 
 // The package's rollback actions, whose CustomActionData the immediate Install sets: the one
-// before the elevated Install (what it will create: the parts that are missing now) and the one
+// before the elevated Install (what it will create: the parts that are missing now, and in an
+// upgrade the older product's code that the shortcut there now names) and the one
 // before the elevated Uninstall (what it will delete: the parts that are there now).
 constexpr char kInstallRollbackAction[] = "VantrelInstallRollback";
 constexpr char kUninstallRollbackAction[] = "VantrelUninstallRollback";
+// The package's property that holds the product codes of the older versions an upgrade removes.
+constexpr char kUpgradeDetectedProperty[] = "WIX_UPGRADE_DETECTED";
 
 // Immediate: unless the run removes the product, closes a running Outlook after asking, when the
 // installation shows full or reduced user interface and runs for an interactive user (not

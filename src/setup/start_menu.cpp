@@ -10,6 +10,7 @@ namespace {
 
 constexpr char kFolderWord[] = "folder";
 constexpr char kLinkWord[] = "link";
+constexpr char kRelinkPrefix[] = "relink=";
 
 bool LinkPath(const char* folder, char (&link)[MAX_PATH]) noexcept
 {
@@ -27,23 +28,32 @@ FolderKind KindAt(const char* folder) noexcept
 
 } // namespace
 
-std::string StartMenuItemsText(StartMenuItems items)
+std::string StartMenuItemsText(const StartMenuItems& items)
 {
     std::string text = items.folder ? kFolderWord : "";
+    const auto add = [&text](const std::string& word) { text += text.empty() ? word : ";" + word; };
     if (items.link)
-        text += text.empty() ? kLinkWord : std::string(";") + kLinkWord;
+        add(kLinkWord);
+    if (!items.relinkCode.empty())
+        add(kRelinkPrefix + items.relinkCode);
     return text;
 }
 
 StartMenuItems ParseStartMenuItems(const char* text) noexcept
 {
     StartMenuItems items;
-    for (const char* word = text; word && *word;) {
-        const char* end = std::strchr(word, ';');
-        const size_t length = end ? static_cast<size_t>(end - word) : std::strlen(word);
-        items.folder |= length == sizeof(kFolderWord) - 1 && std::strncmp(word, kFolderWord, length) == 0;
-        items.link |= length == sizeof(kLinkWord) - 1 && std::strncmp(word, kLinkWord, length) == 0;
-        word = end ? end + 1 : nullptr;
+    try {
+        for (const char* word = text; word && *word;) {
+            const char* end = std::strchr(word, ';');
+            const std::string token(word, end ? static_cast<size_t>(end - word) : std::strlen(word));
+            items.folder |= token == kFolderWord;
+            items.link |= token == kLinkWord;
+            if (token.rfind(kRelinkPrefix, 0) == 0)
+                items.relinkCode = token.substr(sizeof(kRelinkPrefix) - 1);
+            word = end ? end + 1 : nullptr;
+        }
+    } catch (...) {
+        return StartMenuItems{};
     }
     return items;
 }
@@ -68,7 +78,7 @@ StartMenuItems PresentStartMenuItems(const char* folder) noexcept
     return present;
 }
 
-void CreateStartMenuItems(const char* folder, const char* productCode, StartMenuItems items) noexcept
+void CreateStartMenuItems(const char* folder, const char* productCode, const StartMenuItems& items) noexcept
 {
     if (items.folder && KindAt(folder) == FolderKind::Missing)
         (void)CreateDirectoryA(folder, nullptr); // a failure shows when the link is saved
@@ -86,10 +96,14 @@ void CreateStartMenuItems(const char* folder, const char* productCode, StartMenu
     (void)CreateShortcut(target, arguments, link, "Uninstall"); // no failure is passed on
 }
 
-void RemoveStartMenuItems(const char* folder, StartMenuItems items) noexcept
+void RemoveStartMenuItems(const char* folder, const StartMenuItems& items) noexcept
 {
     if (KindAt(folder) != FolderKind::Plain)
         return;
+    if (!items.relinkCode.empty()) {
+        CreateStartMenuItems(folder, items.relinkCode.c_str(), StartMenuItems{false, true, {}});
+        return;
+    }
     char link[MAX_PATH];
     if (items.link && LinkPath(folder, link))
         (void)DeleteFileA(link);

@@ -9,13 +9,17 @@
 
 #include <string>
 
-// The entry's two parts, as found or as to be changed.
+// The entry's two parts, as found or as to be changed. relinkCode, for the rollback of an
+// upgrade's installation: the shortcut was there, to the removal of that older product, before
+// the installation pointed it at itself; the rollback points it back.
 struct StartMenuItems {
     bool folder = false;
     bool link = false;
+    std::string relinkCode;
 };
-// "folder;link", "folder", "link" or "": the CustomActionData of a script action.
-std::string StartMenuItemsText(StartMenuItems items);
+// "folder;link", "folder", "link" or "", then ";relink=<code>" when there is a code (without a
+// leading ";" when alone): the CustomActionData of a script action.
+std::string StartMenuItemsText(const StartMenuItems& items);
 // Reads that text back; unknown words are passed over.
 StartMenuItems ParseStartMenuItems(const char* text) noexcept;
 
@@ -31,8 +35,9 @@ StartMenuItems PresentStartMenuItems(const char* folder) noexcept;
 // Creates the folder when asked and missing, then, when asked and the folder is a plain one,
 // saves "Uninstall.lnk" to the system folder's msiexec.exe "/x productCode" (over an older one).
 // Uses the calling thread's COM, initialising it when it is not yet.
-void CreateStartMenuItems(const char* folder, const char* productCode, StartMenuItems items) noexcept;
+void CreateStartMenuItems(const char* folder, const char* productCode, const StartMenuItems& items) noexcept;
 
 // When the folder is a plain one: deletes "Uninstall.lnk" when asked, then the folder when asked
-// and empty. Nothing is deleted recursively.
-void RemoveStartMenuItems(const char* folder, StartMenuItems items) noexcept;
+// and empty. Nothing is deleted recursively. With a relinkCode, saves the shortcut to that
+// product's removal instead of deleting it.
+void RemoveStartMenuItems(const char* folder, const StartMenuItems& items) noexcept;

@@ -170,6 +170,7 @@ TEST_F(InstallerActionsTest, ImmediateInstallHandsWhatItFoundToTheRollbacks)
     }
 }
 
+
 // Stand-ins for what the actions ask of the system record each call. Function pointers carry no
 // state, so the record is the test program's own.
 struct CallRecord {
@@ -285,6 +286,37 @@ TEST_F(InstallerActionsTest, UninstallInsideTheScriptDeletesTheShortcutAndOnlyAn
         EXPECT_EQ(FolderExists(MenuFolder()), other);
         EXPECT_EQ(FileExists(MenuFolder() + "\\Notes.txt"), other);
     }
+}
+
+// Reads a property of the handle, "" when it cannot be read.
+std::string Property(MSIHANDLE install, const char* name)
+{
+    char value[256] = {};
+    DWORD capacity = sizeof(value);
+    return MsiGetPropertyA(install, name, value, &capacity) == ERROR_SUCCESS ? value : "";
+}
+
+TEST_F(InstallerActionsTest, InAnUpgradeTheRollbackPointsTheShortcutBackAtTheOlderProduct)
+{
+    // The shortcut there removes the older product (the first one the upgrade found); the
+    // elevated Install points it at this one, so a rolled back upgrade would leave a shortcut to
+    // the removal of a product that is not installed.
+    PrepareMenu(true, true);
+    ASSERT_FALSE(HasFatalFailure());
+    TestInstallation install("2");
+    ASSERT_TRUE(install.ready());
+    ASSERT_EQ(MsiSetPropertyA(install.get(), "WIX_UPGRADE_DETECTED", "{OLD-1};{OLD-2}"),
+              static_cast<UINT>(ERROR_SUCCESS));
+    g_calls = CallRecord{};
+    (void)Setup::Install(install.get(), StandIns());
+    EXPECT_EQ(Property(install.get(), "VantrelInstallRollback"), "relink={OLD-1}");
+
+    // That rollback, run with its data: the shortcut removes the older product again.
+    ASSERT_EQ(MsiSetPropertyA(install.get(), "CustomActionData", "relink={OLD-1}"), static_cast<UINT>(ERROR_SUCCESS));
+    g_calls.inScript = true;
+    g_calls.rollback = true;
+    (void)Setup::Uninstall(install.get(), StandIns());
+    EXPECT_EQ(ReadLink(LinkPath()).arguments, "/x {OLD-1}");
 }
 
 TEST_F(InstallerActionsTest, RollbackActionsUndoOnlyWhatTheirDataNames)
