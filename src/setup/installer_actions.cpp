@@ -1,116 +1,173 @@
 #include "setup/installer_actions.h"
 
-#include <shellapi.h>
-
 #include <cstring>
+#include <string>
 
 #include "com/raii.h"
 #include "setup/install_inputs.h"
 #include "setup/msi_library.h"
+#include "setup/outlook_program.h"
 #include "setup/quit_process.h"
-#include "setup/shortcut.h"
+#include "setup/start_menu.h"
 #include "shutdown/process_closer.h"
 
 namespace Setup {
 
-UINT Install(MSIHANDLE install) noexcept
-{
-    // Asking needs someone to answer: a basic or silent installation leaves Outlook running
-    // rather than wait for ever on a prompt. Inside the script (the elevated Install) nobody
-    // can answer and no process is opened.
-    if (!ActionRunsInScript(install) && InstallationShowsDialogs(install))
-        QuitProcessByName("OUTLOOK.EXE", true);
-
-    char folder[MAX_PATH] = {};
-    if (!VantrelStartMenuFolder(folder))
-        return ERROR_SUCCESS;
-    // That it exists already is no error; any other failure shows when the link is saved.
-    (void)CreateDirectoryA(folder, nullptr);
-
-    // A failed read (msi.dll missing included) leaves the code empty and the arguments "/x ".
-    char productCode[1024] = {};
-    DWORD capacity = sizeof(productCode);
-    (void)MsiLibrary().GetProperty(install, "ProductCode", productCode, &capacity);
-
-    char target[MAX_PATH] = {};
-    char arguments[MAX_PATH] = {};
-    char link[MAX_PATH] = {};
-    std::memcpy(link, folder, sizeof(folder));
-    if (!SystemFolderFile("msiexec.exe", target) || !UninstallArguments(productCode, arguments) ||
-        !AppendToFullPath(link, "\\Uninstall.lnk"))
-        return ERROR_SUCCESS;
-
-    // The installer initialises COM on its action thread for some installations only; one
-    // already set up in either model is used as it is.
-    CoInitializeGuard com(COINIT_APARTMENTTHREADED);
-    // No failure is passed to the installer.
-    (void)CreateShortcut(target, arguments, link, "Uninstall");
-    return ERROR_SUCCESS;
-}
-
-UINT PostInstall(MSIHANDLE /*install*/) noexcept
-{
-    // The shell may hand the start to its extensions, which need COM on this thread.
-    CoInitializeGuard com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    // "outlook" is the name under which the platform knows Outlook (App Paths). A failed start
-    // is not passed to the installer.
-    (void)ShellExecuteA(nullptr, "open", "outlook", nullptr, nullptr, SW_SHOW);
-    return ERROR_SUCCESS;
-}
-
 namespace {
+
+// The question asked before a running Outlook is closed.
+const wchar_t* QuitOutlookPrompt() noexcept
+{
+    return L"Microsoft Outlook is currently running. Click OK to close Outlook.";
+}
+
+void QuitOutlook() noexcept
+{
+    QuitProcessByName("OUTLOOK.EXE", QuitOutlookPrompt());
+}
 
 void CloseOutlook() noexcept
 {
     CloseProcessByName("OUTLOOK.EXE", true);
 }
 
+// For an immediate action: someone can answer a box and reach Outlook's windows (full or reduced
+// user interface, an interactive user). The actions ask it only outside the script: inside it
+// (LocalSystem, session 0) no process is opened, since a walk of every process (lsass included)
+// with query and read rights is what security products flag, and no user's window is within reach
+// from there; nor can anybody answer (Windows gives a deferred action no UILevel, Wine does).
+bool SomeoneAnswers(MSIHANDLE install, const ActionCalls& calls) noexcept
+{
+    return InstallationShowsDialogs(install) && RunsForInteractiveUser(calls.session);
+}
+
+// The property's text, or "" when it cannot be read (or does not fit the buffer).
+template <size_t N>
+void ReadProperty(MSIHANDLE install, const char* name, char (&value)[N]) noexcept
+{
+    DWORD capacity = N;
+    if (MsiLibrary().GetProperty(install, name, value, &capacity) != ERROR_SUCCESS)
+        value[0] = '\0';
+}
+
+bool RemovesTheProduct(MSIHANDLE install) noexcept
+{
+    char remove[16] = {};
+    ReadProperty(install, "REMOVE", remove);
+    return _stricmp(remove, "ALL") == 0;
+}
+
+StartMenuItems RollbackItems(MSIHANDLE install) noexcept
+{
+    char data[128] = {};
+    ReadProperty(install, "CustomActionData", data);
+    return ParseStartMenuItems(data);
+}
+
+bool InRollback(MSIHANDLE install) noexcept
+{
+    return MsiLibrary().GetMode(install, MSIRUNMODE_ROLLBACK) != FALSE;
+}
+
+// Hands what of the entry is there now to the rollback actions (a failed write leaves their
+// data empty: they then undo nothing).
+void HandStartMenuToScript(MSIHANDLE install, const char* folder) noexcept
+{
+    try {
+        const StartMenuItems present = PresentStartMenuItems(folder);
+        StartMenuItems created{!present.folder, !present.link, {}};
+        // In an upgrade the shortcut that is there removes the older product, and the elevated
+        // Install points it at this one: its rollback points it back.
+        char upgraded[1024] = {};
+        ReadProperty(install, kUpgradeDetectedProperty, upgraded);
+        if (present.link && upgraded[0] != '\0')
+            created.relinkCode.assign(upgraded, std::strcspn(upgraded, ";"));
+        const MsiLibrary msi;
+        (void)msi.SetProperty(install, kInstallRollbackAction, StartMenuItemsText(created).c_str());
+        (void)msi.SetProperty(install, kUninstallRollbackAction, StartMenuItemsText(present).c_str());
+    } catch (...) {
+    }
+}
+
 } // namespace
 
-UninstallCalls SystemUninstallCalls() noexcept
+ActionCalls SystemActionCalls() noexcept
 {
-    return UninstallCalls{ActionRunsInScript, CloseOutlook, SHFileOperationA};
+    return ActionCalls{ActionRunsInScript, InRollback, SystemSessionFacts(), QuitOutlook, CloseOutlook};
+}
+
+UINT Install(MSIHANDLE install) noexcept
+{
+    return Install(install, SystemActionCalls());
+}
+
+UINT Install(MSIHANDLE install, const ActionCalls& calls) noexcept
+{
+    char folder[MAX_PATH] = {};
+    const bool named = VantrelStartMenuFolder(folder);
+    if (calls.runsInScript(install)) {
+        if (!named)
+            return ERROR_SUCCESS;
+        // A failed read (msi.dll missing included) leaves the code empty and the arguments "/x ".
+        char productCode[1024] = {};
+        ReadProperty(install, "ProductCode", productCode);
+        CreateStartMenuItems(folder, productCode,
+                             calls.runsAsRollback(install) ? RollbackItems(install) : StartMenuItems{true, true, {}});
+        return ERROR_SUCCESS;
+    }
+    // Asking needs someone to answer: otherwise Outlook is left running rather than wait for ever
+    // on a prompt; its files in use are replaced at the next restart.
+    if (!RemovesTheProduct(install) && SomeoneAnswers(install, calls))
+        calls.quitOutlook();
+    if (named)
+        HandStartMenuToScript(install, folder);
+    return ERROR_SUCCESS;
+}
+
+UINT PostInstall(MSIHANDLE install) noexcept
+{
+    const std::wstring program = RegisteredOutlookProgram();
+    if (program.empty()) {
+        (void)MsiLibrary().LogLine(install, L"Vantrel: Outlook was not started: App Paths\\OUTLOOK.EXE names no "
+                                            L"existing program file by a full path.");
+        return ERROR_SUCCESS;
+    }
+    try {
+        // Exactly that file (no search), with the token of the process that runs the action.
+        std::wstring commandLine = L"\"" + program + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION started{};
+        if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &started)) {
+            const UniqueHandle thread(started.hThread);
+            const UniqueHandle process(started.hProcess);
+        } else {
+            (void)MsiLibrary().LogLine(install, (L"Vantrel: Outlook could not be started from " + program + L".").c_str());
+        }
+    } catch (...) {
+    }
+    return ERROR_SUCCESS;
 }
 
 UINT Uninstall(MSIHANDLE install) noexcept
 {
-    return Uninstall(install, SystemUninstallCalls());
+    return Uninstall(install, SystemActionCalls());
 }
 
-UINT Uninstall(MSIHANDLE install, const UninstallCalls& calls) noexcept
+UINT Uninstall(MSIHANDLE install, const ActionCalls& calls) noexcept
 {
-    // Inside the script the action runs as LocalSystem in session 0: a walk of every process
-    // (lsass included) with query and read rights is what security products flag, and no
-    // user's Outlook window is within reach from there. A quiet removal leaves a running
-    // Outlook alone, as a quiet installation does: the files it holds go at the next restart.
-    const bool inScript = calls.runsInScript(install);
-    const bool someoneAnswers = !inScript && InstallationShowsDialogs(install);
-    // Posts only: no prompt and no waiting.
-    if (someoneAnswers)
-        calls.closeOutlook();
-
+    if (!calls.runsInScript(install)) {
+        // Posts only: no prompt and no waiting. A quiet removal leaves a running Outlook alone,
+        // as a quiet installation does: the files it holds go at the next restart.
+        if (SomeoneAnswers(install, calls))
+            calls.closeOutlook();
+        return ERROR_SUCCESS;
+    }
     char folder[MAX_PATH] = {};
-    if (!VantrelStartMenuFolder(folder))
-        return ERROR_SUCCESS;
-    // Nothing to delete: the shell would report the missing source with a box of its own, which
-    // nobody may be there to answer.
-    const DWORD attributes = GetFileAttributesA(folder);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        return ERROR_SUCCESS;
-
-    // A list of one entry, ended by two zero bytes.
-    char from[MAX_PATH + 1] = {};
-    std::memcpy(from, folder, sizeof(folder));
-    SHFILEOPSTRUCTA operation{};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from;
-    // Deleted outright (no Recycle Bin), without a progress window or a confirmation. A failure
-    // (a file held open, an entry denied) shows the shell's error box only to a user who can
-    // answer it: an unanswered box would keep msiexec waiting for ever.
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-    if (!someoneAnswers)
-        operation.fFlags |= FOF_NOERRORUI;
-    (void)calls.deleteFolder(&operation);
+    if (VantrelStartMenuFolder(folder))
+        RemoveStartMenuItems(folder,
+                             calls.runsAsRollback(install) ? RollbackItems(install) : StartMenuItems{true, true, {}});
     return ERROR_SUCCESS;
 }
 

@@ -1,13 +1,27 @@
 #include "setup/msi_library.h"
 
+namespace {
+
+// Through void(*)() so that the compiler accepts the change of function type.
+template <typename Fn>
+Fn Lookup(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+} // namespace
+
 MsiLibrary::MsiLibrary(LibraryLoader loader) noexcept : m_module(LoadSystemLibrary("msi.dll", loader))
 {
     if (!m_module)
         return;
-    // Through void(*)() so that the compiler accepts the change of function type.
-    m_getProperty = reinterpret_cast<GetPropertyFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(m_module.get(), "MsiGetPropertyA")));
-    m_getMode = reinterpret_cast<GetModeFn>(reinterpret_cast<void (*)()>(GetProcAddress(m_module.get(), "MsiGetMode")));
+    m_getProperty = Lookup<GetPropertyFn>(m_module.get(), "MsiGetPropertyA");
+    m_getMode = Lookup<GetModeFn>(m_module.get(), "MsiGetMode");
+    m_setProperty = Lookup<SetPropertyFn>(m_module.get(), "MsiSetPropertyA");
+    m_createRecord = Lookup<CreateRecordFn>(m_module.get(), "MsiCreateRecord");
+    m_recordSetString = Lookup<RecordSetStringFn>(m_module.get(), "MsiRecordSetStringW");
+    m_processMessage = Lookup<ProcessMessageFn>(m_module.get(), "MsiProcessMessage");
+    m_closeHandle = Lookup<CloseHandleFn>(m_module.get(), "MsiCloseHandle");
 }
 
 UINT MsiLibrary::GetProperty(MSIHANDLE install, const char* name, char* value, DWORD* capacity) const noexcept
@@ -17,7 +31,33 @@ UINT MsiLibrary::GetProperty(MSIHANDLE install, const char* name, char* value, D
     return m_getProperty(install, name, value, capacity);
 }
 
+UINT MsiLibrary::SetProperty(MSIHANDLE install, const char* name, const char* value) const noexcept
+{
+    return m_setProperty ? m_setProperty(install, name, value) : ERROR_MOD_NOT_FOUND;
+}
+
 BOOL MsiLibrary::GetMode(MSIHANDLE install, MSIRUNMODE mode) const noexcept
 {
     return m_getMode ? m_getMode(install, mode) : FALSE;
+}
+
+bool MsiLibrary::LogLine(MSIHANDLE install, const wchar_t* text) const noexcept
+{
+    if (!m_createRecord || !m_recordSetString || !m_processMessage || !m_closeHandle || !text)
+        return false;
+    // Closes the record however the call ends.
+    struct Record {
+        MSIHANDLE handle;
+        CloseHandleFn close;
+        ~Record()
+        {
+            if (handle)
+                (void)close(handle);
+        }
+    } record{m_createRecord(1), m_closeHandle};
+    if (!record.handle)
+        return false;
+    // Field 0 is the record's format: a text without [n] fields is written as it is.
+    return m_recordSetString(record.handle, 0, text) == ERROR_SUCCESS &&
+           m_processMessage(install, INSTALLMESSAGE_INFO, record.handle) >= 0;
 }

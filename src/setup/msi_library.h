@@ -23,14 +23,32 @@ public:
     // function could not be found.
     UINT GetProperty(MSIHANDLE install, const char* name, char* value, DWORD* capacity) const noexcept;
 
+    // MsiSetPropertyA's answer; ERROR_MOD_NOT_FOUND when msi.dll or the function could not be
+    // found.
+    UINT SetProperty(MSIHANDLE install, const char* name, const char* value) const noexcept;
+
     // MsiGetMode's answer; FALSE when msi.dll or the function could not be found.
     BOOL GetMode(MSIHANDLE install, MSIRUNMODE mode) const noexcept;
+
+    // Writes text as one informational line into the installation's log (a record whose field
+    // 0 is the text, passed to MsiProcessMessage). False when it could not be handed over.
+    bool LogLine(MSIHANDLE install, const wchar_t* text) const noexcept;
 
 private:
     using GetModeFn = BOOL(WINAPI*)(MSIHANDLE install, MSIRUNMODE mode);
     using GetPropertyFn = UINT(WINAPI*)(MSIHANDLE install, LPCSTR name, LPSTR value, LPDWORD capacity);
+    using SetPropertyFn = UINT(WINAPI*)(MSIHANDLE install, LPCSTR name, LPCSTR value);
+    using CreateRecordFn = MSIHANDLE(WINAPI*)(UINT fields);
+    using RecordSetStringFn = UINT(WINAPI*)(MSIHANDLE record, UINT field, LPCWSTR value);
+    using ProcessMessageFn = int(WINAPI*)(MSIHANDLE install, INSTALLMESSAGE type, MSIHANDLE record);
+    using CloseHandleFn = UINT(WINAPI*)(MSIHANDLE handle);
 
     UniqueModule m_module;
     GetPropertyFn m_getProperty = nullptr;
     GetModeFn m_getMode = nullptr;
+    SetPropertyFn m_setProperty = nullptr;
+    CreateRecordFn m_createRecord = nullptr;
+    RecordSetStringFn m_recordSetString = nullptr;
+    ProcessMessageFn m_processMessage = nullptr;
+    CloseHandleFn m_closeHandle = nullptr;
 };

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr char kPrompt[] = "Microsoft Outlook is currently running. Click OK to close Outlook.";
-
 // Posts WM_QUIT to the window and to its topmost child, then waits for the process to end.
 void QuitWindow(HWND window, HANDLE process, const QuitTiming& timing)
 {
@@ -21,19 +19,19 @@ void QuitWindow(HWND window, HANDLE process, const QuitTiming& timing)
 
 } // namespace
 
-void QuitProcessByName(const char* name, bool prompt) noexcept
+void QuitProcessByName(const char* name, const wchar_t* prompt) noexcept
 {
     QuitProcessByName(name, prompt, QuitTiming{});
 }
 
-void QuitProcessByName(const char* name, bool prompt, const QuitTiming& timing) noexcept
+void QuitProcessByName(const char* name, const wchar_t* prompt, const QuitTiming& timing) noexcept
 {
     ForEachProcessNamed(name, SYNCHRONIZE, [&prompt, &timing](HANDLE process) {
         // No caption of its own: the platform's default shows. The owner is whatever window is
         // at the top of the Z order.
-        if (prompt && MessageBoxA(GetTopWindow(nullptr), kPrompt, nullptr, MB_OKCANCEL) != IDOK)
+        if (prompt && MessageBoxW(GetTopWindow(nullptr), prompt, nullptr, MB_OKCANCEL) != IDOK)
             return; // this one stays; a later one is asked about again
-        prompt = false;
+        prompt = nullptr;
         ForEachTopLevelWindow(GetProcessId(process), [process, &timing](HWND window) {
             QuitWindow(window, process, timing);
             return true;

@@ -14,10 +14,10 @@ struct QuitTiming {
 };
 
 // For every running process whose image base name equals name (as CloseProcessByName finds
-// them): with prompt on, asks "Microsoft Outlook is currently running. Click OK to close
-// Outlook." (OK/Cancel); Cancel leaves that process running and a later one is asked about
-// again, while OK (or prompt off) turns the prompt off for the rest of the call. Each top-level
+// them): with a prompt text, asks it (OK/Cancel); Cancel leaves that process running and a
+// later one is asked about again, while OK (or no prompt text) turns the asking off for the
+// rest of the call. Each top-level
 // window of a process to close is posted WM_QUIT, and so is its topmost child when it has one;
 // then the call waits for the process to end and pauses. It never terminates a process.
-void QuitProcessByName(const char* name, bool prompt) noexcept;
-void QuitProcessByName(const char* name, bool prompt, const QuitTiming& timing) noexcept;
+void QuitProcessByName(const char* name, const wchar_t* prompt) noexcept;
+void QuitProcessByName(const char* name, const wchar_t* prompt, const QuitTiming& timing) noexcept;

@@ -1,16 +1,19 @@
 #!/bin/sh
-# The package's Start-menu actions, read from its CustomAction and InstallExecuteSequence tables.
+# The package's Start-menu actions and the removal of an older version, read from its
+# CustomAction and InstallExecuteSequence tables (Wine's msiexec runs every action with full rights
+# and cannot roll a removal of an older version back, so only the tables can show these).
 # Immediate actions run with the user's own token, which under UAC is not elevated even in a
 # per-machine installation, so the actions that create or delete the all-users Start-menu folder
 # must be deferred without impersonation (type 3137) inside the script (between
 # InstallInitialize and InstallFinalize): Install after the files are written, Uninstall before
-# they are removed. No Uninstall may run before InstallValidate (a removal that is then
-# cancelled would already have lost the folder), and an immediate Uninstall runs only after
-# InstallFinalize, when the elevated one has deleted the folder (so it has nothing to delete).
-# A rollback action (deferred, rollback, no impersonation: type 3393) runs Uninstall when a fresh
-# installation is rolled back, so that the folder the elevated Install made goes with it; it is
-# scheduled before that Install (a rollback action undoes only what follows it in the script)
-# and not in an upgrade or repair, where the folder was there before.
+# they are removed. Each has a rollback action (deferred, rollback, no impersonation: type 3393)
+# scheduled before it with the same condition, which undoes it: Uninstall before the elevated
+# Install, Install before the elevated Uninstall (a rollback action undoes only what follows it
+# in the script). The immediate Install, which hands both rollbacks what it found, runs in every
+# run before InstallInitialize. No Uninstall may run before InstallValidate, and an immediate one
+# only after InstallFinalize (it deletes nothing; it asks Outlook to close once the script ran).
+# RemoveExistingProducts runs right after InstallInitialize, inside this installation's
+# transaction, so that a failed installation brings the older version back.
 # PostInstall starts Outlook, which must run with the user's own token: it runs immediate in
 # InstallUISequence after ExecuteAction (in the client process), never in the execute sequence,
 # which runs inside the installer's elevated server.
@@ -64,10 +67,27 @@ awk -F '\t' -v validate="$validate" -v finalize="$finalize" '
 ' "$tables/joined" > "$tables/faults"
 [ ! -s "$tables/faults" ] || { cat "$tables/faults" >&2; status=1; }
 
-install_elevated=$(awk -F '\t' '$3 == "Install" && $2 == 3137 { print $4 }' "$tables/joined")
-count=$(awk -F '\t' -v lo="$initialize" -v hi="${install_elevated:-0}" '$3 == "Uninstall" && $2 == 3393 &&
-  $4 + 0 > lo + 0 && $4 + 0 < hi + 0 && $5 == "NOT Installed AND NOT WIX_UPGRADE_DETECTED"' "$tables/joined" | wc -l)
-[ "$count" -eq 1 ] || fail "expected one rollback Uninstall (type 3393) with condition 'NOT Installed AND NOT WIX_UPGRADE_DETECTED' between InstallInitialize and the elevated Install, found $count"
+rollback_before() { # rollback entry, elevated entry it undoes, condition
+  at=$(awk -F '\t' -v e="$2" '$3 == e && $2 == 3137 { print $4 }' "$tables/joined")
+  count=$(awk -F '\t' -v r="$1" -v lo="$initialize" -v hi="${at:-0}" -v c="$3" '$3 == r && $2 == 3393 &&
+    $4 + 0 > lo + 0 && $4 + 0 < hi + 0 && $5 == c' "$tables/joined" | wc -l)
+  [ "$count" -eq 1 ] || fail "expected one rollback $1 (type 3393) with condition '$3' between InstallInitialize and the elevated $2, found $count"
+}
+rollback_before Uninstall Install 'NOT REMOVE~="ALL"'
+rollback_before Install Uninstall 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE'
+
+# The immediate Install: once, unconditioned, before InstallInitialize.
+count=$(awk -F '\t' -v hi="$initialize" '$3 == "Install" && int($2 / 1024) % 2 == 0 && $4 + 0 < hi + 0 && $5 == ""' \
+  "$tables/joined" | wc -l)
+[ "$count" -eq 1 ] || fail "expected one immediate Install without condition before InstallInitialize, found $count"
+
+# RemoveExistingProducts: after InstallInitialize and before every other action of the script.
+remove_existing=$(place RemoveExistingProducts)
+next=$(awk -F '\t' -v lo="$initialize" '$4 + 0 > lo + 0 && $1 != "RemoveExistingProducts" { print $4 }' "$tables/joined" |
+  sort -n | head -n 1)
+if [ -z "$remove_existing" ] || [ "$remove_existing" -le "$initialize" ] || [ "$remove_existing" -ge "${next:-0}" ]; then
+  fail "RemoveExistingProducts ($remove_existing) is not right after InstallInitialize ($initialize, next action at $next)"
+fi
 
 # PostInstall: nowhere in the execute sequence; once in the UI sequence, after ExecuteAction,
 # immediate (no 0x400 in-script bit), only after a full-UI installation.

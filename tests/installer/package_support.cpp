@@ -38,6 +38,11 @@ std::string FailingPackagePath()
     return BuildFilePath(std::string("failing\\") + VANTREL_PACKAGE_NAME);
 }
 
+std::string TestFailuresPackagePath()
+{
+    return BuildFilePath(std::string("test_failures\\") + VANTREL_PACKAGE_NAME);
+}
+
 DWORD RunMsiexec(const std::string& arguments, std::vector<ShownBox>* boxes)
 {
     const StartedProcess msiexec = StartDetachedProcess("msiexec.exe " + arguments);

@@ -17,6 +17,9 @@ std::string PackagePath();         // this version's package
 std::string PreviousPackagePath(); // the older package of the upgrade test
 std::string SameVersionPackagePath(); // another build of this version's package
 std::string FailingPackagePath();     // this version's package with a failing deferred action
+// This version's package that fails before the script (VANTREL_TEST_FAIL_EARLY=1) or at the
+// script's end (VANTREL_TEST_FAIL_LATE=1, also at removal).
+std::string TestFailuresPackagePath();
 
 // Runs "msiexec.exe <arguments>" and waits up to 90 s for it (an installation takes a few
 // seconds); its exit code, or ~0u when it could not be started or did not end in time (it is

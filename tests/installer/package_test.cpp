@@ -99,9 +99,17 @@ std::string ShortcutArguments(const std::string& path)
     return arguments;
 }
 
-// "outlook" leads to the setup tests' Outlook stand-in, which sets this event when it starts:
-// under App Paths as "outlook.exe", where Windows looks the name up, and as "outlook", where
-// Wine does.
+void SetFileText(const std::string& path, const std::string& text)
+{
+    UniqueFileHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(file.valid()) << path;
+    ASSERT_TRUE(WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+}
+
+// App Paths\OUTLOOK.EXE names the setup tests' Outlook stand-in, which sets this event when it
+// starts.
 class OutlookStandIn {
 public:
     OutlookStandIn() : m_started(CreateEventA(nullptr, TRUE, FALSE, "Local\\VantrelOutlookStandInStarted"))
@@ -119,12 +127,11 @@ public:
     OutlookStandIn(const OutlookStandIn&) = delete;
     OutlookStandIn& operator=(const OutlookStandIn&) = delete;
 
-    bool Registered() const { return m_started && m_registered == 2; }
+    bool Registered() const { return m_started && m_registered == 1; }
     bool WaitForStart() const { return WaitForSingleObject(m_started.get(), 30000) == WAIT_OBJECT_0; }
 
 private:
-    static constexpr const char* kKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\outlook.exe",
-                                            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\outlook"};
+    static constexpr const char* kKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE"};
     UniqueHandle m_started;
     int m_registered = 0;
 };
@@ -166,9 +173,10 @@ TEST_F(PackageTest, QuietInstallWritesTheFileTheRegistrationTheDefaultsAndTheSho
         const char* delay;
         const char* showExitDialog;
         const char* closeWinWord;
+        const char* waitForWrites;
     } cases[] = {
-        {"", "1", "30", "1", "0"},
-        {"ENABLED=0 DELAY=7 SHOWEXITDIALOG=0 CLOSEWINWORD=1", "0", "7", "0", "1"},
+        {"", "1", "30", "1", "0", "60"},
+        {"ENABLED=0 DELAY=7 SHOWEXITDIALOG=0 CLOSEWINWORD=1 WAITFORWRITES=0", "0", "7", "0", "1", "0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("properties: ") + c.properties);
@@ -185,6 +193,7 @@ TEST_F(PackageTest, QuietInstallWritesTheFileTheRegistrationTheDefaultsAndTheSho
         EXPECT_EQ(MachineDefault("Delay"), c.delay);
         EXPECT_EQ(MachineDefault("ShowExitDialog"), c.showExitDialog);
         EXPECT_EQ(MachineDefault("CloseWinWord"), c.closeWinWord);
+        EXPECT_EQ(MachineDefault("WaitForWrites"), c.waitForWrites);
         EXPECT_FALSE(SettingsKeyExists(HKEY_CURRENT_USER)) << "no user's settings are written";
         EXPECT_TRUE(FileExists(UninstallShortcutPath()));
     }
@@ -262,6 +271,47 @@ TEST_F(PackageTest, OutlookIsStartedAfterAnInstallationWithFullUiOnly)
     EXPECT_TRUE(standIn.WaitForStart());
 }
 
+TEST_F(PackageTest, WithoutAnAppPathsEntryOutlookIsNotStartedAndTheLogSaysSo)
+{
+    ScopedTempDir temp;
+    const std::string log = temp.file("full.log");
+    ASSERT_EQ(RunMsiexec("/i " + Quoted(PackagePath()) + " /qf /l*v " + Quoted(log)), 0u);
+    const std::string text = ReadWholeFile(log);
+    ASSERT_NE(text.find(": VantrelPostInstall."), std::string::npos) << text.substr(0, 2000);
+    EXPECT_NE(text.find("Vantrel: Outlook was not started: App Paths\\OUTLOOK.EXE names no existing program file"),
+              std::string::npos);
+}
+
+// The five machine defaults as the registry holds them, "Name=value" each.
+Lines MachineDefaults()
+{
+    Lines values;
+    for (const char* name : {"Enabled", "Delay", "ShowExitDialog", "CloseWinWord", "WaitForWrites"})
+        values.push_back(std::string(name) + "=" + MachineDefault(name));
+    return values;
+}
+
+TEST_F(PackageTest, RepairAndReinstallKeepTheMachineDefaultsThatNoPropertyChanges)
+{
+    const std::string reinstall = "REINSTALL=ALL REINSTALLMODE=omus";
+    ASSERT_EQ(Install(PackagePath(), "DELAY=45 SHOWEXITDIALOG=0 WAITFORWRITES=120"), 0u);
+    const Lines given = {"Enabled=1", "Delay=45", "ShowExitDialog=0", "CloseWinWord=0", "WaitForWrites=120"};
+    ASSERT_EQ(MachineDefaults(), given);
+
+    // Nothing passed: what the machine has is written again.
+    ASSERT_EQ(Install(PackagePath(), reinstall), 0u);
+    EXPECT_EQ(MachineDefaults(), given);
+    // A value the administrator changed by hand stays too.
+    SetStringSetting(HKEY_LOCAL_MACHINE, "CloseWinWord", "1");
+    ASSERT_EQ(Install(PackagePath(), reinstall), 0u);
+    EXPECT_EQ(MachineDefaults(),
+              (Lines{"Enabled=1", "Delay=45", "ShowExitDialog=0", "CloseWinWord=1", "WaitForWrites=120"}));
+    // A property passed to a reinstall changes that value only.
+    ASSERT_EQ(Install(PackagePath(), reinstall + " DELAY=60"), 0u);
+    EXPECT_EQ(MachineDefaults(),
+              (Lines{"Enabled=1", "Delay=60", "ShowExitDialog=0", "CloseWinWord=1", "WaitForWrites=120"}));
+}
+
 TEST_F(PackageTest, SimulatedOutlookLoadsTheInstalledAddinAndIsEndedByIt)
 {
     // The user's settings are seeded from the machine defaults given to the package.
@@ -304,7 +354,7 @@ TEST_F(PackageTest, QuietRemovalTakesEverythingButTheUsersSettings)
 TEST_F(PackageTest, NewerPackageReplacesTheOlderInPlace)
 {
     ASSERT_TRUE(FileExists(PreviousPackagePath())) << PreviousPackagePath();
-    ASSERT_EQ(Install(PreviousPackagePath()), 0u);
+    ASSERT_EQ(Install(PreviousPackagePath(), "DELAY=45 WAITFORWRITES=0"), 0u);
     ASSERT_EQ(FileVersionText(InstalledDllPath()), "0.9.0.0");
     const Lines before = InstalledProducts();
     ASSERT_EQ(before.size(), 1u);
@@ -316,7 +366,8 @@ TEST_F(PackageTest, NewerPackageReplacesTheOlderInPlace)
     EXPECT_NE(after.front(), before.front());
     EXPECT_EQ(FileVersionText(InstalledDllPath()), VANTREL_VERSION_TEXT);
     EXPECT_TRUE(RegistryHolds(FullRegistration(InstalledDllPath())));
-    EXPECT_EQ(MachineDefault("Delay"), "30");
+    EXPECT_EQ(MachineDefaults(), (Lines{"Enabled=1", "Delay=45", "ShowExitDialog=1", "CloseWinWord=0", "WaitForWrites=0"}))
+        << "the older version's machine defaults are kept";
     DWORD type = 0;
     std::string data;
     ASSERT_TRUE(GetRawSetting(HKEY_CURRENT_USER, "Delay", &type, &data));
@@ -362,6 +413,35 @@ TEST_F(PackageTest, FreshInstallationRolledBackLeavesNoShortcut)
     EXPECT_TRUE(InstalledProducts().empty());
     EXPECT_FALSE(FileExists(InstalledDllPath()));
     EXPECT_FALSE(FileExists(StartMenuFolder()));
+}
+
+TEST_F(PackageTest, InstallationThatFailsBeforeItsScriptLeavesNoShortcut)
+{
+    // Between InstallValidate and InstallInitialize nothing is written yet, and nothing can be
+    // rolled back: no action may have made the Start-menu folder by then.
+    const DWORD failed = Install(TestFailuresPackagePath(), "VANTREL_TEST_FAIL_EARLY=1");
+    EXPECT_TRUE(failed == ERROR_INSTALL_FAILURE || failed == ERROR_FUNCTION_FAILED) << failed;
+    EXPECT_TRUE(InstalledProducts().empty());
+    EXPECT_FALSE(FileExists(StartMenuFolder()));
+}
+
+TEST_F(PackageTest, WhatIsNotThePackagesStaysInTheStartMenuFolder)
+{
+    // A file placed beside the shortcut survives the removal, and so does the folder holding it.
+    ASSERT_EQ(Install(PackagePath()), 0u);
+    const std::string notes = StartMenuFolder() + "\\Notes.txt";
+    SetFileText(notes, "kept");
+    ASSERT_EQ(RunMsiexec("/x " + Quoted(PackagePath()) + " /qn"), 0u);
+    EXPECT_FALSE(FileExists(UninstallShortcutPath()));
+    EXPECT_EQ(ReadWholeFile(notes), "kept");
+
+    // A folder that was there before a fresh installation that is rolled back stays with what
+    // it holds; only the shortcut that installation made goes.
+    const DWORD failed = Install(FailingPackagePath());
+    EXPECT_TRUE(failed == ERROR_INSTALL_FAILURE || failed == ERROR_FUNCTION_FAILED) << failed;
+    EXPECT_TRUE(InstalledProducts().empty());
+    EXPECT_FALSE(FileExists(UninstallShortcutPath()));
+    EXPECT_EQ(ReadWholeFile(notes), "kept");
 }
 
 TEST_F(PackageTest, ThirtyTwoBitOfficeIsRefusedAndNothingIsWritten)

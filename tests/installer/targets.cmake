@@ -23,9 +23,23 @@ vantrel_build_package(${VANTREL_FAILING_PACKAGE} ${PROJECT_VERSION} ${VANTREL_RE
   -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('VantrelTestFailure', 6599)")
 add_custom_target(vantrel_failing_package DEPENDS ${VANTREL_FAILING_PACKAGE})
 add_dependencies(vantrel_failing_package vantrel_same_version_package)
+# This version's package with two failures that a run switches on by a property: an immediate
+# program action between InstallValidate and InstallInitialize (34 = program run in a folder,
+# before the script starts: nothing can be rolled back yet) when VANTREL_TEST_FAIL_EARLY is set,
+# and a deferred one in the script's last place (as above) when VANTREL_TEST_FAIL_LATE is set,
+# which also fails a removal.
+set(VANTREL_TEST_FAILURES_PACKAGE ${CMAKE_BINARY_DIR}/test_failures/${package_name})
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test_failures)
+vantrel_build_package(${VANTREL_TEST_FAILURES_PACKAGE} ${PROJECT_VERSION} ${VANTREL_RELEASE_DLL}
+  -q "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('VantrelTestFailEarly', 34, 'TARGETDIR', '\"[System64Folder]cmd.exe\" /c exit 1')"
+  -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('VantrelTestFailEarly', 'VANTREL_TEST_FAIL_EARLY', 1450)"
+  -q "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('VantrelTestFailLate', 1058, 'TARGETDIR', '\"[System64Folder]cmd.exe\" /c exit 1')"
+  -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('VantrelTestFailLate', 'VANTREL_TEST_FAIL_LATE', 6599)")
+add_custom_target(vantrel_test_failures_package DEPENDS ${VANTREL_TEST_FAILURES_PACKAGE})
+add_dependencies(vantrel_test_failures_package vantrel_failing_package)
 # The Outlook stand-in of the setup tests shows PostInstall starting "outlook".
 add_dependencies(${target} vantrel_package vantrel_previous_package vantrel_same_version_package
-  vantrel_failing_package outlook_sim
+  vantrel_failing_package vantrel_test_failures_package outlook_sim
   setup_outlook_standin)
 target_compile_definitions(${target} PRIVATE
   VANTREL_PACKAGE_NAME="${package_name}"
@@ -54,5 +68,9 @@ add_test(NAME PackageActionsRunWithTheRightToken
 # A quiet run closes no Outlook through the Restart Manager and restarts no machine.
 add_test(NAME QuietRunsCloseNothingAndRestartNothing
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_quiet_runs.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
+# The machine defaults are read back from the 64-bit view and are secure properties (Wine passes
+# every property to its server, so only the package's tables can show the second).
+add_test(NAME MachineDefaultsAreRememberedAndSecure
+  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_machine_defaults.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
 # The tests read the installed DLL's version resource (vantrel_core does not import version).
 target_link_libraries(${target} PRIVATE version)

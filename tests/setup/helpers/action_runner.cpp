@@ -2,18 +2,21 @@
 // to other processes' windows and show a prompt, which must not land in the test's own queue.
 //
 //   action_runner <result-file> quit <prompt 0|1> <wait-ms> <pause-ms> [<events>]
-//       QuitProcessByName("OUTLOOK.EXE", prompt) with that wait and pause after each window;
-//       with a name, the action sets the event "<events>.waiting" as it begins each wait for
-//       a process, and the result's last line says whether the test had set the event
-//       "<events>.ending" when the action returned ("event set" or "event unset").
+//       QuitProcessByName("OUTLOOK.EXE", ...) asking the installer's question (1) or nothing (0),
+//       with that wait and pause after each window; with a name, the action sets the event
+//       "<events>.waiting" as it begins each wait for a process, and the result's last line says
+//       whether the test had set the event "<events>.ending" when the action returned ("event
+//       set" or "event unset").
 //   action_runner <result-file> export <name> <package.msi|-> <UILevel|-> <ProductCode|-> <none|mta>
 //       The export Install, PostInstall or Uninstall of Vantrel.dll (next to this program),
 //       given an installation handle from MsiOpenPackage on the package with the two
 //       properties set when not "-" ("-" for the package: handle 0, whose reads fail). "mta"
 //       joins the multithreaded apartment first.
 //
-// The result file gets "returned <code>" and then one line "queue <message>" for each thread
-// message the action left in this thread's own queue. Exit code 0, or 3 for a bad call.
+// The result file gets "returned <code>", one line "queue <message>" for each thread message
+// the action left in this thread's own queue, and for an export with a package the lines
+// "property <name> <value>" of the CustomActionData that the action set for the package's two
+// rollback actions. Exit code 0, or 3 for a bad call.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -47,9 +50,24 @@ std::string TakeThreadMessages()
     return lines;
 }
 
-bool WriteResult(const char* path, UINT returned, const std::string& more = std::string())
+std::string RollbackProperties(MSIHANDLE install)
 {
-    const std::string text = "returned " + std::to_string(returned) + "\n" + TakeThreadMessages() + more;
+    std::string lines;
+    if (!install)
+        return lines;
+    for (const char* name : {"VantrelInstallRollback", "VantrelUninstallRollback"}) {
+        char value[256] = {};
+        DWORD capacity = sizeof(value);
+        if (MsiGetPropertyA(install, name, value, &capacity) == ERROR_SUCCESS)
+            lines += std::string("property ") + name + " " + value + "\n";
+    }
+    return lines;
+}
+
+bool WriteResult(const char* path, UINT returned, MSIHANDLE install = 0, const std::string& more = std::string())
+{
+    const std::string text =
+        "returned " + std::to_string(returned) + "\n" + TakeThreadMessages() + RollbackProperties(install) + more;
     FILE* file = std::fopen(path, "wb");
     if (!file)
         return false;
@@ -102,7 +120,7 @@ int RunExport(const char* resultPath, char** args)
     if (mta && FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
         return kBadCall;
     const UINT returned = action(install.get());
-    return WriteResult(resultPath, returned) ? 0 : kBadCall;
+    return WriteResult(resultPath, returned, install.get()) ? 0 : kBadCall;
 }
 
 } // namespace
@@ -123,10 +141,12 @@ int main(int argc, char** argv)
             g_waiting = waiting.get();
             timing.waitForProcess = MarkedWait;
         }
-        QuitProcessByName("OUTLOOK.EXE", std::strcmp(argv[3], "1") == 0, timing);
+        const wchar_t* prompt =
+            std::strcmp(argv[3], "1") == 0 ? L"Microsoft Outlook is currently running. Click OK to close Outlook." : nullptr;
+        QuitProcessByName("OUTLOOK.EXE", prompt, timing);
         const std::string mark =
             !event ? "" : WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0 ? "event set\n" : "event unset\n";
-        return WriteResult(argv[1], 0, mark) ? 0 : kBadCall;
+        return WriteResult(argv[1], 0, 0, mark) ? 0 : kBadCall;
     }
     if (argc == 8 && std::strcmp(argv[2], "export") == 0)
         return RunExport(argv[1], argv + 3);
