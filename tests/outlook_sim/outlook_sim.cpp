@@ -10,7 +10,8 @@
 // --record-events  stands in for ReportEventW behind the add-in's imports (the registered
 //                Vantrel.dll, loaded by this program first for that, or this program itself with
 //                --direct) and logs each report: "event TYPE ID", then "event string TEXT" for
-//                each inserted string. Nothing reaches the Event Log.
+//                each inserted string, then "event text TEXT", the entry's English message with
+//                those strings in it. Nothing reaches the Event Log.
 // --hold-events  (registered add-in only) stands in for ReportEventW behind the imports of the
 //                Vantrel.dll that COM loaded, without a reference of this program's on it: each
 //                report logs "event held" and then waits for the release-events step
@@ -542,6 +543,23 @@ void RunNextStep()
         SetTimer(nullptr, 0, next, nullptr);
 }
 
+// The English text that Event Viewer would show for the entry: the message of that ID in the
+// message table of the module that reported it, with the inserted strings.
+void LogEventText(HMODULE reporter, DWORD id, WORD count, LPCWSTR* strings)
+{
+    std::vector<DWORD_PTR> inserts;
+    for (WORD i = 0; i < count; ++i)
+        inserts.push_back(reinterpret_cast<DWORD_PTR>(strings[i] ? strings[i] : L""));
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                            FORMAT_MESSAGE_ARGUMENT_ARRAY | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                                        reporter, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                        reinterpret_cast<LPWSTR>(&text), 0,
+                                        reinterpret_cast<va_list*>(inserts.empty() ? nullptr : inserts.data()));
+    Log("event text " + (length ? fake::Narrow(text) : std::string("(no message of that ID)")));
+    LocalFree(text);
+}
+
 BOOL WINAPI RecordReportEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD count, DWORD, LPCWSTR* strings, LPVOID)
 {
     char line[64];
@@ -549,6 +567,10 @@ BOOL WINAPI RecordReportEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD coun
     Log(line);
     for (WORD i = 0; i < count; ++i)
         Log("event string " + fake::Narrow(strings[i] ? strings[i] : L""));
+    HMODULE reporter = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           static_cast<LPCWSTR>(__builtin_return_address(0)), &reporter))
+        LogEventText(reporter, id, count, strings);
     return TRUE;
 }
 
