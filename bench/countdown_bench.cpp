@@ -29,8 +29,6 @@ namespace {
 constexpr int kDefaultRounds = 3;
 const char kDelay[] = "5";
 
-using RegisterFn = HRESULT(WINAPI*)();
-
 // The polling pump of pump_bench: peek without removing, take what is there, loop at once.
 void PollingPump(DWORD ms)
 {
@@ -71,44 +69,6 @@ int RunPumpHost(bool polling, DWORD ms)
     poster.join();
     DestroyWindow(window);
     return 0;
-}
-
-// Registers or unregisters build/bin/Vantrel.dll through its own export.
-HRESULT CallServerExport(const char* name)
-{
-    HMODULE module = LoadLibraryA((ProgramFolder() + "\\Vantrel.dll").c_str());
-    if (!module)
-        return HRESULT_FROM_WIN32(GetLastError());
-    const auto function = reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    const HRESULT hr = function ? function() : HRESULT_FROM_WIN32(GetLastError());
-    FreeLibrary(module);
-    return hr;
-}
-
-// A command line and the text that only it holds (a new temporary file's name, which also
-// serves as the simulated Outlook's log).
-struct Command {
-    std::string line;
-    std::string token;
-    std::string file;
-};
-
-Command Unique(const std::string& before, const std::string& after)
-{
-    const std::string path = NewResultPath();
-    return {before + "\"" + path + "\"" + after, path.substr(path.rfind('\\') + 1), path};
-}
-
-ChildRun Run(const Command& command, DWORD timeoutMs)
-{
-    const ChildRun run = RunChild(command.line, command.token, timeoutMs);
-    DeleteFileA(command.file.c_str());
-    return run;
-}
-
-Command Simulator(const std::string& steps)
-{
-    return Unique("\"" + ProgramFolder() + "\\sim\\OUTLOOK.EXE\" --log ", " " + steps);
 }
 
 Command PumpHost(const char* kind, DWORD ms)

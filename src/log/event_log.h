@@ -42,3 +42,7 @@ void UseEventWriter(EventWriter writer) noexcept;
 // or, with no wait, handed to its thread.
 bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_view> strings, DWORD waitMs = 0,
                       HANDLE stopWaiting = nullptr) noexcept;
+// As ReportAddinEvent, with the inserted strings in UTF-16: for texts from the user's machine
+// (file paths) that the ANSI code page may not hold.
+bool ReportAddinEventW(WORD type, DWORD id, std::initializer_list<std::wstring_view> strings, DWORD waitMs = 0,
+                       HANDLE stopWaiting = nullptr) noexcept;

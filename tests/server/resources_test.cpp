@@ -261,9 +261,10 @@ TEST_F(ServerResourcesTest, MessageTableFormatsEveryEventWithItsInsertedStrings)
         std::vector<std::wstring> strings;
         const wchar_t* part; // a piece of the text, with the strings in their places
     } cases[] = {
-        {VANTREL_EVENT_OUTLOOK_ENDED, 1000, {L"31", L"47", L"16.0.17928.20114"},
+        {VANTREL_EVENT_OUTLOOK_ENDED, 1000, {L"31", L"47", L"16.0.17928.20114", L"12"},
          L"ended Outlook's process. Outlook had been asked to quit 47 seconds before and was still running when the "
-         L"wait of 31 seconds (the Delay setting) was over. Outlook version: 16.0.17928.20114."},
+         L"wait of 31 seconds (the Delay setting) was over; after that wait, Outlook was given 12 seconds more to "
+         L"finish writing its data files. Outlook version: 16.0.17928.20114."},
         {VANTREL_EVENT_OUTLOOK_LET_GO, 1001, {L"32", L"9", L"16.0.17928.20115"},
          L"did not end Outlook's process. Outlook had been asked to quit 9 seconds before; the wait (the Delay "
          L"setting) was 32 seconds. Outlook version: 16.0.17928.20115."},
@@ -273,6 +274,12 @@ TEST_F(ServerResourcesTest, MessageTableFormatsEveryEventWithItsInsertedStrings)
         {VANTREL_EVENT_PREVIOUS_RUN_CRASHED, 1004, {L"exception 0xC0000005 at OUTLOOK.EXE+0x1A2B"},
          L"unhandled exception. Vantrel's exception filter ended the process and recorded: exception 0xC0000005 at "
          L"OUTLOOK.EXE+0x1A2B"},
+        {VANTREL_EVENT_TERMINATION_FAILED, 1005, {L"5", L"16.0.17928.20116"},
+         L"decided to end Outlook's process, but ending it failed with error 5. Outlook keeps running until it ends "
+         L"by itself. Outlook version: 16.0.17928.20116."},
+        {VANTREL_EVENT_WRITES_NOT_FINISHED, 1006, {L"C:\\Users\\\u0141ukasz\\Outlook.pst", L"60"},
+         L"the longest wait for the writes, 60 seconds (the WaitForWrites setting), ran out. The file last seen "
+         L"changing: C:\\Users\\\u0141ukasz\\Outlook.pst."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "event " << c.stableId);
