@@ -196,8 +196,15 @@ int ReadWaitForWrites() noexcept
 {
     char buffer[kSettingBufferSize];
     int seconds = -1;
-    if (ReadPolicySetting(kWaitForWritesSetting, buffer, kSettingReadSize))
-        seconds = ParseWaitForWrites(buffer);
+    // Each policy on its own: an odd machine value counts as missing, and the user's policy
+    // decides then.
+    const int index = PolicyIndex(kWaitForWritesSetting);
+    for (int rootIndex : {0, 1}) {
+        if (seconds >= 0)
+            break;
+        if (QueryPolicyValue(rootIndex, index, buffer, kSettingReadSize) == PolicyRead::Enforced)
+            seconds = ParseWaitForWrites(buffer);
+    }
     // The user's own value, then the machine's; read only, so no key is made for them.
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         if (seconds >= 0)

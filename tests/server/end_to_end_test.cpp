@@ -108,10 +108,11 @@ const Scenario kScenarios[] = {
     // Switched off by the user's own setting: nothing for the Event Log (only a policy is reported).
     {"DisabledAddinDoesNothing", "0", "1", "close-last exit", 3, {}, nullptr, false, {}},
     {"LastWindowClosedEndsOutlook", "1", "1", "close-last", 0, kAllCalls,
-     "Connect<Addin_Enabled> ==> [ENABLED] " /* nothing after the decision to end */, true,
+     "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, 0 s after the wind-down" /* nothing after the decision */, true,
      {{kInformation, 1000, {"1", kSeconds, kVersion, "0"}}}},
     // Begun by Outlook's Quit, where no watcher read the Version before.
-    {"QuitEventEndsOutlook", "1", "1", "quit-event", 0, kAllCalls, "Connect<Addin_Enabled> ==> [ENABLED] ", false,
+    {"QuitEventEndsOutlook", "1", "1", "quit-event", 0, kAllCalls,
+     "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, 0 s after the wind-down", false,
      {{kInformation, 1000, {"1", kSeconds, kVersion, "0"}}}},
     {"OutlookEndingByItselfAfterTheLastWindowIsLetAlone", "1", "20", "--on-quit exit close-last", 3, kAllCalls,
      "Connect<FinalRelease> ==> [HRES 00000000]", false, {{kInformation, 1001, {"20", kSeconds, kVersion}}}},
