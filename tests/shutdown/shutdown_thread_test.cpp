@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <windows.h>
@@ -19,6 +20,7 @@
 #include "log/event_log.h"
 #include "log/log_file.h"
 #include "resource_ids/resource.h"
+#include "settings/settings_store.h"
 #include "shutdown/process_closer.h"
 #include "shutdown/shutdown_owner.h"
 #include "shutdown/shutdown_thread.h"
@@ -348,6 +350,67 @@ TEST_F(ShutdownThreadTest, AReleaseEndsTheWaitForTheFailedCallsEntryAtOnce)
         SetEvent(hold.get()); // the writing thread finishes on its own
         UseEventWriter(nullptr);
         LogFile::DestroyInstance();
+    });
+}
+
+// Outlook's own shutdown work: appends to the file every 100 ms until told to stop.
+struct FileWriter {
+    explicit FileWriter(const std::wstring& path) : m_path(path), m_thread([this] { Run(); }) {}
+    ~FileWriter()
+    {
+        m_done = true;
+        m_thread.join();
+    }
+    void Run()
+    {
+        while (!m_done) {
+            UniqueFileHandle file(CreateFileW(m_path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            DWORD written = 0;
+            if (file)
+                (void)WriteFile(file.get(), "mail", 4, &written, nullptr);
+            Sleep(100);
+        }
+    }
+    std::wstring m_path;
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+TEST_F(ShutdownThreadTest, TheBoundRunningOutIsReportedWithTheFileInUtf16)
+{
+    // A data file in a profile outside the ANSI code page, written without end: the hold's bound
+    // runs out and the warning names the file whole. (The termination fails through a stand-in,
+    // so that the run returns.)
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "0");
+    SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "0");
+    SetStringSetting(HKEY_CURRENT_USER, kWaitForWritesSetting, "1");
+    ExpectInChildProcess([] {
+        ScopedTempDir dir;
+        const std::wstring folder = std::wstring(dir.path().begin(), dir.path().end()) + L"\\\u0141ukasz Ji\u0159\u00ED";
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        const std::wstring store = folder + L"\\Outlook.pst";
+        ASSERT_TRUE(UniqueFileHandle(CreateFileW(store.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
+        FakeOwner owner;
+        owner.dataFiles.paths = {store};
+        g_owner = &owner;
+        g_releaseAt = 0;
+        UseEventWriter(RecordAndReleaseAt);
+        UseProcessTerminator(DeniedTermination);
+        {
+            FileWriter writer(store);
+            EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u);
+        }
+        EXPECT_EQ(EventIds(), (std::vector<DWORD>{VANTREL_EVENT_OUTLOOK_ENDED, VANTREL_EVENT_WRITES_NOT_FINISHED,
+                                                  VANTREL_EVENT_TERMINATION_FAILED}));
+        std::lock_guard<std::mutex> lock(g_eventsLock);
+        ASSERT_EQ(g_events.size(), 3u);
+        EXPECT_EQ(g_events[0].second.back(), L"1") << "the seconds given for the writes";
+        EXPECT_EQ(g_events[1].second, (std::vector<std::wstring>{store, L"1"}));
+        UseProcessTerminator(nullptr);
+        UseEventWriter(nullptr);
+        DeleteFileW(store.c_str());
+        RemoveDirectoryW(folder.c_str());
     });
 }
 
