@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,15 +98,9 @@ int main(int argc, char** argv)
 {
     if (argc > 2 && (std::strcmp(argv[1], "--poll") == 0 || std::strcmp(argv[1], "--wait") == 0))
         return RunPumpHost(std::strcmp(argv[1], "--poll") == 0, static_cast<DWORD>(std::atol(argv[2])));
-    int rounds = argc > 1 ? std::atoi(argv[1]) : kDefaultRounds;
-    if (rounds < 1)
-        rounds = 1;
-
-    const HRESULT registered = CallServerExport("DllRegisterServer");
-    if (FAILED(registered)) {
-        std::printf("Vantrel.dll could not be registered: 0x%08lx\n", static_cast<unsigned long>(registered));
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultRounds;
+    if (!RegisterServerForRuns())
         return 1;
-    }
     SetUserSettings("1", kDelay, "1");
 
     std::vector<Round> results;

@@ -12,6 +12,7 @@
 //   bench_write_hold_bench.exe [rounds]          (5 when not given)
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -37,15 +38,9 @@ void PrintRow(int round, const char* what, const ChildRun& run)
 
 int main(int argc, char** argv)
 {
-    int rounds = argc > 1 ? std::atoi(argv[1]) : kDefaultRounds;
-    if (rounds < 1)
-        rounds = 1;
-
-    const HRESULT registered = CallServerExport("DllRegisterServer");
-    if (FAILED(registered)) {
-        std::printf("Vantrel.dll could not be registered: 0x%08lx\n", static_cast<unsigned long>(registered));
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultRounds;
+    if (!RegisterServerForRuns())
         return 1;
-    }
     ScopedTempDir dir;
     const std::string store = dir.file("Outlook.pst");
     {

@@ -204,6 +204,15 @@ HRESULT CallServerExport(const char* name)
     return hr;
 }
 
+bool RegisterServerForRuns()
+{
+    const HRESULT registered = CallServerExport("DllRegisterServer");
+    if (SUCCEEDED(registered))
+        return true;
+    std::printf("Vantrel.dll could not be registered: 0x%08lx\n", static_cast<unsigned long>(registered));
+    return false;
+}
+
 Command Unique(const std::string& before, const std::string& after)
 {
     const std::string path = NewResultPath();

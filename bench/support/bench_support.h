@@ -56,6 +56,10 @@ std::string ReadResult(const std::string& path);
 // Registers ("DllRegisterServer") or unregisters build/bin/Vantrel.dll through its own export.
 HRESULT CallServerExport(const char* name);
 
+// Registers build/bin/Vantrel.dll for the simulated Outlook to load; false (said on the
+// standard output) when that failed.
+bool RegisterServerForRuns();
+
 // A command line and the text that only it holds (a new temporary file's name, which also
 // serves as the simulated Outlook's log).
 struct Command {
