@@ -424,7 +424,7 @@ protected:
 TEST_F(WriteHoldTest, OutlookWritingAfterTheCountdownIsEndedOnlyOnceItsFileIsQuiet)
 {
     SimulatedOutlook outlook("--direct --version " + std::string(kVersion) + " --stores \"" + m_store +
-                                 "\" --write-after-quit \"" + m_store + "=6000\" close-last",
+                                 "\" --write-after-quit \"" + m_store + "=7000\" close-last",
                              SimulatedOutlook::CaptureEvents{});
     ASSERT_TRUE(outlook.Started());
     EXPECT_EQ(outlook.WaitForExit(), 0);
