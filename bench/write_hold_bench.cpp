@@ -7,9 +7,11 @@
 // ("WaitForWrites" "0") and on (the default, 60 s), and takes the difference of the two runs'
 // wall time (CreateProcess to the process's end) and processor time (see RunChild). The hold's
 // samples fall within the wind-down, so the goal is no extra time within a sample's resolution
-// (1 s). Prints figures only.
+// (1 s). Since a run's processor time moves by tens of milliseconds from one run to the next, the
+// cost of one sample is also measured on its own: this program samples the same quiet data file
+// many times and reads its thread's processor time (GetThreadTimes). Prints figures only.
 //
-//   bench_write_hold_bench.exe [rounds]          (5 when not given)
+//   bench_write_hold_bench.exe [rounds]          (9 when not given)
 #include <windows.h>
 
 #include <algorithm>
@@ -18,12 +20,40 @@
 #include <string>
 #include <vector>
 
+#include "shutdown/write_watch.h"
 #include "support/bench_support.h"
 #include "support/test_support.h"
 
 namespace {
 
-constexpr int kDefaultRounds = 5;
+constexpr int kDefaultRounds = 9;
+constexpr int kSamples = 20000;
+
+double ThreadCpuMs()
+{
+    FILETIME creation, exit, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &creation, &exit, &kernel, &user))
+        return 0;
+    const auto ticks = [](const FILETIME& t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+}
+
+// Processor time and wall time of one sample of a quiet data file, in microseconds.
+void MeasureOneSample(const std::string& store)
+{
+    const std::wstring path(store.begin(), store.end());
+    WriteWatch watch({path}); // no log is open here, so its lines cost nothing
+    const double cpuBefore = ThreadCpuMs(), wallBefore = NowMs();
+    int writing = 0;
+    for (int i = 0; i < kSamples; ++i)
+        writing += watch.Sample() ? 1 : 0;
+    const double cpuUs = (ThreadCpuMs() - cpuBefore) * 1000.0 / kSamples;
+    const double wallUs = (NowMs() - wallBefore) * 1000.0 / kSamples;
+    std::printf("\nOne sample of one quiet data file, over %d samples: %.1f us of processor time, %.1f us of wall "
+                "time (%d saw a write).\n",
+                kSamples, cpuUs, wallUs, writing);
+    std::printf("RESULT hold_sample_cpu_us=%.1f\nRESULT hold_sample_wall_us=%.1f\n", cpuUs, wallUs);
+}
 
 void PrintRow(int round, const char* what, const ChildRun& run)
 {
@@ -49,6 +79,8 @@ int main(int argc, char** argv)
         (void)WriteFile(file.get(), "!BDN", 4, &written, nullptr);
     }
     const std::string steps = "--stores \"" + store + "\" close-last";
+    MeasureOneSample(store);
+    std::printf("\n");
 
     std::vector<double> extraWall, extraCpu, offWall, offCpu;
     std::printf("| round | hold | wall time | process CPU | exit code |\n|---:|:---|---:|---:|---:|\n");
