@@ -166,7 +166,7 @@ later with the hold than without it (from $(result bench_write_hold_bench hold_e
 $(result bench_write_hold_bench hold_extra_wall_max) ms over the rounds; one sample is 1000 ms), and the
 difference in processor time between the two runs is $(result bench_write_hold_bench hold_cpu) ms, within the
 noise of a run that costs $(result bench_write_hold_bench hold_base_cpu) ms in all. Measured on its own, one sample
-of one data file costs $(result bench_write_hold_bench hold_sample_cpu_us) µs of processor time: a quiet Outlook's
+of one data file costs $(result bench_write_hold_bench hold_sample_cpu_us) microseconds of processor time: a quiet Outlook's
 hold takes three samples per data file, far below the countdown's cost above.
 
 ## Outlook's release of the add-in during the countdown

@@ -15,6 +15,19 @@ std::string ForLog(const std::wstring& path)
     return ToNarrow(path, CP_ACP);
 }
 
+// The path as the wide calls take it beyond MAX_PATH characters: with the long-path prefix for a
+// drive path or a share; shorter paths, and those already prefixed, as they are.
+std::wstring LongPathForm(const std::wstring& path)
+{
+    if (path.size() < MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0)
+        return path;
+    if (path.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + path.substr(2);
+    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\')
+        return L"\\\\?\\" + path;
+    return path;
+}
+
 } // namespace
 
 void UseIoCounterReader(IoCounterReader reader) noexcept
@@ -26,7 +39,7 @@ WriteWatch::FileState WriteWatch::Read(const std::wstring& path, DWORD* error)
 {
     FileState state;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+    if (!GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data)) {
         if (error)
             *error = GetLastError();
         return state;

@@ -83,6 +83,34 @@ TEST_F(WriteWatchTest, AStoreFileThatChangedIsWriting)
     EXPECT_TRUE(Logged("ShutdownThread<WaitForWrites> ==> [WRITING] " + dir.file("Mailbox.ost")));
 }
 
+TEST_F(WriteWatchTest, AStoreFileBeyondMaxPathIsWatched)
+{
+    // Outlook gives the path as it is; the watch reads it in the long-path form, without which
+    // Windows refuses a path beyond MAX_PATH. (Wine takes such paths either way, so here this
+    // shows only that the form the watch makes of them is read.)
+    ScopedTempDir dir;
+    const std::wstring prefix = L"\\\\?\\";
+    std::wstring folder = Wide(dir.path());
+    std::vector<std::wstring> made;
+    for (int i = 0; i < 3; ++i) {
+        folder += L"\\" + std::wstring(100, static_cast<wchar_t>(L'a' + i));
+        ASSERT_TRUE(CreateDirectoryW((prefix + folder).c_str(), nullptr));
+        made.push_back(folder);
+    }
+    const std::wstring store = folder + L"\\Outlook.pst";
+    ASSERT_GT(store.size(), static_cast<size_t>(MAX_PATH));
+    Append(prefix + store, "header");
+    {
+        WriteWatch watch({store});
+        EXPECT_FALSE(watch.WatchesCounter()) << "the file could not be read";
+        Append(prefix + store, "more");
+        EXPECT_TRUE(watch.Sample());
+    }
+    DeleteFileW((prefix + store).c_str());
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        RemoveDirectoryW((prefix + *it).c_str());
+}
+
 // The counters as a stand-in gives them: each read adds the next step to the bytes written.
 std::atomic<ULONGLONG> g_written{0};
 std::vector<ULONGLONG> g_steps;
