@@ -452,16 +452,27 @@ TEST_F(WriteHoldTest, OutlookWritingAfterTheCountdownIsEndedOnlyOnceItsFileIsQui
 
 TEST_F(WriteHoldTest, OutlookWritingWithoutEndIsEndedWhenTheBoundRunsOut)
 {
-    SetStringSetting(HKEY_CURRENT_USER, "WaitForWrites", "5");
-    SimulatedOutlook outlook("--direct --version " + std::string(kVersion) + " --stores \";" + m_store +
-                                 "\" --write-after-quit \"" + m_store + "=600000\" close-last",
-                             SimulatedOutlook::CaptureEvents{});
-    ASSERT_TRUE(outlook.Started());
-    EXPECT_EQ(outlook.WaitForExit(), 0);
-    const Lines log = AddinLogMessages();
-    EXPECT_LT(Find(log, Hold("[ENDED] the longest wait of 5 s ran out")), log.size());
-    EXPECT_TRUE(EventsAre(outlook.Events(), {{kInformation, 1000, {"1", kSeconds, kVersion, "5"}},
-                                             {kWarning, 1006, {m_store, "5"}}}));
+    // "WaitForWrites" bounds the hold after the wind-down; "0" switches it off.
+    const struct {
+        const char* waitForWrites;
+        std::string line;
+        std::vector<Event> events;
+    } cases[] = {
+        {"5", Hold("[ENDED] the longest wait of 5 s ran out"),
+         {{kInformation, 1000, {"1", kSeconds, kVersion, "5"}}, {kWarning, 1006, {m_store, "5"}}}},
+        {"0", Hold("[OFF]"), {{kInformation, 1000, {"1", kSeconds, kVersion, "0"}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.waitForWrites);
+        SetStringSetting(HKEY_CURRENT_USER, "WaitForWrites", c.waitForWrites);
+        SimulatedOutlook outlook("--direct --version " + std::string(kVersion) + " --stores \";" + m_store +
+                                     "\" --write-after-quit \"" + m_store + "=600000\" close-last",
+                                 SimulatedOutlook::CaptureEvents{});
+        ASSERT_TRUE(outlook.Started());
+        EXPECT_EQ(outlook.WaitForExit(), 0);
+        EXPECT_TRUE(Contains(AddinLogMessages(), c.line));
+        EXPECT_TRUE(EventsAre(outlook.Events(), c.events));
+    }
 }
 
 TEST_F(WriteHoldTest, OutlookThatIsNotWritingIsEndedWithoutDelay)
