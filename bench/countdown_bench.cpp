@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,8 +29,6 @@ namespace {
 
 constexpr int kDefaultRounds = 3;
 const char kDelay[] = "5";
-
-using RegisterFn = HRESULT(WINAPI*)();
 
 // The polling pump of pump_bench: peek without removing, take what is there, loop at once.
 void PollingPump(DWORD ms)
@@ -73,44 +72,6 @@ int RunPumpHost(bool polling, DWORD ms)
     return 0;
 }
 
-// Registers or unregisters build/bin/Vantrel.dll through its own export.
-HRESULT CallServerExport(const char* name)
-{
-    HMODULE module = LoadLibraryA((ProgramFolder() + "\\Vantrel.dll").c_str());
-    if (!module)
-        return HRESULT_FROM_WIN32(GetLastError());
-    const auto function = reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    const HRESULT hr = function ? function() : HRESULT_FROM_WIN32(GetLastError());
-    FreeLibrary(module);
-    return hr;
-}
-
-// A command line and the text that only it holds (a new temporary file's name, which also
-// serves as the simulated Outlook's log).
-struct Command {
-    std::string line;
-    std::string token;
-    std::string file;
-};
-
-Command Unique(const std::string& before, const std::string& after)
-{
-    const std::string path = NewResultPath();
-    return {before + "\"" + path + "\"" + after, path.substr(path.rfind('\\') + 1), path};
-}
-
-ChildRun Run(const Command& command, DWORD timeoutMs)
-{
-    const ChildRun run = RunChild(command.line, command.token, timeoutMs);
-    DeleteFileA(command.file.c_str());
-    return run;
-}
-
-Command Simulator(const std::string& steps)
-{
-    return Unique("\"" + ProgramFolder() + "\\sim\\OUTLOOK.EXE\" --log ", " " + steps);
-}
-
 Command PumpHost(const char* kind, DWORD ms)
 {
     return Unique("\"" + ProgramPath() + "\" " + kind + " " + std::to_string(ms) + " ", "");
@@ -137,15 +98,9 @@ int main(int argc, char** argv)
 {
     if (argc > 2 && (std::strcmp(argv[1], "--poll") == 0 || std::strcmp(argv[1], "--wait") == 0))
         return RunPumpHost(std::strcmp(argv[1], "--poll") == 0, static_cast<DWORD>(std::atol(argv[2])));
-    int rounds = argc > 1 ? std::atoi(argv[1]) : kDefaultRounds;
-    if (rounds < 1)
-        rounds = 1;
-
-    const HRESULT registered = CallServerExport("DllRegisterServer");
-    if (FAILED(registered)) {
-        std::printf("Vantrel.dll could not be registered: 0x%08lx\n", static_cast<unsigned long>(registered));
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultRounds;
+    if (!RegisterServerForRuns())
         return 1;
-    }
     SetUserSettings("1", kDelay, "1");
 
     std::vector<Round> results;

@@ -192,6 +192,45 @@ std::string ReadResult(const std::string& path)
     return text;
 }
 
+HRESULT CallServerExport(const char* name)
+{
+    using RegisterFn = HRESULT(WINAPI*)();
+    HMODULE module = LoadLibraryA((ProgramFolder() + "\\Vantrel.dll").c_str());
+    if (!module)
+        return HRESULT_FROM_WIN32(GetLastError());
+    const auto function = reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    const HRESULT hr = function ? function() : HRESULT_FROM_WIN32(GetLastError());
+    FreeLibrary(module);
+    return hr;
+}
+
+bool RegisterServerForRuns()
+{
+    const HRESULT registered = CallServerExport("DllRegisterServer");
+    if (SUCCEEDED(registered))
+        return true;
+    std::printf("Vantrel.dll could not be registered: 0x%08lx\n", static_cast<unsigned long>(registered));
+    return false;
+}
+
+Command Unique(const std::string& before, const std::string& after)
+{
+    const std::string path = NewResultPath();
+    return {before + "\"" + path + "\"" + after, path.substr(path.rfind('\\') + 1), path};
+}
+
+ChildRun Run(const Command& command, DWORD timeoutMs)
+{
+    const ChildRun run = RunChild(command.line, command.token, timeoutMs);
+    DeleteFileA(command.file.c_str());
+    return run;
+}
+
+Command Simulator(const std::string& steps)
+{
+    return Unique("\"" + ProgramFolder() + "\\sim\\OUTLOOK.EXE\" --log ", " " + steps);
+}
+
 void SetUserSettings(const char* enabled, const char* delay, const char* showExitDialog)
 {
     DeleteSettingsKeys();

@@ -53,6 +53,27 @@ std::string NewResultPath();
 void WriteResult(const std::string& path, const std::string& text);
 std::string ReadResult(const std::string& path);
 
+// Registers ("DllRegisterServer") or unregisters build/bin/Vantrel.dll through its own export.
+HRESULT CallServerExport(const char* name);
+
+// Registers build/bin/Vantrel.dll for the simulated Outlook to load; false (said on the
+// standard output) when that failed.
+bool RegisterServerForRuns();
+
+// A command line and the text that only it holds (a new temporary file's name, which also
+// serves as the simulated Outlook's log).
+struct Command {
+    std::string line;
+    std::string token;
+    std::string file;
+};
+// before + the quoted new file + after.
+Command Unique(const std::string& before, const std::string& after);
+// RunChild for the command; its file is deleted afterwards.
+ChildRun Run(const Command& command, DWORD timeoutMs);
+// The simulated Outlook (build/bin/sim/OUTLOOK.EXE) with the given options and steps.
+Command Simulator(const std::string& steps);
+
 // Sets the user's settings that the benchmarks run with.
 void SetUserSettings(const char* enabled, const char* delay, const char* showExitDialog);
 

@@ -158,12 +158,16 @@ STDMETHODIMP_(ULONG) CConnect::Release() noexcept
 void CConnect::FinalRelease() noexcept
 {
     LogMessage(0, "Connect<FinalRelease>");
-    if (m_bRunning.load()) {
-        m_bRunning.store(false);
+    if (MoveFromRunning(RunState::Released)) {
+        // Outlook ends by itself: a waiting worker stops at once and ends without ending it.
         if (m_stopEvent)
             SetEvent(m_stopEvent.get());
         if (m_thread)
             WaitForSingleObject(m_thread.get(), INFINITE);
+    } else if (m_runState.load() == RunState::Ending && m_thread) {
+        // Too late: the worker has decided to end Outlook, and its bounded waits for its Event
+        // Log entries are not cut short. It ends the process; only when that fails does it return.
+        WaitForSingleObject(m_thread.get(), INFINITE);
     }
     LogMessage(0, "Connect<FinalRelease> ==> [HRES %08x]", 0);
     LogFile::DestroyInstance();
@@ -299,7 +303,7 @@ STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**) noexcept
         // the risk as it was; the worker is started all the same.
         (void)PinModule();
         ReadOutlookVersion();
-        m_bRunning.store(true);
+        m_runState.store(RunState::Running);
         // The worker gets this object's address, as its ShutdownOwner, and no reference: the
         // final release clears the running flag, signals the stop event and waits for the
         // thread, so the object outlives the worker. Once the event is signalled the worker

@@ -61,8 +61,11 @@ public:
     STDMETHODIMP OnBeginShutdown(SAFEARRAY** custom) noexcept override;
 
     // ShutdownOwner: what the worker uses of this object, on the worker's thread.
-    // Set before the worker starts, cleared by the final release; the worker only reads it.
-    bool IsRunning() const noexcept override { return m_bRunning.load(); }
+    // Running from just before the worker starts until the final release or the worker's
+    // decision to end Outlook, whichever comes first.
+    bool IsRunning() const noexcept override { return m_runState.load() == RunState::Running; }
+    // The worker's side of the one decision to end Outlook (the final release takes the other).
+    bool DecideToEnd() noexcept override { return MoveFromRunning(RunState::Ending); }
     // Signalled by the final release, so that a waiting worker stops at once.
     HANDLE StopEvent() const noexcept override { return m_stopEvent.get(); }
     // Logs off and quits Outlook on this object's thread, through the bridge; E_UNEXPECTED,
@@ -70,6 +73,8 @@ public:
     HRESULT AskOutlookToEnd() noexcept override;
     // The call the request made last, as the request noted it on Outlook's thread.
     const char* LastOutlookCall() const noexcept override { return m_endRequest.lastCall.load(); }
+    // Filled on this thread by the request, before its answer reaches the worker.
+    const OutlookDataFiles& DataFiles() const noexcept override { return m_endRequest.dataFiles; }
     // Written on this thread before the worker starts, only read afterwards.
     const char* OutlookVersion() const noexcept override { return m_outlookVersion.c_str(); }
 
@@ -102,6 +107,16 @@ public:
     DWORD ExplorersCookie() const { return m_explorersSink.Cookie(); }
 
 private:
+    // The run of the worker: none yet, running, then ending (the worker decided to end
+    // Outlook) or released (the final release came first). Only one of the two moves away from
+    // running can succeed.
+    enum class RunState { Idle, Running, Ending, Released };
+    bool MoveFromRunning(RunState to) noexcept
+    {
+        RunState expected = RunState::Running;
+        return m_runState.compare_exchange_strong(expected, to);
+    }
+
     CConnect();
     ~CConnect();
     CConnect(const CConnect&) = delete;
@@ -135,7 +150,7 @@ private:
     EventSink m_explorersSink;   // sink 3: ExplorersEvents
     LONG m_dwRef = 0;
     int m_bConnected = 0;
-    std::atomic<bool> m_bRunning{false};
+    std::atomic<RunState> m_runState{RunState::Idle};
     // Destroyed in the reverse order: the watchers first, then the Explorers and Application
     // references, the bridge, the worker's handle and the stop event.
     UniqueHandle m_stopEvent;

@@ -9,6 +9,8 @@
 
 #include <atomic>
 
+#include "shutdown/shutdown_owner.h"
+
 class OutlookThreadBridge;
 
 // What the bridged request reads and writes on Outlook's thread. It lives in the connection
@@ -21,12 +23,17 @@ struct OutlookEndRequest {
     // The Outlook call made last ("Session", "Logoff", "Quit"), null before the first: after a
     // failure the one that failed, after a timeout the one that did not answer.
     std::atomic<const char*> lastCall{nullptr};
+    // Outlook's data files, read before Logoff; complete once the request has answered.
+    OutlookDataFiles dataFiles;
 };
 
 // On Outlook's own thread: logs off the session (when there is one) and asks Outlook to quit,
 // in that order. The first failing call ends the sequence; its HRESULT is returned. Each call's
-// name goes into lastCall (may be null) before the call is made.
-HRESULT AskOutlookToEnd(IDispatch* application, std::atomic<const char*>* lastCall = nullptr) noexcept;
+// name goes into lastCall (may be null) before the call is made. Before Logoff the paths of the
+// session's data files go into dataFiles (may be null); a failure there is logged and noted in
+// dataFiles, and the sequence goes on.
+HRESULT AskOutlookToEnd(IDispatch* application, std::atomic<const char*>* lastCall = nullptr,
+                        OutlookDataFiles* dataFiles = nullptr) noexcept;
 
 // From the worker's thread: has AskOutlookToEnd run on Outlook's thread with the reference that
 // request.application holds when the call runs, and waits for it as the bridge's Run does.

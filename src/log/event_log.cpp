@@ -87,8 +87,13 @@ void UseEventWriter(EventWriter writer) noexcept
     g_writer.store(writer);
 }
 
-bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_view> strings, DWORD waitMs,
-                      HANDLE stopWaiting, std::function<void()> afterWritten) noexcept
+namespace {
+
+// ReportAddinEvent with its strings already in UTF-16; `fill` puts them into the report's texts
+// and may throw std::bad_alloc.
+template <class Fill>
+bool ReportTexts(WORD type, DWORD id, const Fill& fill, DWORD waitMs, HANDLE stopWaiting,
+                 std::function<void()> afterWritten) noexcept
 {
     Report* report = nullptr;
     try {
@@ -98,8 +103,7 @@ bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_vie
         report->afterWritten = std::move(afterWritten);
         const EventWriter writer = g_writer.load();
         report->writer = writer ? writer : WriteToEventLog;
-        for (const std::string_view text : strings)
-            report->texts.push_back(ToWide(text, CP_ACP));
+        fill(report->texts);
         for (const std::wstring& text : report->texts)
             report->strings.push_back(text.c_str());
     } catch (...) {
@@ -139,4 +143,30 @@ bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_vie
         LogMessage(0, "EventLog<ReportEvent> ==> [TIMED OUT] %lu", static_cast<unsigned long>(id));
     report->Release();
     return written;
+}
+
+} // namespace
+
+bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_view> strings, DWORD waitMs,
+                      HANDLE stopWaiting, std::function<void()> afterWritten) noexcept
+{
+    return ReportTexts(
+        type, id,
+        [&strings](std::vector<std::wstring>& texts) {
+            for (const std::string_view text : strings)
+                texts.push_back(ToWide(text, CP_ACP));
+        },
+        waitMs, stopWaiting, std::move(afterWritten));
+}
+
+bool ReportAddinEventW(WORD type, DWORD id, std::initializer_list<std::wstring_view> strings, DWORD waitMs,
+                       HANDLE stopWaiting) noexcept
+{
+    return ReportTexts(
+        type, id,
+        [&strings](std::vector<std::wstring>& texts) {
+            for (const std::wstring_view text : strings)
+                texts.emplace_back(text);
+        },
+        waitMs, stopWaiting, nullptr);
 }

@@ -44,3 +44,7 @@ void UseEventWriter(EventWriter writer) noexcept;
 // once the write succeeded, whether or not the caller still waits (it must not throw).
 bool ReportAddinEvent(WORD type, DWORD id, std::initializer_list<std::string_view> strings, DWORD waitMs = 0,
                       HANDLE stopWaiting = nullptr, std::function<void()> afterWritten = nullptr) noexcept;
+// As ReportAddinEvent, with the inserted strings in UTF-16: for texts from the user's machine
+// (file paths) that the ANSI code page may not hold.
+bool ReportAddinEventW(WORD type, DWORD id, std::initializer_list<std::wstring_view> strings, DWORD waitMs = 0,
+                       HANDLE stopWaiting = nullptr) noexcept;

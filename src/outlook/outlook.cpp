@@ -13,6 +13,7 @@ const IID IID_Outlook_PropertyPages = {0x00063080, 0x0000, 0x0000, {0xC0, 0x00, 
 const IID IID_Outlook_PropertyPageSite = {0x0006307F, 0x0000, 0x0000,
                                           {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_Outlook_PropertyPage = {0x0006307E, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Outlook_Store = {0x000630C7, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_Outlook_ApplicationEvents = {0x0006304E, 0x0000, 0x0000,
                                            {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_Outlook_ExplorersEvents = {0x00063078, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -105,6 +106,32 @@ void Quit(IDispatch* application)
 void Logoff(IDispatch* nameSpace)
 {
     Call(nameSpace, L"Logoff", IID_Outlook_NameSpace);
+}
+
+void StoreFilePaths(IDispatch* nameSpace, std::vector<std::wstring>& paths)
+{
+    const ComPtr<IDispatch> stores = GetObject(nameSpace, L"Stores", IID_Outlook_NameSpace);
+    const long count = ReadCount(stores.Get(), IID_IDispatch);
+    for (long i = 1; i <= count; ++i) {
+        UniqueVariant index;
+        index.get()->vt = VT_I4;
+        index.get()->lVal = i;
+        UniqueVariant item;
+        ThrowIfFailed(InvokeByName(stores.Get(), L"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, index.get(), 1,
+                                   item.get()),
+                      IID_IDispatch);
+        VARIANT* v = item.get();
+        ComPtr<IDispatch> store;
+        if ((v->vt == VT_DISPATCH || v->vt == VT_UNKNOWN) && v->punkVal)
+            ThrowIfFailed(v->punkVal->QueryInterface(IID_PPV_ARGS(&store)), IID_Outlook_Store);
+        if (!store)
+            throw ComError(DISP_E_TYPEMISMATCH, IID_IDispatch);
+        UniqueVariant path;
+        Get(store.Get(), L"FilePath", IID_Outlook_Store, path.get());
+        ThrowIfFailed(VariantChangeType(path.get(), path.get(), 0, VT_BSTR), IID_Outlook_Store);
+        const BSTR text = path.get()->bstrVal;
+        paths.emplace_back(text, SysStringLen(text));
+    }
 }
 
 long Count(IDispatch* explorers)

@@ -8,6 +8,7 @@
 #include <wrl/client.h>
 
 #include <string>
+#include <vector>
 
 // Outlook's interfaces.
 extern const IID IID_Outlook_Application;      // _Application
@@ -17,6 +18,7 @@ extern const IID IID_Outlook_Inspectors;       // _Inspectors
 extern const IID IID_Outlook_PropertyPages;    // PropertyPages
 extern const IID IID_Outlook_PropertyPageSite; // PropertyPageSite
 extern const IID IID_Outlook_PropertyPage;     // PropertyPage
+extern const IID IID_Outlook_Store;            // _Store
 // Outlook's event interfaces.
 extern const IID IID_Outlook_ApplicationEvents;
 extern const IID IID_Outlook_ExplorersEvents;
@@ -40,6 +42,10 @@ ComPtr<IDispatch> Session(IDispatch* application);        // null when there is 
 void Quit(IDispatch* application);
 // _NameSpace
 void Logoff(IDispatch* nameSpace);
+// _NameSpace.Stores: the FilePath of each store, in the collection's order (Item is 1-based);
+// an empty text for a store that lives only on a server. `paths` keeps what was read before a
+// call failed; the failure throws ComError.
+void StoreFilePaths(IDispatch* nameSpace, std::vector<std::wstring>& paths);
 // _Explorers: the number of open Explorer windows. An answer that is not a number (nothing at
 // all included) throws DISP_E_TYPEMISMATCH: a missing count must never read as "none open".
 long Count(IDispatch* explorers);

@@ -57,9 +57,24 @@ std::uint64_t IgnoredKind(DWORD type, bool badData)
     return (static_cast<std::uint64_t>(type) << 1 | (badData ? 1u : 0u)) + 1;
 }
 
-// The kind last logged for each policy key (machine, user) and setting: an ignored value is
+// The values a policy may enforce: the four settings, then WaitForWrites.
+constexpr size_t kPolicyCount = kSettingCount + 1;
+
+const char* PolicyName(int index)
+{
+    return static_cast<size_t>(index) < kSettingCount ? kSettingNames[index] : kWaitForWritesSetting;
+}
+
+int PolicyIndex(const char* name)
+{
+    if (name && std::strcmp(name, kWaitForWritesSetting) == 0)
+        return static_cast<int>(kSettingCount);
+    return SettingIndex(name);
+}
+
+// The kind last logged for each policy key (machine, user) and value: an ignored value is
 // logged once, not at every read, and again only when it changes or comes back.
-std::atomic<std::uint64_t> g_loggedIgnored[2][kSettingCount];
+std::atomic<std::uint64_t> g_loggedIgnored[2][kPolicyCount];
 
 void NoteIgnoredPolicy(int rootIndex, int settingIndex, DWORD type, bool badData, DWORD bytes)
 {
@@ -67,7 +82,7 @@ void NoteIgnoredPolicy(int rootIndex, int settingIndex, DWORD type, bool badData
     if (g_loggedIgnored[rootIndex][settingIndex].exchange(kind) == kind)
         return;
     const char* root = rootIndex == 0 ? "HKLM" : "HKCU";
-    const char* name = kSettingNames[settingIndex];
+    const char* name = PolicyName(settingIndex);
     if (type == REG_SZ)
         LogMessage(0, "Settings<ReadPolicySetting> ==> [IGNORED] %s\\%s\\%s: REG_SZ without readable text ", root,
                    kPolicyKey, name);
@@ -84,7 +99,7 @@ void NoteIgnoredPolicy(int rootIndex, int settingIndex, DWORD type, bool badData
 PolicyRead QueryPolicyValue(int rootIndex, int settingIndex, char* buffer, DWORD size)
 {
     const HKEY root = rootIndex == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    const char* name = kSettingNames[settingIndex];
+    const char* name = PolicyName(settingIndex);
     UniqueHKey key;
     DWORD type = REG_NONE;
     DWORD bytes = 0;
@@ -144,7 +159,7 @@ bool ReadPolicySetting(const char* name, char* buffer, DWORD size)
     if (!buffer || size == 0)
         return false;
     std::memset(buffer, 0, size);
-    const int index = SettingIndex(name);
+    const int index = PolicyIndex(name);
     if (index < 0)
         return false;
     // The machine's policy wins over the user's.
@@ -160,6 +175,45 @@ bool ReadEffectiveSetting(const char* name, char* buffer, DWORD size)
         return true;
     ReadSetting(name, buffer, size, HKEY_CURRENT_USER);
     return false;
+}
+
+int ParseWaitForWrites(const char* text) noexcept
+{
+    if (!text || *text == '\0')
+        return -1;
+    int seconds = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9')
+            return -1;
+        seconds = seconds * 10 + (*c - '0');
+        if (seconds > kMaxWaitForWrites)
+            return -1;
+    }
+    return seconds;
+}
+
+int ReadWaitForWrites() noexcept
+{
+    char buffer[kSettingBufferSize];
+    int seconds = -1;
+    // Each policy on its own: an odd machine value counts as missing, and the user's policy
+    // decides then.
+    const int index = PolicyIndex(kWaitForWritesSetting);
+    for (int rootIndex : {0, 1}) {
+        if (seconds >= 0)
+            break;
+        if (QueryPolicyValue(rootIndex, index, buffer, kSettingReadSize) == PolicyRead::Enforced)
+            seconds = ParseWaitForWrites(buffer);
+    }
+    // The user's own value, then the machine's; read only, so no key is made for them.
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        if (seconds >= 0)
+            break;
+        std::memset(buffer, 0, sizeof(buffer));
+        if (QueryStringValue(root, kWaitForWritesSetting, buffer, kSettingReadSize))
+            seconds = ParseWaitForWrites(buffer);
+    }
+    return seconds >= 0 ? seconds : kDefaultWaitForWrites;
 }
 
 int WriteSetting(const char* name, const char* text, HKEY root)

@@ -1,9 +1,13 @@
 #include "shutdown/process_closer.h"
 
+#include <atomic>
+
 #include "com/raii.h"
 #include "shutdown/process_walk.h"
 
 namespace {
+
+std::atomic<ProcessTerminator> g_terminator{nullptr};
 
 // Posts msg to the window's topmost child, when it has one. A null target would put the
 // message into the calling thread's own queue (the worker's, the installer's).
@@ -66,4 +70,19 @@ bool KillProcess(DWORD processId, DWORD exitCode) noexcept
     if (!process)
         return false;
     return TerminateProcess(process.get(), exitCode) != FALSE;
+}
+
+void UseProcessTerminator(ProcessTerminator terminator) noexcept
+{
+    g_terminator.store(terminator);
+}
+
+DWORD EndOwnProcess(UINT exitCode) noexcept
+{
+    const ProcessTerminator terminator = g_terminator.load();
+    SetLastError(ERROR_SUCCESS);
+    (void)(terminator ? terminator : TerminateProcess)(GetCurrentProcess(), exitCode);
+    // Still here: the process was not ended, whatever the call answered.
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }

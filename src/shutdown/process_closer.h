@@ -21,3 +21,15 @@ void CloseBackgroundProcessByName(const char* name, bool appWindowsOnly, void (*
 // Terminates the process with exitCode; true when it was terminated (for the caller's own
 // process a success does not return). False when it cannot be opened or has ended. Never throws.
 bool KillProcess(DWORD processId, DWORD exitCode) noexcept;
+
+// The call that ends a process: TerminateProcess, or a test's stand-in.
+using ProcessTerminator = BOOL(WINAPI*)(HANDLE process, UINT exitCode);
+
+// The terminator EndOwnProcess uses from now on; null puts TerminateProcess back. Not while a
+// worker may be ending its process. Never throws.
+void UseProcessTerminator(ProcessTerminator terminator) noexcept;
+
+// Ends the calling process with exitCode through its pseudo-handle, which needs no opening and
+// so no access right. Returns only when the termination failed, with the error it gave
+// (ERROR_GEN_FAILURE when it gave none). Never throws.
+DWORD EndOwnProcess(UINT exitCode) noexcept;

@@ -1,10 +1,22 @@
 // What the shutdown worker needs of the object that starts it (the connection object): whether
-// the run is still on, the event that stops a waiting worker, the request that asks Outlook to
-// end, and what the worker's Event Log entries tell of Outlook. The worker calls these on its own thread while the owner lives: the owner clears the
-// running flag, signals the stop event and waits for the worker before it goes. None throws.
+// the run is still on, the one decision to end Outlook, the event that stops a waiting worker,
+// the request that asks Outlook to end (and what it found of Outlook's data files), and what the
+// worker's Event Log entries tell of Outlook. The worker calls these on its own thread while the
+// owner lives: the owner ends the run, signals the stop event and waits for the worker before it
+// goes. None throws.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Outlook's data files as the request to end Outlook read them on Outlook's thread, before
+// Logoff: Session.Stores, and each store's FilePath (empty for a store that lives on a server).
+struct OutlookDataFiles {
+    HRESULT result = E_PENDING; // of reading them: S_OK, or the failure that left paths short
+    std::vector<std::wstring> paths;
+};
 
 // What AskOutlookToEnd answers when the stop event came before Outlook's answer: the run goes on
 // to its end, which the cleared running flag cuts short. A success code, so that no failure of
@@ -13,8 +25,14 @@ constexpr HRESULT kStoppedWhileAsking = S_FALSE;
 
 class ShutdownOwner {
 public:
-    // Set before the worker starts, cleared when the owner ends; read afresh at every test.
+    // True while the run is on: from before the worker starts until the owner ends it or the
+    // worker decides to end Outlook. Read afresh at every test.
     virtual bool IsRunning() const noexcept = 0;
+    // The one decision to end Outlook, which the worker and the owner's end race for: moves the
+    // run from running to ending and answers true, or answers false when the owner has ended the
+    // run first (Outlook is then ending by itself). Once it has answered true the owner's end
+    // loses and changes nothing: Outlook is ended.
+    virtual bool DecideToEnd() noexcept = 0;
     // Signalled when the owner ends, so that a waiting worker stops at once; may be null.
     virtual HANDLE StopEvent() const noexcept = 0;
     // Asks Outlook to log off and quit, on Outlook's own thread, and waits for its answer:
@@ -23,6 +41,9 @@ public:
     // The Outlook call that AskOutlookToEnd made last ("Session", "Logoff", "Quit"): after a
     // failure, the one that failed or did not answer; null when none was made.
     virtual const char* LastOutlookCall() const noexcept = 0;
+    // What the request found of Outlook's data files; to be read only after AskOutlookToEnd
+    // answered S_OK.
+    virtual const OutlookDataFiles& DataFiles() const noexcept = 0;
     // Outlook's version, read on Outlook's thread before the worker started and not changed
     // afterwards; empty when it could not be read. For the Event Log's entries.
     virtual const char* OutlookVersion() const noexcept = 0;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "com/com_error.h"
 #include "log/crash_record.h"
@@ -16,6 +18,7 @@
 #include "shutdown/message_pump.h"
 #include "shutdown/process_closer.h"
 #include "shutdown/shutdown_owner.h"
+#include "shutdown/write_hold.h"
 
 namespace {
 
@@ -47,19 +50,73 @@ void AdvanceProgress(HWND dialog)
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-// The Event Log's entry at the end of a countdown: Outlook ended by the worker, or let go of
-// the add-in before (Delay, the seconds since the worker asked Outlook to quit, its version).
-// Waits for the write as ReportAddinEvent does.
-void ReportCountdownEnd(DWORD id, int delay, ULONGLONG askedAt, const ShutdownOwner& owner, DWORD waitMs,
-                        HANDLE stopWaiting) noexcept
+const char* VersionText(const ShutdownOwner& owner)
 {
-    char configured[16];
-    char seconds[24];
-    std::snprintf(configured, sizeof(configured), "%d", delay);
-    std::snprintf(seconds, sizeof(seconds), "%llu", static_cast<unsigned long long>((GetTickCount64() - askedAt) / 1000));
     const char* version = owner.OutlookVersion();
-    (void)ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, id, {configured, seconds, version && *version ? version : "unknown"},
-                           waitMs, stopWaiting);
+    return version && *version ? version : "unknown";
+}
+
+// Whole seconds since `since`, as text for an entry.
+std::string SecondsSince(ULONGLONG since)
+{
+    return std::to_string((GetTickCount64() - since) / 1000);
+}
+
+// The Event Log's entry saying that Outlook let go of the add-in before the worker decided to
+// end it (Delay, the seconds since the worker asked Outlook to quit, its version). Outlook's
+// thread waits for this one in its final release, so the wait is the short one.
+void ReportLetGo(int delay, ULONGLONG askedAt, const ShutdownOwner& owner) noexcept
+{
+    try {
+        (void)ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_LET_GO,
+                               {std::to_string(delay), SecondsSince(askedAt), VersionText(owner)},
+                               kEventReportOutlookWaitMs);
+    }
+    catch (...) {
+        // No memory for the entry's texts: it is left out, the shutdown goes on.
+    }
+}
+
+// The entries of a decision to end Outlook, written before the end, which leaves no time
+// afterwards: 1000 (Delay, the seconds since the worker asked Outlook to quit, the version, the
+// seconds the hold added for the writes), and, when the hold's bound ran out while Outlook was
+// still writing, the warning naming the file last seen changing. The waits are bounded and a
+// release no longer cuts them: the decision is taken, and Outlook's thread waits for it.
+void ReportEnd(int delay, ULONGLONG askedAt, const ShutdownOwner& owner, const WriteHold* hold,
+               bool boundRanOut) noexcept
+{
+    try {
+        (void)ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_ENDED,
+                               {std::to_string(delay), SecondsSince(askedAt), VersionText(owner),
+                                std::to_string(hold ? hold->ExtraSeconds() : 0)},
+                               kEventReportTimeoutMs);
+        if (hold && boundRanOut) {
+            const std::wstring& file = hold->LastChanged();
+            const std::wstring seconds = std::to_wstring(hold->BoundSeconds());
+            (void)ReportAddinEventW(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_WRITES_NOT_FINISHED,
+                                    {file.empty() ? std::wstring(L"(none known: the process's own writes were counted)")
+                                                  : file,
+                                     seconds},
+                                    kEventReportTimeoutMs);
+        }
+    }
+    catch (...) {
+        // No memory for the entry's texts: it is left out, the shutdown goes on.
+    }
+}
+
+// Still running after the termination: the decision could not be carried out. Logged and
+// reported; Outlook ends by itself or not at all.
+void ReportTerminationFailed(DWORD error, const ShutdownOwner& owner) noexcept
+{
+    LogMessage(0, "ShutdownThread<Terminate> ==> [FAILED %lu]", static_cast<unsigned long>(error));
+    try {
+        (void)ReportAddinEvent(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_TERMINATION_FAILED,
+                               {std::to_string(error), VersionText(owner)}, kEventReportTimeoutMs);
+    }
+    catch (...) {
+        // No memory for the entry's texts: it is left out, the shutdown goes on.
+    }
 }
 
 // The Event Log's entry for a run that an Outlook call cut short: the call and its HRESULT.
@@ -89,6 +146,7 @@ DWORD RunShutdown(ShutdownOwner* owner)
     const bool showDialog = IsOne(setting);
     (void)ReadEffectiveSetting("CloseWinWord", setting, kSettingReadSize);
     const bool closeWord = IsOne(setting);
+    const int waitForWrites = ReadWaitForWrites();
 
     HWND window = nullptr;
     if (showDialog) {
@@ -123,28 +181,41 @@ DWORD RunShutdown(ShutdownOwner* owner)
         --delay;
     }
 
+    // The hold before the end watches Outlook's data files from here on: sampled at each second
+    // of the wind-down, an Outlook that is not writing shows its two quiet samples by its end.
+    std::unique_ptr<WriteHold> hold;
+    if (waitForWrites <= 0) {
+        LogMessage(0, "ShutdownThread<WaitForWrites> ==> [OFF]");
+    } else if (owner->IsRunning()) {
+        const OutlookDataFiles& files = owner->DataFiles();
+        if (FAILED(files.result))
+            LogMessage(0, "ShutdownThread<WaitForWrites> ==> [STORES FAILED] 0x%08lX",
+                       static_cast<unsigned long>(files.result));
+        hold.reset(new WriteHold(files.paths, waitForWrites));
+    }
+
     PostQuitMessage(0);
-    PumpMessages(2);
+    for (int second = 0; second < 2; ++second) {
+        PumpMessages(1);
+        if (hold)
+            hold->Sample();
+    }
     if (window)
         DestroyWindow(window);
+    LogMessage(0, "ShutdownThread<WindDown> ==> [DONE]");
 
     CloseProcessByName("OUTLOOK.EXE", false);
-    if (owner->IsRunning()) {
-        // Written before the end, which leaves no time afterwards. The wait is bounded, and ends
-        // when Outlook lets go meanwhile: Outlook's thread is then waiting for this one, and an
-        // Outlook that let go during the write is not ended. The entry already on its way is
-        // then followed by the one saying that Outlook let go.
-        ReportCountdownEnd(VANTREL_EVENT_OUTLOOK_ENDED, configuredDelay, askedAt, *owner, kEventReportTimeoutMs, stop);
-        if (owner->IsRunning()) {
-            KillProcess(GetCurrentProcessId(), 0);
-        } else {
-            LogMessage(0, "ShutdownThread<Terminate> ==> [SKIPPED, ADD-IN RELEASED]");
-            ReportCountdownEnd(VANTREL_EVENT_OUTLOOK_LET_GO, configuredDelay, askedAt, *owner, 0, nullptr);
-        }
+    const bool boundRanOut = hold && hold->Wait(*owner, stop) == HoldEnd::Bound;
+
+    // The one decision, raced for with the final release: whichever moves the run from running
+    // first acts. The worker that wins ends Outlook; a release after this has lost and changes
+    // nothing.
+    if (owner->DecideToEnd()) {
+        ReportEnd(configuredDelay, askedAt, *owner, hold.get(), boundRanOut);
+        ReportTerminationFailed(EndOwnProcess(0), *owner); // reached only when the end failed
     } else {
-        // Outlook's thread waits for this one in its final release.
-        ReportCountdownEnd(VANTREL_EVENT_OUTLOOK_LET_GO, configuredDelay, askedAt, *owner, kEventReportOutlookWaitMs,
-                           nullptr);
+        LogMessage(0, "ShutdownThread<Terminate> ==> [SKIPPED, ADD-IN RELEASED]");
+        ReportLetGo(configuredDelay, askedAt, *owner);
     }
     return 0;
 }

@@ -93,13 +93,63 @@ HRESULT FakeInspectors::Member(const std::string& name, WORD, DISPPARAMS*, VARIA
     return S_OK;
 }
 
-FakeNameSpace::FakeNameSpace(std::shared_ptr<CallLog> log)
-    : FakeObject(std::move(log), IID_Outlook_NameSpace, {L"Logoff", L"Logon"})
+FakeStore::FakeStore(std::shared_ptr<CallLog> log, std::wstring filePath)
+    : FakeObject(std::move(log), IID_Outlook_Store, {L"FilePath", L"DisplayName"}), m_filePath(std::move(filePath))
 {
+    SetRecordPrefix("Store.");
 }
 
-HRESULT FakeNameSpace::Member(const std::string&, WORD, DISPPARAMS*, VARIANT*)
+HRESULT FakeStore::Member(const std::string&, WORD, DISPPARAMS*, VARIANT* result)
 {
+    if (result) {
+        result->vt = VT_BSTR;
+        result->bstrVal = SysAllocStringLen(m_filePath.data(), static_cast<UINT>(m_filePath.size()));
+    }
+    return S_OK;
+}
+
+FakeStores::FakeStores(std::shared_ptr<CallLog> log) : FakeObject(std::move(log), IID_IDispatch, {L"Count", L"Item"})
+{
+    SetRecordPrefix("Stores.");
+}
+
+HRESULT FakeStores::Member(const std::string& name, WORD, DISPPARAMS* params, VARIANT* result)
+{
+    if (name == "Count") {
+        if (result) {
+            result->vt = VT_I4;
+            result->lVal = static_cast<long>(m_items.size());
+        }
+        return S_OK;
+    }
+    // Item(Index), 1-based as Outlook's collections are.
+    if (params->cArgs != 1)
+        return DISP_E_BADPARAMCOUNT;
+    VARIANT index;
+    VariantInit(&index);
+    if (FAILED(VariantChangeType(&index, &params->rgvarg[0], 0, VT_I4)))
+        return DISP_E_TYPEMISMATCH;
+    if (index.lVal < 1 || static_cast<size_t>(index.lVal) > m_items.size())
+        return DISP_E_BADINDEX;
+    SetDispatch(result, m_items[static_cast<size_t>(index.lVal - 1)].Get());
+    return S_OK;
+}
+
+FakeNameSpace::FakeNameSpace(std::shared_ptr<CallLog> log)
+    : FakeObject(std::move(log), IID_Outlook_NameSpace, {L"Logoff", L"Logon", L"Stores"})
+{
+    m_stores = MakeObject<FakeStores>(SharedLog());
+}
+
+void FakeNameSpace::AddStore(const std::wstring& filePath)
+{
+    m_stores->Items().push_back(Adopt(new FakeStore(SharedLog(), filePath)));
+}
+
+HRESULT FakeNameSpace::Member(const std::string& name, WORD, DISPPARAMS*, VARIANT* result)
+{
+    if (name == "Stores")
+        SetDispatch(result, m_stores.Get());
     return S_OK;
 }
 

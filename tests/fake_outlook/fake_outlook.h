@@ -61,12 +61,43 @@ private:
     std::vector<ComPtr<FakeInspector>> m_items;
 };
 
-class FakeNameSpace : public FakeObject {
+// One data store of the session; its calls are recorded as "Store.FilePath".
+class FakeStore : public FakeObject {
 public:
-    explicit FakeNameSpace(std::shared_ptr<CallLog> log);
+    FakeStore(std::shared_ptr<CallLog> log, std::wstring filePath);
 
 protected:
     HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+
+private:
+    std::wstring m_filePath;
+};
+
+// The session's stores (Count, and Item by a 1-based index); recorded as "Stores.Count" and
+// "Stores.Item".
+class FakeStores : public FakeObject {
+public:
+    explicit FakeStores(std::shared_ptr<CallLog> log);
+    std::vector<ComPtr<FakeStore>>& Items() { return m_items; }
+
+protected:
+    HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+
+private:
+    std::vector<ComPtr<FakeStore>> m_items;
+};
+
+class FakeNameSpace : public FakeObject {
+public:
+    explicit FakeNameSpace(std::shared_ptr<CallLog> log);
+    // Adds a store whose FilePath answers filePath (empty: a store on a server only).
+    void AddStore(const std::wstring& filePath);
+
+protected:
+    HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+
+private:
+    ComPtr<FakeStores> m_stores;
 };
 
 // Records what Add receives: the page's VARIANT type, its text and the title.

@@ -322,7 +322,8 @@ TEST_F(PackageTest, SimulatedOutlookLoadsTheInstalledAddinAndIsEndedByIt)
     EXPECT_TRUE(Contains(outlook.Log(), "load Vantrel.Connect 0x00000000"));
     const Lines addinLog = AddinLogMessages();
     ASSERT_FALSE(addinLog.empty());
-    EXPECT_EQ(addinLog.back(), "Connect<Addin_Enabled> ==> [ENABLED] ");
+    // The worker's last line before its decision to end Outlook: the hold found nothing written.
+    EXPECT_EQ(addinLog.back(), "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, 0 s after the wind-down");
 }
 
 TEST_F(PackageTest, QuietRemovalTakesEverythingButTheUsersSettings)

@@ -4,22 +4,32 @@
 // the process being ended by an add-in.
 //
 //   OUTLOOK.EXE --log FILE [--direct] [--version TEXT] [--explorers N] [--session-empty]
-//               [--fail NAME=HRESULT] [--on-quit stay|exit] [step ...]
+//               [--fail NAME=HRESULT] [--on-quit stay|exit|release] [--stores PATHS]
+//               [--write-after-quit PATH=MS] [step ...]
 //
 // --no-addins    loads no add-in at all
 // --record-events  stands in for ReportEventW behind the add-in's imports (the registered
 //                Vantrel.dll, loaded by this program first for that, or this program itself with
 //                --direct) and logs each report: "event TYPE ID", then "event string TEXT" for
-//                each inserted string, then "event text TEXT", the entry's English message with
-//                those strings in it. Nothing reaches the Event Log.
+//                each inserted string (in UTF-8), then "event text TEXT", the entry's English
+//                message with those strings in it. Nothing reaches the Event Log.
 // --hold-events  (registered add-in only) stands in for ReportEventW behind the imports of the
 //                Vantrel.dll that COM loaded, without a reference of this program's on it: each
-//                report logs "event held" and then waits for the release-events step
+//                report logs "event held ID" (the event's ID) and then waits for the
+//                release-events step
 // --direct       creates the Vantrel add-in object directly instead of loading the add-ins
 //                registered under HKLM\Software\Microsoft\Office\Outlook\Addins
 // --on-quit exit when the add-in asks it to quit, ends by itself (OnBeginShutdown, release
 //                of the add-ins, exit code 3); "stay" (default) keeps running, like an
-//                Outlook that will not end
+//                Outlook that will not end; "release" ends by itself inside the Quit call, so
+//                that the add-ins are released before Quit returns
+// --stores PATHS the session's stores (Session.Stores), one per entry of the ';'-separated
+//                list, whose FilePath answers the entry; an empty entry is a store on a server
+//                only (empty FilePath). Without it the session has no store.
+// --fail NAME=HRESULT  every call of NAME fails with HRESULT: an Application member, "Logoff"
+//                or "Stores" (of the session)
+// --write-after-quit PATH=MS  once the add-in has called Quit, Outlook's own shutdown work:
+//                appends to the file PATH every 200 ms for MS ms, then logs "store writes done"
 // steps, run one after the other from the message loop:
 //   close-last     close the most recent Explorer      open      open a new Explorer
 //   open-inspector open an item in a window of its own (an Inspector)
@@ -66,10 +76,12 @@
 #include <wrl/client.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <deque>
 #include <string>
 #include <vector>
@@ -125,6 +137,10 @@ struct Simulation {
     HANDLE eventReturning = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE heldThread = nullptr; // the thread of the held report that returned last
     bool exitOnQuit = false;
+    bool releaseOnQuit = false;
+    std::vector<std::wstring> stores;
+    std::wstring writePath; // --write-after-quit
+    DWORD writeMs = 0;
     bool sessionEmpty = false;
     std::vector<std::pair<std::string, HRESULT>> failures;
     std::deque<std::string> steps;
@@ -543,6 +559,17 @@ void RunNextStep()
         SetTimer(nullptr, 0, next, nullptr);
 }
 
+std::string Utf8(const wchar_t* text)
+{
+    if (!text || !*text)
+        return std::string();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(size > 0 ? static_cast<size_t>(size) : 1u, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], size, nullptr, nullptr);
+    utf8.resize(std::strlen(utf8.c_str()));
+    return utf8;
+}
+
 // The English text that Event Viewer would show for the entry: the message of that ID in the
 // message table of the module that reported it, with the inserted strings.
 void LogEventText(HMODULE reporter, DWORD id, WORD count, LPCWSTR* strings)
@@ -556,7 +583,7 @@ void LogEventText(HMODULE reporter, DWORD id, WORD count, LPCWSTR* strings)
                                         reporter, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                         reinterpret_cast<LPWSTR>(&text), 0,
                                         reinterpret_cast<va_list*>(inserts.empty() ? nullptr : inserts.data()));
-    Log("event text " + (length ? fake::Narrow(text) : std::string("(no message of that ID)")));
+    Log("event text " + (length ? Utf8(text) : std::string("(no message of that ID)")));
     LocalFree(text);
 }
 
@@ -566,7 +593,7 @@ BOOL WINAPI RecordReportEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD coun
     std::snprintf(line, sizeof(line), "event %u %lu", static_cast<unsigned>(type), static_cast<unsigned long>(id));
     Log(line);
     for (WORD i = 0; i < count; ++i)
-        Log("event string " + fake::Narrow(strings[i] ? strings[i] : L""));
+        Log("event string " + Utf8(strings[i])); // so that a path outside the ANSI code page shows whole
     HMODULE reporter = nullptr;
     if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                            static_cast<LPCWSTR>(__builtin_return_address(0)), &reporter))
@@ -574,9 +601,9 @@ BOOL WINAPI RecordReportEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD coun
     return TRUE;
 }
 
-BOOL WINAPI HoldReportEvent(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCWSTR*, LPVOID)
+BOOL WINAPI HoldReportEvent(HANDLE, WORD, WORD, DWORD id, PSID, WORD, DWORD, LPCWSTR*, LPVOID)
 {
-    Log("event held");
+    Log("event held " + std::to_string(id));
     SetEvent(g_sim.eventHeld);
     WaitForSingleObject(g_sim.eventsReleased, 30000);
     HANDLE thread = nullptr;
@@ -721,6 +748,39 @@ void StartAddins()
     }
 }
 
+// Argument `index` of the command line as UTF-16 (argv has it in the ANSI code page).
+std::wstring WideArgument(int index)
+{
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::wstring argument = arguments && index < count ? arguments[index] : L"";
+    LocalFree(arguments);
+    return argument;
+}
+
+// Outlook's own work on its data files after Quit (emptying Deleted Items, compacting): the
+// file grows every 200 ms for the given time.
+DWORD WINAPI WriteStoreAfterQuit(LPVOID)
+{
+    Log("store writes begin");
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE file = CreateFileW(g_sim.writePath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            static const char block[] = "a block of mail written while Outlook shuts down\n";
+            DWORD written = 0;
+            WriteFile(file, block, sizeof(block) - 1, &written, nullptr);
+            CloseHandle(file);
+        }
+        if (GetTickCount() - start >= g_sim.writeMs)
+            break;
+        Sleep(200);
+    }
+    Log("store writes done"); // right after the last write
+    return 0;
+}
+
 bool ParseArguments(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
@@ -742,8 +802,28 @@ bool ParseArguments(int argc, char** argv)
             g_sim.explorers = std::atoi(value().c_str());
         else if (arg == "--session-empty")
             g_sim.sessionEmpty = true;
-        else if (arg == "--on-quit")
-            g_sim.exitOnQuit = value() == "exit";
+        else if (arg == "--on-quit") {
+            const std::string action = value();
+            g_sim.exitOnQuit = action == "exit";
+            g_sim.releaseOnQuit = action == "release";
+        } else if (arg == "--stores") {
+            // Read from the wide command line, so that a path outside the ANSI code page stays whole.
+            const std::wstring list = WideArgument(++i);
+            for (size_t start = 0; start <= list.size();) {
+                size_t end = list.find(L';', start);
+                if (end == std::wstring::npos)
+                    end = list.size();
+                g_sim.stores.push_back(list.substr(start, end - start));
+                start = end + 1;
+            }
+        } else if (arg == "--write-after-quit") {
+            const std::wstring assignment = WideArgument(++i);
+            const size_t equals = assignment.rfind(L'=');
+            if (equals == std::wstring::npos)
+                return false;
+            g_sim.writePath = assignment.substr(0, equals);
+            g_sim.writeMs = static_cast<DWORD>(std::wcstoul(assignment.c_str() + equals + 1, nullptr, 10));
+        }
         else if (arg == "--fail") {
             const std::string failure = value();
             const size_t equals = failure.find('=');
@@ -773,12 +853,15 @@ int main(int argc, char** argv)
 
     g_sim.app = fake::FakeApplication::Create(g_sim.version);
     for (const auto& failure : g_sim.failures) {
-        fake::FakeObject& target = failure.first == "Logoff" ? static_cast<fake::FakeObject&>(g_sim.app->NameSpaceObject())
-                                                             : static_cast<fake::FakeObject&>(*g_sim.app.Get());
+        const bool ofSession = failure.first == "Logoff" || failure.first == "Stores";
+        fake::FakeObject& target = ofSession ? static_cast<fake::FakeObject&>(g_sim.app->NameSpaceObject())
+                                             : static_cast<fake::FakeObject&>(*g_sim.app.Get());
         target.FailCall(failure.first, failure.second);
     }
     if (g_sim.sessionEmpty)
         g_sim.app->ReturnNothing("Session");
+    for (const std::wstring& store : g_sim.stores)
+        g_sim.app->NameSpaceObject().AddStore(store);
     g_sim.app->OnQuitCall([] {
         Log("quit requested");
         LogExitDialog();
@@ -787,8 +870,15 @@ int main(int argc, char** argv)
             g_sim.stepAfterQuit = false;
             SetTimer(nullptr, 0, kStepSpacingMs, nullptr);
         }
+        if (!g_sim.writePath.empty()) {
+            HANDLE writer = CreateThread(nullptr, 0, WriteStoreAfterQuit, nullptr, 0, nullptr);
+            if (writer)
+                CloseHandle(writer);
+        }
         if (g_sim.exitOnQuit)
             PostMessageA(nullptr, WM_APP, 0, 0); // end by itself once the call has returned
+        if (g_sim.releaseOnQuit)
+            EndByItself(); // inside the call: the add-ins are released before Quit returns
     });
     // Outlook keeps hidden top-level windows of its own for its whole life.
     HWND mainFrame = CreateWindowExA(0, "VantrelSimExplorer", "main", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cctype>
 #include <memory>
 #include <ostream>
@@ -109,14 +110,22 @@ const Scenario kScenarios[] = {
     // Switched off by the user's own setting: nothing for the Event Log (only a policy is reported).
     {"DisabledAddinDoesNothing", "0", "1", "close-last exit", 3, {}, nullptr, false, {}},
     {"LastWindowClosedEndsOutlook", "1", "1", "close-last", 0, kAllCalls,
-     "Connect<Addin_Enabled> ==> [ENABLED] " /* nothing after the decision to end */, true,
-     {{kInformation, 1000, {"1", kSeconds, kVersion}}}},
+     "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, 0 s after the wind-down" /* nothing after the decision */, true,
+     {{kInformation, 1000, {"1", kSeconds, kVersion, "0"}}}},
     // Begun by Outlook's Quit, where no watcher read the Version before.
-    {"QuitEventEndsOutlook", "1", "1", "quit-event", 0, kAllCalls, "Connect<Addin_Enabled> ==> [ENABLED] ", false,
-     {{kInformation, 1000, {"1", kSeconds, kVersion}}}},
+    {"QuitEventEndsOutlook", "1", "1", "quit-event", 0, kAllCalls,
+     "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, 0 s after the wind-down", false,
+     {{kInformation, 1000, {"1", kSeconds, kVersion, "0"}}}},
     {"OutlookEndingByItselfAfterTheLastWindowIsLetAlone", "1", "20", "--on-quit exit close-last", 3, kAllCalls,
      "Connect<FinalRelease> ==> [HRES 00000000]", false, {{kInformation, 1001, {"20", kSeconds, kVersion}}}},
     {"OutlookEndingByItselfOnQuitIsLetAlone", "1", "20", "--on-quit exit quit-event", 3, kAllCalls,
+     "Connect<FinalRelease> ==> [HRES 00000000]", false, {{kInformation, 1001, {"20", kSeconds, kVersion}}}},
+    // Outlook lets go of the add-in inside Quit, while the worker waits for the call's answer:
+    // the final release's stop ends that wait at once. Without it the worker would wait out the
+    // bridge's time limit and report a call that did not answer (1002). The process ends inside
+    // Quit, so the call's own record never reaches the log.
+    {"OutlookLettingGoInsideQuitIsLetAlone", "1", "20", "--on-quit release close-last", 3,
+     {"call Session ok thread=main", "call Session ok thread=main", "call Logoff ok thread=main"},
      "Connect<FinalRelease> ==> [HRES 00000000]", false, {{kInformation, 1001, {"20", kSeconds, kVersion}}}},
 };
 
@@ -295,6 +304,21 @@ INSTANTIATE_TEST_SUITE_P(
                      {"Vantrel.dll unmapped", "ending the process"}, nullptr}),
     [](const ::testing::TestParamInfo<TeardownCase>& info) { return std::string(info.param.name); });
 
+TEST_F(EndToEndTest, OutlookLettingGoAfterTheDecisionIsEndedAllTheSame)
+{
+    // The worker has decided to end Outlook and its entry (1000) is held by the Event Log; Outlook
+    // then lets go of the add-in. The release comes too late: it neither adds a 1001 nor cuts the
+    // worker's bounded wait for its entry, and the worker ends Outlook (exit code 0) rather than
+    // hang with Outlook's thread waiting for it.
+    SimulatedOutlook outlook("--hold-events close-last wait-held release-addins wait:30000 exit");
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 0) << "ended by the worker";
+    const Lines log = outlook.Log();
+    EXPECT_TRUE(Contains(log, "event held 1000"));
+    EXPECT_TRUE(Contains(log, "step release-addins")) << "the release came while the entry was held";
+    EXPECT_FALSE(Contains(log, "event held 1001")) << "a release that lost the race is not reported";
+}
+
 // One of the worker's Outlook calls fails: the run stops there, without closing Outlook's windows
 // or ending its process, and the warning names the call and its HRESULT.
 struct FailedCallCase {
@@ -445,6 +469,168 @@ TEST_F(EndToEndTest, OptionsDialogShowsTheShutdownTabAndApplyChangesTheSettings)
     EXPECT_EQ(data, std::string("0", 2));
     ASSERT_TRUE(GetRawSetting(HKEY_CURRENT_USER, "Delay", &type, &data));
     EXPECT_EQ(data, std::string("45", 3));
+}
+
+// The hold before Outlook's end: Outlook's data files (the simulator's Session.Stores, real
+// files) are sampled once a second from the end of the countdown; Outlook is ended only once
+// two samples in a row saw no write, or once "WaitForWrites" seconds have passed after the
+// wind-down. The order of the add-in's log lines tells what happened, never a clock.
+bool WriteWholeFile(const std::string& path, const std::string& content)
+{
+    UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr));
+    DWORD written = 0;
+    return file && WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+           written == content.size();
+}
+
+class WriteHoldTest : public EndToEndTest {
+protected:
+    void SetUp() override
+    {
+        EndToEndTest::SetUp();
+        m_store = m_dir.file("Outlook.pst");
+        const std::string header = "!BDN";
+        ASSERT_TRUE(WriteWholeFile(m_store, header));
+    }
+    static std::string Hold(const std::string& detail) { return "ShutdownThread<WaitForWrites> ==> " + detail; }
+    // Index of the first line equal to `line` at or after `from`, or the log's size.
+    static size_t Find(const Lines& log, const std::string& line, size_t from = 0)
+    {
+        return static_cast<size_t>(std::find(log.begin() + static_cast<std::ptrdiff_t>(std::min(from, log.size())),
+                                              log.end(), line) -
+                                   log.begin());
+    }
+    // The seconds in the hold's last line, when it ended quiet ("[ENDED] quiet, N s ..."), or -1.
+    static int QuietAfter(const Lines& log)
+    {
+        int seconds = -1;
+        for (const std::string& line : log)
+            std::sscanf(line.c_str(), "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, %d s after the wind-down",
+                        &seconds);
+        return seconds;
+    }
+
+    ScopedTempDir m_dir;
+    std::string m_store;
+};
+
+TEST_F(WriteHoldTest, OutlookWritingAfterTheCountdownIsEndedOnlyOnceItsFileIsQuiet)
+{
+    SimulatedOutlook outlook("--direct --version " + std::string(kVersion) + " --stores \"" + m_store +
+                                 "\" --write-after-quit \"" + m_store + "=7000\" close-last",
+                             SimulatedOutlook::CaptureEvents{});
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 0);
+    EXPECT_TRUE(Contains(outlook.Log(), "store writes done")) << "ended before Outlook's last write";
+
+    const Lines log = AddinLogMessages();
+    EXPECT_LT(Find(log, Hold("[WATCHING] " + m_store)), log.size());
+    // The last change seen, then two quiet samples, then the end: nothing after it was sampled.
+    const std::string writing = Hold("[WRITING] " + m_store);
+    const auto lastChange = std::find(log.rbegin(), log.rend(), writing);
+    ASSERT_NE(lastChange, log.rend()) << "no write seen";
+    const size_t changed = static_cast<size_t>(log.rend() - lastChange) - 1;
+    const size_t quiet1 = Find(log, Hold("[QUIET 1]"), changed);
+    const size_t quiet2 = Find(log, Hold("[QUIET 2]"), quiet1);
+    const size_t windDown = Find(log, "ShutdownThread<WindDown> ==> [DONE]");
+    ASSERT_LT(quiet2, log.size());
+    EXPECT_LT(windDown, changed) << "the writes went on past the wind-down";
+    const int extra = QuietAfter(log);
+    EXPECT_GT(extra, 0);
+    EXPECT_EQ(Find(log, "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, " + std::to_string(extra) +
+                            " s after the wind-down"),
+              quiet2 + 1);
+    EXPECT_TRUE(EventsAre(outlook.Events(), {{kInformation, 1000, {"1", kSeconds, kVersion, std::to_string(extra)}}}));
+}
+
+TEST_F(WriteHoldTest, OutlookWritingWithoutEndIsEndedWhenTheBoundRunsOut)
+{
+    // "WaitForWrites" bounds the hold after the wind-down; "0" switches it off.
+    const struct {
+        const char* waitForWrites;
+        std::string line;
+        std::vector<Event> events;
+    } cases[] = {
+        {"5", Hold("[ENDED] the longest wait of 5 s ran out"),
+         {{kInformation, 1000, {"1", kSeconds, kVersion, "5"}}, {kWarning, 1006, {m_store, "5"}}}},
+        {"0", Hold("[OFF]"), {{kInformation, 1000, {"1", kSeconds, kVersion, "0"}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.waitForWrites);
+        SetStringSetting(HKEY_CURRENT_USER, "WaitForWrites", c.waitForWrites);
+        SimulatedOutlook outlook("--direct --version " + std::string(kVersion) + " --stores \";" + m_store +
+                                     "\" --write-after-quit \"" + m_store + "=600000\" close-last",
+                                 SimulatedOutlook::CaptureEvents{});
+        ASSERT_TRUE(outlook.Started());
+        EXPECT_EQ(outlook.WaitForExit(), 0);
+        EXPECT_TRUE(Contains(AddinLogMessages(), c.line));
+        EXPECT_TRUE(EventsAre(outlook.Events(), c.events));
+    }
+}
+
+TEST_F(WriteHoldTest, OutlookThatIsNotWritingIsEndedWithoutDelay)
+{
+    // Both quiet samples fall within the wind-down, before Outlook's windows are asked to close;
+    // no sample comes after.
+    SimulatedOutlook outlook("--direct --version " + std::string(kVersion) + " --stores \"" + m_store +
+                                 "\" close-last",
+                             SimulatedOutlook::CaptureEvents{});
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 0);
+    const Lines log = AddinLogMessages();
+    const size_t quiet2 = Find(log, Hold("[QUIET 2]"));
+    const size_t windDown = Find(log, "ShutdownThread<WindDown> ==> [DONE]");
+    EXPECT_LT(Find(log, Hold("[QUIET 1]")), quiet2);
+    EXPECT_LT(quiet2, windDown);
+    EXPECT_EQ(Find(log, Hold("[ENDED] quiet, 0 s after the wind-down")), windDown + 1);
+    EXPECT_TRUE(EventsAre(outlook.Events(), {{kInformation, 1000, {"1", kSeconds, kVersion, "0"}}}));
+}
+
+TEST_F(WriteHoldTest, DataFilesThatCannotBeWatchedLeaveTheEndAsItWas)
+{
+    // Each logged; the process's write counter stands in (zero under Wine, so quiet).
+    const std::string gone = m_dir.file("moved-away.pst");
+    const struct {
+        const char* name;
+        std::string arguments;
+        std::string line;
+    } cases[] = {
+        {"Stores fails", "--fail Stores=0x80004005", Hold("[STORES FAILED] 0x80004005")},
+        {"a store on a server", "--stores \";\"", Hold("[NO FILE] store 2 lives on a server ")},
+        {"a file that no longer exists", "--stores \"" + gone + "\"", Hold("[NOT WATCHED] " + gone + ": error 2")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedOutlook outlook("--direct " + c.arguments + " close-last");
+        ASSERT_TRUE(outlook.Started());
+        EXPECT_EQ(outlook.WaitForExit(), 0);
+        EXPECT_EQ(OutlookCalls(outlook.Log()), kAllCalls) << "the run went on as before";
+        const Lines log = AddinLogMessages();
+        EXPECT_TRUE(Contains(log, c.line));
+        const size_t counter = Find(log, Hold("[WATCHING] the process's write counter "));
+        EXPECT_LT(counter, Find(log, Hold("[ENDED] quiet, 0 s after the wind-down")));
+    }
+}
+
+TEST_F(WriteHoldTest, OutlookLettingGoDuringTheHoldIsNotEnded)
+{
+    // Outlook ends by itself while the worker waits for its writes: the release stops the hold's
+    // wait at once (no entry's wait runs out), and the Event Log hears that Outlook let go.
+    SimulatedOutlook outlook("--direct --version " + std::string(kVersion) + " --stores \"" + m_store +
+                                 "\" --write-after-quit \"" + m_store + "=600000\" close-last wait-quit wait:8000 exit",
+                             SimulatedOutlook::CaptureEvents{});
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 3) << "Outlook's own end";
+    EXPECT_TRUE(EventsAre(outlook.Events(), {{kInformation, 1001, {"1", kSeconds, kVersion}}}));
+    const Lines log = AddinLogMessages();
+    const bool released = std::any_of(log.begin(), log.end(), [](const std::string& line) {
+        return line.rfind("ShutdownThread<WaitForWrites> ==> [ENDED] add-in released, ", 0) == 0;
+    });
+    EXPECT_TRUE(released);
+    for (const std::string& line : log)
+        EXPECT_EQ(line.rfind("EventLog<ReportEvent> ==> [TIMED OUT]", 0), std::string::npos) << line;
+    EXPECT_TRUE(Contains(log, "ShutdownThread<Terminate> ==> [SKIPPED, ADD-IN RELEASED]"));
 }
 
 } // namespace

@@ -8,7 +8,9 @@
 #include <atomic>
 #include <climits>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <windows.h>
@@ -19,6 +21,8 @@
 #include "log/event_log.h"
 #include "log/log_file.h"
 #include "resource_ids/resource.h"
+#include "settings/settings_store.h"
+#include "shutdown/process_closer.h"
 #include "shutdown/shutdown_owner.h"
 #include "shutdown/shutdown_thread.h"
 #include "support/child_process.h"
@@ -32,9 +36,10 @@ namespace {
 // test sets it), counts the calls and signals Asked().
 class FakeOwner final : public ShutdownOwner {
 public:
-    explicit FakeOwner(bool running = true) : m_running(running) {}
+    explicit FakeOwner(bool running = true) : m_state(running ? kRunning : kIdle) {}
 
-    bool IsRunning() const noexcept override { return m_running.load(); }
+    bool IsRunning() const noexcept override { return m_state.load() == kRunning; }
+    bool DecideToEnd() noexcept override { return Move(kEnding); }
     HANDLE StopEvent() const noexcept override { return m_stop.get(); }
     HRESULT AskOutlookToEnd() noexcept override
     {
@@ -44,14 +49,20 @@ public:
         return hr;
     }
     const char* LastOutlookCall() const noexcept override { return lastCall; }
+    const OutlookDataFiles& DataFiles() const noexcept override { return dataFiles; }
     const char* OutlookVersion() const noexcept override { return "16.0.1.2"; }
 
-    // Ends the run as the connection object's final release does: flag cleared, then stop.
-    void Stop()
+    // Ends the run as the connection object's final release does: when it comes before the
+    // worker's decision, the run is over and the stop event set; after it, nothing changes.
+    // True when it came first.
+    bool Stop()
     {
-        m_running.store(false);
+        if (!Move(kReleased))
+            return false;
         SetEvent(m_stop.get());
+        return true;
     }
+    bool Decided() const { return m_state.load() == kEnding; }
     int Asks() const { return m_asks.load(); }
     HANDLE Asked() const { return m_asked.get(); }
     // The thread routine's parameter: the owner as the connection object passes itself.
@@ -59,9 +70,17 @@ public:
 
     std::function<HRESULT()> answer;
     const char* lastCall = nullptr;
+    OutlookDataFiles dataFiles{S_OK, {}};
 
 private:
-    std::atomic<bool> m_running;
+    enum State { kIdle, kRunning, kEnding, kReleased };
+    bool Move(State to)
+    {
+        int expected = kRunning;
+        return m_state.compare_exchange_strong(expected, to);
+    }
+
+    std::atomic<int> m_state;
     std::atomic<int> m_asks{0};
     UniqueHandle m_stop{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     UniqueHandle m_asked{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
@@ -234,29 +253,55 @@ TEST_F(ShutdownThreadTest, CloseWinWordLeavesAWordTheUserSeesOpen)
     });
 }
 
-// The owner whose final release comes while the Event Log writes the countdown's end, and the
-// writer that lets it go there and then holds the write until the test releases it.
-FakeOwner* g_releasedWhileReporting = nullptr;
-HANDLE g_reportRelease = nullptr;
-std::atomic<int> g_endReports{0};
-HANDLE g_letGoReported = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-DWORD ReleaseTheOwnerWhileReporting(WORD, DWORD id, const wchar_t* const*, WORD) noexcept
+// The Event Log as the worker's entries reach it: the IDs and strings written, in order. At the
+// entry named by g_releaseAt the owner's final release comes (g_releaseCameFirst: whether it
+// won the race); the entry is then held until g_holdUntil is signalled, when a test sets it.
+std::mutex g_eventsLock;
+std::vector<std::pair<DWORD, std::vector<std::wstring>>> g_events;
+FakeOwner* g_owner = nullptr;
+DWORD g_releaseAt = 0;
+std::atomic<int> g_releaseCameFirst{-1};
+HANDLE g_holdUntil = nullptr;
+DWORD RecordAndReleaseAt(WORD, DWORD id, const wchar_t* const* strings, WORD count) noexcept
 {
-    if (id == VANTREL_EVENT_OUTLOOK_LET_GO)
-        SetEvent(g_letGoReported);
-    if (id == VANTREL_EVENT_OUTLOOK_ENDED) {
-        ++g_endReports;
-        g_releasedWhileReporting->Stop();
-        WaitForSingleObject(g_reportRelease, 30000);
+    {
+        std::lock_guard<std::mutex> lock(g_eventsLock);
+        g_events.push_back({id, std::vector<std::wstring>(strings, strings + count)});
+    }
+    if (id == g_releaseAt) {
+        g_releaseCameFirst = g_owner->Stop() ? 1 : 0;
+        if (g_holdUntil)
+            WaitForSingleObject(g_holdUntil, 30000);
     }
     return ERROR_SUCCESS;
 }
 
-TEST_F(ShutdownThreadTest, OutlookLettingGoWhileTheEndIsReportedIsNotEnded)
+std::vector<DWORD> EventIds()
 {
-    // The countdown ran out with the flag set, so the worker reports that it ends Outlook. Outlook
-    // lets go of the add-in during that write (its thread now waits for the worker): the worker
-    // stops waiting for the write, and an Outlook on its own way out is not ended after all.
+    std::lock_guard<std::mutex> lock(g_eventsLock);
+    std::vector<DWORD> ids;
+    for (const auto& event : g_events)
+        ids.push_back(event.first);
+    return ids;
+}
+
+// The termination fails, as for a process that may not end itself: the worker goes on.
+BOOL WINAPI DeniedTermination(HANDLE, UINT)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+bool LogHasLineStartingWith(const std::vector<std::string>& log, const std::string& start)
+{
+    return std::any_of(log.begin(), log.end(), [&start](const std::string& line) { return line.rfind(start, 0) == 0; });
+}
+
+TEST_F(ShutdownThreadTest, AReleaseAfterTheDecisionChangesNothingAndAFailedEndIsReported)
+{
+    // The worker decided to end Outlook and reports it; Outlook lets go of the add-in during that
+    // write. The release has lost: no 1001 follows, the worker goes on to the termination. That
+    // fails here (a stand-in; Windows lets a process end itself), which is logged and reported.
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "0");
     SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "0");
     ExpectInChildProcess([] {
@@ -265,19 +310,111 @@ TEST_F(ShutdownThreadTest, OutlookLettingGoWhileTheEndIsReportedIsNotEnded)
         ASSERT_TRUE(outlook.ready());
         ASSERT_NE(OpenAddinLog(), nullptr);
         FakeOwner owner;
-        UniqueHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        g_releasedWhileReporting = &owner;
-        g_reportRelease = release.get();
-        UseEventWriter(ReleaseTheOwnerWhileReporting);
+        g_owner = &owner;
+        g_releaseAt = VANTREL_EVENT_OUTLOOK_ENDED;
+        UseEventWriter(RecordAndReleaseAt);
+        UseProcessTerminator(DeniedTermination);
 
-        EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u); // a worker that ended the process never returns
-        SetEvent(release.get());
-        EXPECT_EQ(g_endReports.load(), 1);
-        EXPECT_EQ(WaitForSingleObject(g_letGoReported, 30000), WAIT_OBJECT_0) << "the Event Log hears that Outlook let go";
+        EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u);
+        EXPECT_EQ(g_releaseCameFirst.load(), 0) << "the release came after the decision";
+        EXPECT_TRUE(owner.Decided());
+        EXPECT_EQ(EventIds(), (std::vector<DWORD>{VANTREL_EVENT_OUTLOOK_ENDED, VANTREL_EVENT_TERMINATION_FAILED}));
+        {
+            std::lock_guard<std::mutex> lock(g_eventsLock);
+            EXPECT_EQ(g_events.back().second, (std::vector<std::wstring>{L"5", L"16.0.1.2"}));
+        }
         const std::vector<std::string> log = AddinLogMessages();
-        EXPECT_EQ(std::count(log.begin(), log.end(), "ShutdownThread<Terminate> ==> [SKIPPED, ADD-IN RELEASED]"), 1);
+        EXPECT_EQ(std::count(log.begin(), log.end(), "ShutdownThread<Terminate> ==> [FAILED 5]"), 1);
+        UseProcessTerminator(nullptr);
         UseEventWriter(nullptr);
         LogFile::DestroyInstance();
+    });
+}
+
+TEST_F(ShutdownThreadTest, AReleaseEndsTheWaitForTheFailedCallsEntryAtOnce)
+{
+    // An Outlook call failed and the worker reports it; Outlook lets go of the add-in while the
+    // entry is still being written (held here). Outlook's thread now waits for the worker, which
+    // stops waiting for the entry at once: no time-out is logged.
+    ExpectInChildProcess([] {
+        ASSERT_NE(OpenAddinLog(), nullptr);
+        UniqueHandle hold(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        FakeOwner owner;
+        owner.answer = [] { return E_FAIL; };
+        g_owner = &owner;
+        g_releaseAt = VANTREL_EVENT_OUTLOOK_CALL_FAILED;
+        g_holdUntil = hold.get();
+        UseEventWriter(RecordAndReleaseAt);
+
+        EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u);
+        EXPECT_EQ(g_releaseCameFirst.load(), 1);
+        const std::vector<std::string> log = AddinLogMessages();
+        EXPECT_FALSE(LogHasLineStartingWith(log, "EventLog<ReportEvent> ==> [TIMED OUT]"))
+            << "the worker waited out its entry after the release";
+        SetEvent(hold.get()); // the writing thread finishes on its own
+        UseEventWriter(nullptr);
+        LogFile::DestroyInstance();
+    });
+}
+
+// Outlook's own shutdown work: appends to the file every 100 ms until told to stop.
+struct FileWriter {
+    explicit FileWriter(const std::wstring& path) : m_path(path), m_thread([this] { Run(); }) {}
+    ~FileWriter()
+    {
+        m_done = true;
+        m_thread.join();
+    }
+    void Run()
+    {
+        while (!m_done) {
+            UniqueFileHandle file(CreateFileW(m_path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            DWORD written = 0;
+            if (file)
+                (void)WriteFile(file.get(), "mail", 4, &written, nullptr);
+            Sleep(100);
+        }
+    }
+    std::wstring m_path;
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+TEST_F(ShutdownThreadTest, TheBoundRunningOutIsReportedWithTheFileInUtf16)
+{
+    // A data file in a profile outside the ANSI code page, written without end: the hold's bound
+    // runs out and the warning names the file whole. (The termination fails through a stand-in,
+    // so that the run returns.)
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "0");
+    SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "0");
+    SetStringSetting(HKEY_CURRENT_USER, kWaitForWritesSetting, "1");
+    ExpectInChildProcess([] {
+        ScopedTempDir dir;
+        const std::wstring folder = std::wstring(dir.path().begin(), dir.path().end()) + L"\\\u0141ukasz Ji\u0159\u00ED";
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        const std::wstring store = folder + L"\\Outlook.pst";
+        ASSERT_TRUE(UniqueFileHandle(CreateFileW(store.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
+        FakeOwner owner;
+        owner.dataFiles.paths = {store};
+        g_owner = &owner;
+        g_releaseAt = 0;
+        UseEventWriter(RecordAndReleaseAt);
+        UseProcessTerminator(DeniedTermination);
+        {
+            FileWriter writer(store);
+            EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u);
+        }
+        EXPECT_EQ(EventIds(), (std::vector<DWORD>{VANTREL_EVENT_OUTLOOK_ENDED, VANTREL_EVENT_WRITES_NOT_FINISHED,
+                                                  VANTREL_EVENT_TERMINATION_FAILED}));
+        std::lock_guard<std::mutex> lock(g_eventsLock);
+        ASSERT_EQ(g_events.size(), 3u);
+        EXPECT_EQ(g_events[0].second.back(), L"1") << "the seconds given for the writes";
+        EXPECT_EQ(g_events[1].second, (std::vector<std::wstring>{store, L"1"}));
+        UseProcessTerminator(nullptr);
+        UseEventWriter(nullptr);
+        DeleteFileW(store.c_str());
+        RemoveDirectoryW(folder.c_str());
     });
 }
 
