@@ -4,6 +4,7 @@
 
 #include "com/text_convert.h"
 #include "log/log_file.h"
+#include "log/profile_path.h"
 
 namespace {
 
@@ -13,19 +14,6 @@ std::atomic<IoCounterReader> g_ioCounterReader{nullptr};
 std::string ForLog(const std::wstring& path)
 {
     return ToNarrow(path, CP_ACP);
-}
-
-// The path as the wide calls take it beyond MAX_PATH characters: with the long-path prefix for a
-// drive path or a share; shorter paths, and those already prefixed, as they are.
-std::wstring LongPathForm(const std::wstring& path)
-{
-    if (path.size() < MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0)
-        return path;
-    if (path.rfind(L"\\\\", 0) == 0)
-        return L"\\\\?\\UNC\\" + path.substr(2);
-    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\')
-        return L"\\\\?\\" + path;
-    return path;
 }
 
 } // namespace
