@@ -43,7 +43,7 @@ addin_log=$(winepath -u "$appdata\\Vantrel\\Vantrel.log")
 print_events() {
   tr -d '\r' <"$1" | awk '
     /^event [0-9]+ [0-9]+$/ { level = $2 == 1 ? "Error" : $2 == 2 ? "Warning" : "Information"; id = $3; n++ }
-    /^event text / { sub(/^event text /, ""); printf "   %s  %-11s %s\n", id, level, $0 }
+    /^event text / { sub(/^event text /, ""); sub(/ +$/, ""); printf "   %s  %-11s %s\n", id, level, $0 }
     END { if (!n) print "   (none)" }'
 }
 
