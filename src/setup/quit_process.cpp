@@ -1,10 +1,14 @@
 #include "setup/quit_process.h"
 
+#include <new>
+#include <optional>
+
+#include "com/module_instance.h"
+#include "com/ui_language.h"
+#include "resource_ids/string_ids.h"
 #include "shutdown/process_walk.h"
 
 namespace {
-
-constexpr char kPrompt[] = "Microsoft Outlook is currently running. Click OK to close Outlook.";
 
 // Posts WM_QUIT to the window and to its topmost child, then waits for the process to end.
 void QuitWindow(HWND window, HANDLE process, const QuitTiming& timing)
@@ -26,12 +30,24 @@ void QuitProcessByName(const char* name, bool prompt) noexcept
     QuitProcessByName(name, prompt, QuitTiming{});
 }
 
+std::wstring QuitPromptText(LANGID (*windowsLanguage)())
+{
+    return LoadUiString(ModuleInstance(), IDS_SETUP_CLOSE_OUTLOOK, ChooseUiLanguage(std::nullopt, windowsLanguage));
+}
+
 void QuitProcessByName(const char* name, bool prompt, const QuitTiming& timing) noexcept
 {
-    ForEachProcessNamed(name, SYNCHRONIZE, [&prompt, &timing](HANDLE process) {
+    std::wstring text;
+    try {
+        if (prompt)
+            text = QuitPromptText();
+    } catch (const std::bad_alloc&) {
+        return; // nobody can be asked: Outlook stays running, as after Cancel
+    }
+    ForEachProcessNamed(name, SYNCHRONIZE, [&prompt, &timing, &text](HANDLE process) {
         // No caption of its own: the platform's default shows. The owner is whatever window is
         // at the top of the Z order.
-        if (prompt && MessageBoxA(GetTopWindow(nullptr), kPrompt, nullptr, MB_OKCANCEL) != IDOK)
+        if (prompt && MessageBoxW(GetTopWindow(nullptr), text.c_str(), nullptr, MB_OKCANCEL) != IDOK)
             return; // this one stays; a later one is asked about again
         prompt = false;
         ForEachTopLevelWindow(GetProcessId(process), [process, &timing](HWND window) {

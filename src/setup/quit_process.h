@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 // How long QuitProcessByName waits after each window (tests pass shorter times).
 struct QuitTiming {
     DWORD processWaitMs = 120000; // at most this long for the process to end
@@ -17,5 +19,10 @@ struct QuitTiming {
 // again, while OK (or prompt off) turns the prompt off for the rest of the call. Each top-level
 // window of a process to close is posted WM_QUIT, and so is its topmost child when it has one;
 // then the call waits for the process to end and pauses. It never terminates a process.
+// The prompt is shown in the user's UI language (English where it has no translation).
 void QuitProcessByName(const char* name, bool prompt) noexcept;
 void QuitProcessByName(const char* name, bool prompt, const QuitTiming& timing) noexcept;
+
+// The prompt's text in the language that windowsLanguage names (GetUserDefaultUILanguage in the
+// installer actions; Office is not there to ask). Throws std::bad_alloc.
+std::wstring QuitPromptText(LANGID (*windowsLanguage)() = GetUserDefaultUILanguage);

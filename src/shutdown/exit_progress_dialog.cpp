@@ -4,6 +4,7 @@
 
 #include "com/com_error.h"
 #include "com/module_instance.h"
+#include "com/ui_language.h"
 #include "resource_ids/resource.h"
 
 namespace {
@@ -65,8 +66,10 @@ HWND CExitProgDlg::Create(HWND owner)
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_PROGRESS_CLASS;
     (void)InitCommonControlsEx(&controls);
-    return CreateDialogParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_EXITPROGDLG), owner, DialogProc,
-                              reinterpret_cast<LPARAM>(this));
+    // The template of the add-in's language (its caption is translated), found explicitly.
+    const DLGTEMPLATE* dialog = FindUiDialog(ModuleInstance(), IDD_EXITPROGDLG);
+    return dialog ? CreateDialogIndirectParamW(ModuleInstance(), dialog, owner, DialogProc, reinterpret_cast<LPARAM>(this))
+                  : nullptr;
 }
 
 void CExitProgDlg::OnInitDialog()
