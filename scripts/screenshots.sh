@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Remakes the pictures in docs/: the options page (docs/options-page.png), hosted in the tests'
-# container, and the exit progress dialog (docs/exit-dialog.png), each drawn under Wine (its
-# built-in theme on), copied from the screen inside Wine and converted with ImageMagick.
+# Remakes the pictures in docs/: the options page (docs/options-page.png, and in each translation
+# docs/options-page-<language>.png), hosted in the tests' container, and the exit progress dialog
+# (docs/exit-dialog.png), each drawn under Wine (its built-in theme on), copied from the screen
+# inside Wine and converted with ImageMagick.
 # Needs the build (scripts/build.sh); installs ImageMagick and Wine's own fonts when missing.
 #
 # The pictures are meant to show the dialogs as Windows draws them at 96 DPI, and a dialog's size
@@ -16,7 +17,7 @@
 # C:\windows\Fonts, where Wine does look; the test suite's prefix keeps its fonts as they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh imagemagick fonts-wine
+bash scripts/deps.sh imagemagick fonts-wine fonts-wqy-microhei
 
 cmake --build build --target settings_tests shutdown_tests >/dev/null
 
@@ -36,5 +37,10 @@ VANTREL_PAGE_SCREENSHOT="$winwork\\page.bmp" "$WINE64" build/bin/settings_tests.
 VANTREL_DIALOG_SCREENSHOT="$winwork\\dialog.bmp" "$WINE64" build/bin/shutdown_tests.exe \
   --gtest_also_run_disabled_tests --gtest_filter='ExitDialogScreenshot.*' </dev/null
 convert "$work/page.bmp" -strip docs/options-page.png
+for language in de-DE fr-FR es-ES it-IT pt-BR ja-JP zh-CN; do
+  VANTREL_PAGE_LANGUAGE=$language VANTREL_PAGE_SCREENSHOT="$winwork\\page-$language.bmp" "$WINE64" \
+    build/bin/settings_tests.exe --gtest_also_run_disabled_tests --gtest_filter='OptionsPageScreenshot.*' </dev/null
+  convert "$work/page-$language.bmp" -strip "docs/options-page-$language.png"
+done
 convert "$work/dialog.bmp" -strip docs/exit-dialog.png
-echo "wrote docs/options-page.png and docs/exit-dialog.png"
+echo "wrote docs/options-page.png, docs/options-page-*.png and docs/exit-dialog.png"
