@@ -13,8 +13,9 @@
 # are cut. fonts-wine has Wine's metric-compatible replacements (a bitmap "MS Sans Serif" with
 # Windows' 13-pixel metrics, and "Tahoma", which Wine puts behind "MS Shell Dlg"), but Debian's
 # Wine 8 never finds them where the package puts them (it asks for "/usr/share/wine/../fonts"
-# through an NT path, which cannot hold ".."). So they are copied into this prefix's
-# C:\windows\Fonts, where Wine does look; the test suite's prefix keeps its fonts as they are.
+# through an NT path, which cannot hold ".."). So wine_session_start copies them into the
+# prefix's C:\windows\Fonts, where Wine does look, with the face that carries the Japanese and
+# Chinese pages' glyphs (scripts/wine-session.sh); every session's prefix has them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh imagemagick fonts-wine fonts-wqy-microhei
@@ -27,8 +28,7 @@ export VANTREL_WINEPREFIX="${VANTREL_WINEPREFIX:-$PWD/build/screenshot-prefix}"
 source scripts/wine-session.sh
 trap 'wine_session_stop; rm -rf "$work"' EXIT
 wine_session_start build
-# Only this prefix: Wine's own fonts, and Windows' usual 96 DPI pinned rather than assumed.
-cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+# Only this prefix: Windows' usual 96 DPI pinned rather than assumed.
 "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f </dev/null >/dev/null 2>&1
 # Wine's drive Z: is the Unix root.
 winwork="Z:${work//\//\\}"
