@@ -12,6 +12,7 @@ PACKAGES=(
   googletest
   wixl msitools g++
   osslsigncode openssl
+  fonts-wine fonts-wqy-microhei
 )
 
 if [ $# -gt 0 ]; then

@@ -5,6 +5,7 @@
 #include <map>
 #include <new>
 
+#include "addin/addin_language.h"
 #include "addin/explorer_watcher.h"
 #include "addin/outlook_end_request.h"
 #include "addin/outlook_thread_bridge.h"
@@ -16,6 +17,7 @@
 #include "log/info_dialog.h"
 #include "log/log_file.h"
 #include "outlook/outlook.h"
+#include "resource_ids/string_ids.h"
 #include "settings/options_pages_add.h"
 #include "settings/settings_store.h"
 #include "shutdown/shutdown_thread.h"
@@ -195,11 +197,12 @@ HRESULT CConnect::Connect(IDispatch* application) noexcept
                 throw ComError(query, IID_Outlook_Application);
             m_spApplication = app;
         }
+        (void)ChooseAddinLanguage(m_spApplication.Get()); // before any text is shown
         m_bConnected = 1;
         SeedUserSettings();
         const HRESULT hr = m_applicationSink.Advise(m_spApplication.Get());
         if (FAILED(hr))
-            InfoDialog("Unable to establish Application connection point");
+            InfoDialog(IDS_INFO_APPLICATION_ADVISE);
         return hr;
     }
     CATCH_RETURN()
@@ -258,7 +261,7 @@ HRESULT CConnect::StartupComplete(bool& enabled) noexcept
             m_spExplorers = explorers;
         const HRESULT hr = m_explorersSink.Advise(m_spExplorers.Get());
         if (FAILED(hr))
-            InfoDialog("Failed to establish Explorers connection point");
+            InfoDialog(IDS_INFO_EXPLORERS_ADVISE);
         enabled = Addin_Enabled() != 0;
         if (!enabled) {
             ReportIfDisabledByPolicy();
@@ -292,9 +295,9 @@ STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**) noexcept
     } callReference{this};
     m_bConnected = 0;
     if (m_spExplorers && FAILED(m_explorersSink.Unadvise(m_spExplorers.Get())))
-        InfoDialog("Failed to remove Explorers connection point");
+        InfoDialog(IDS_INFO_EXPLORERS_UNADVISE);
     if (m_spApplication && FAILED(m_applicationSink.Unadvise(m_spApplication.Get())))
-        InfoDialog("Error removing Application connection");
+        InfoDialog(IDS_INFO_APPLICATION_UNADVISE);
     // One worker in the object's life: Outlook may connect the object again after a shutdown,
     // and a second worker would outlive the final release, which waits for the first only.
     if (Addin_Enabled() && !m_thread) {

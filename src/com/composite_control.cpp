@@ -8,6 +8,7 @@
 #include "com/com_error.h"
 #include "com/dialog_creation.h"
 #include "com/dialog_template.h"
+#include "com/ui_language.h"
 #include "com/raii.h"
 
 using Microsoft::WRL::ComPtr;
@@ -156,9 +157,11 @@ HRESULT CompositeControl::InPlaceActivate(LONG verb, const RECT* position)
         if (SUCCEEDED(hr))
             hr = site->GetWindow(&parent);
         if (SUCCEEDED(hr) && !m_hWnd) {
+            // The template of the add-in's language, found explicitly: CreateDialogParamW would
+            // pick one by the thread's UI language, which is Windows', not Office's.
             const DialogCreation creating(this);
-            CreateDialogParamW(m_hInstance, MAKEINTRESOURCEW(m_wDialogId), parent, DialogProc,
-                               reinterpret_cast<LPARAM>(this));
+            if (const DLGTEMPLATE* dialog = FindUiDialog(m_hInstance, m_wDialogId))
+                CreateDialogIndirectParamW(m_hInstance, dialog, parent, DialogProc, reinterpret_cast<LPARAM>(this));
             if (!m_hWnd)
                 hr = E_FAIL;
         }

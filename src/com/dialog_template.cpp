@@ -1,6 +1,7 @@
 #include "com/dialog_template.h"
 
 #include "com/raii.h"
+#include "com/ui_language.h"
 
 namespace {
 
@@ -23,10 +24,9 @@ const WORD* SkipNameOrOrdinal(const WORD* p, const WORD* end)
 SIZEL DialogTemplateExtent(HINSTANCE instance, WORD dialogId)
 {
     SIZEL extent{0, 0};
-    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(dialogId), MAKEINTRESOURCEW(5)); // RT_DIALOG
-    HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
-    const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
-    const DWORD bytes = found ? SizeofResource(instance, found) : 0;
+    // The template the window will be made from: the add-in's language's.
+    DWORD bytes = 0;
+    const BYTE* data = reinterpret_cast<const BYTE*>(FindUiDialog(instance, dialogId, CurrentUiLanguage(), &bytes));
     if (!data || bytes < 18)
         return extent;
 

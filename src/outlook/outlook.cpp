@@ -14,6 +14,7 @@ const IID IID_Outlook_PropertyPageSite = {0x0006307F, 0x0000, 0x0000,
                                           {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_Outlook_PropertyPage = {0x0006307E, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_Outlook_Store = {0x000630C7, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Office_LanguageSettings = {0x000C0353, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_Outlook_ApplicationEvents = {0x0006304E, 0x0000, 0x0000,
                                            {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_Outlook_ExplorersEvents = {0x00063078, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -157,6 +158,25 @@ void AddPropertyPage(IDispatch* pages, const VARIANT& page, BSTR title)
 void OnStatusChange(IDispatch* site)
 {
     Call(site, L"OnStatusChange", IID_Outlook_PropertyPageSite);
+}
+
+LANGID UiLanguageId(IDispatch* application)
+{
+    const ComPtr<IDispatch> settings = GetObject(application, L"LanguageSettings", IID_Outlook_Application);
+    if (!settings)
+        throw ComError(E_POINTER, IID_Office_LanguageSettings);
+    constexpr long kMsoLanguageIdUi = 2; // msoLanguageIDUI
+    UniqueVariant type;
+    type.get()->vt = VT_I4;
+    type.get()->lVal = kMsoLanguageIdUi;
+    UniqueVariant value;
+    ThrowIfFailed(InvokeByName(settings.Get(), L"LanguageID", DISPATCH_PROPERTYGET, type.get(), 1, value.get()),
+                  IID_Office_LanguageSettings);
+    const VARTYPE answered = value.get()->vt;
+    if (answered == VT_EMPTY || answered == VT_NULL)
+        throw ComError(DISP_E_TYPEMISMATCH, IID_Office_LanguageSettings);
+    ThrowIfFailed(VariantChangeType(value.get(), value.get(), 0, VT_I4), IID_Office_LanguageSettings);
+    return static_cast<LANGID>(value.get()->lVal);
 }
 
 } // namespace Outlook

@@ -19,6 +19,7 @@ extern const IID IID_Outlook_PropertyPages;    // PropertyPages
 extern const IID IID_Outlook_PropertyPageSite; // PropertyPageSite
 extern const IID IID_Outlook_PropertyPage;     // PropertyPage
 extern const IID IID_Outlook_Store;            // _Store
+extern const IID IID_Office_LanguageSettings;  // Office's LanguageSettings
 // Outlook's event interfaces.
 extern const IID IID_Outlook_ApplicationEvents;
 extern const IID IID_Outlook_ExplorersEvents;
@@ -40,6 +41,10 @@ ComPtr<IDispatch> Inspectors(IDispatch* application);     // null when Outlook g
 std::string Version(IDispatch* application);              // narrow, in the ANSI code page
 ComPtr<IDispatch> Session(IDispatch* application);        // null when there is no session
 void Quit(IDispatch* application);
+// Office's user-interface language: LanguageSettings.LanguageID(msoLanguageIDUI), a Windows
+// language identifier (1031 for German, ...). An answer that is not a number throws
+// DISP_E_TYPEMISMATCH.
+LANGID UiLanguageId(IDispatch* application);
 // _NameSpace
 void Logoff(IDispatch* nameSpace);
 // _NameSpace.Stores: the FilePath of each store, in the collection's order (Item is 1-based);

@@ -13,9 +13,11 @@
 #include "com/module_instance.h"
 #include "com/raii.h"
 #include "com/system_library.h"
+#include "com/ui_language.h"
 #include "log/log_file.h"
 #include "outlook/outlook.h"
 #include "resource_ids/page_ids.h"
+#include "resource_ids/string_ids.h"
 #include "settings/page_theme.h"
 #include "settings/settings_store.h"
 #include "Vantrel_h.h"
@@ -33,9 +35,9 @@ constexpr BoxSetting kBoxSettings[] = {
     {IDC_PAGE_CLOSE_WINWORD, "CloseWinWord"},
 };
 
-// The line that explains the disabled controls, made below "Product Information" only when a
-// setting is enforced (dialog units: left, top, right, bottom), so the template stays as it is.
-const char kPolicyNoteText[] = "Settings shown greyed are set by your administrator and cannot be changed here.";
+// The line that explains the disabled controls (string IDS_PAGE_POLICY_NOTE), made below
+// "Product Information" only when a setting is enforced (dialog units: left, top, right,
+// bottom), so the template stays as it is.
 constexpr RECT kPolicyNoteRect = {14, 103, 259, 119};
 
 unsigned SettingBit(const char* name)
@@ -293,7 +295,13 @@ void CAddinPropertyPage::ShowPolicyNote(bool show)
     MapDialogRect(window, &rect);
     // A child of the page's window, which destroys it with itself. Without it the page still
     // works; only the explanation is missing.
-    note = CreateWindowExA(0, "static", kPolicyNoteText, WS_CHILD | WS_VISIBLE | SS_LEFT, rect.left, rect.top,
+    std::wstring text;
+    try {
+        text = LoadUiString(ModuleInstance(), IDS_PAGE_POLICY_NOTE);
+    } catch (const std::bad_alloc&) {
+        return; // no note: the page works without it
+    }
+    note = CreateWindowExW(0, L"static", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, rect.left, rect.top,
                            rect.right - rect.left, rect.bottom - rect.top, window,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PAGE_POLICY_NOTE)), ModuleInstance(),
                            nullptr);

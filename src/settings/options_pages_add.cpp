@@ -5,24 +5,10 @@
 #include "com/com_error.h"
 #include "com/module_instance.h"
 #include "com/raii.h"
-#include "com/text_convert.h"
+#include "com/ui_language.h"
 #include "log/log_file.h"
 #include "outlook/outlook.h"
 #include "resource_ids/string_ids.h"
-
-namespace {
-
-// A BSTR of ANSI text; throws ComError(E_OUTOFMEMORY) when it cannot be made.
-UniqueBstr AnsiToBstr(const char* text, const IID& iid)
-{
-    const std::wstring wide = ToWide(text, CP_ACP);
-    UniqueBstr result(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
-    if (!result)
-        throw ComError(E_OUTOFMEMORY, iid);
-    return result;
-}
-
-} // namespace
 
 void Event_OptionsPagesAdd(IDispatch* collection)
 {
@@ -38,9 +24,11 @@ void Event_OptionsPagesAdd(IDispatch* collection)
         if (!page.get()->bstrVal)
             throw ComError(E_OUTOFMEMORY, IID_Outlook_PropertyPages);
 
-        char title[1024] = {};
-        (void)LoadStringA(ModuleInstance(), IDS_PAGE_TITLE, title, sizeof(title));
-        UniqueBstr titleText = AnsiToBstr(title, IID_Outlook_PropertyPages);
+        // The tab's title in the add-in's language, UTF-16 from the resource to Outlook.
+        const std::wstring title = LoadUiString(ModuleInstance(), IDS_PAGE_TITLE);
+        UniqueBstr titleText(SysAllocStringLen(title.data(), static_cast<UINT>(title.size())));
+        if (!titleText)
+            throw ComError(E_OUTOFMEMORY, IID_Outlook_PropertyPages);
 
         Outlook::AddPropertyPage(pages.Get(), *page.get(), titleText.get());
     } catch (...) {

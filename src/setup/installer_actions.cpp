@@ -1,6 +1,7 @@
 #include "setup/installer_actions.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "com/raii.h"
@@ -15,15 +16,15 @@ namespace Setup {
 
 namespace {
 
-// The question asked before a running Outlook is closed.
-const wchar_t* QuitOutlookPrompt() noexcept
-{
-    return L"Microsoft Outlook is currently running. Click OK to close Outlook.";
-}
-
+// Asks, in the user's UI language, before a running Outlook is closed. Without memory for the
+// question nobody can be asked: Outlook then stays running, as after Cancel.
 void QuitOutlook() noexcept
 {
-    QuitProcessByName("OUTLOOK.EXE", QuitOutlookPrompt());
+    try {
+        const std::wstring prompt = QuitPromptText();
+        QuitProcessByName("OUTLOOK.EXE", prompt.c_str());
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void CloseOutlook() noexcept

@@ -1,5 +1,11 @@
 #include "setup/quit_process.h"
 
+#include <new>
+#include <optional>
+
+#include "com/module_instance.h"
+#include "com/ui_language.h"
+#include "resource_ids/string_ids.h"
 #include "shutdown/process_walk.h"
 
 namespace {
@@ -22,6 +28,11 @@ void QuitWindow(HWND window, HANDLE process, const QuitTiming& timing)
 void QuitProcessByName(const char* name, const wchar_t* prompt) noexcept
 {
     QuitProcessByName(name, prompt, QuitTiming{});
+}
+
+std::wstring QuitPromptText(LANGID (*windowsLanguage)())
+{
+    return LoadUiString(ModuleInstance(), IDS_SETUP_CLOSE_OUTLOOK, ChooseUiLanguage(std::nullopt, windowsLanguage));
 }
 
 void QuitProcessByName(const char* name, const wchar_t* prompt, const QuitTiming& timing) noexcept

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 // How long QuitProcessByName waits after each window (tests pass shorter times).
 struct QuitTiming {
     DWORD processWaitMs = 120000; // at most this long for the process to end
@@ -21,3 +23,8 @@ struct QuitTiming {
 // then the call waits for the process to end and pauses. It never terminates a process.
 void QuitProcessByName(const char* name, const wchar_t* prompt) noexcept;
 void QuitProcessByName(const char* name, const wchar_t* prompt, const QuitTiming& timing) noexcept;
+
+// The prompt's text in the language that windowsLanguage names (GetUserDefaultUILanguage in the
+// installer actions; Office is not there to ask), English where it has no translation. Throws
+// std::bad_alloc.
+std::wstring QuitPromptText(LANGID (*windowsLanguage)() = GetUserDefaultUILanguage);

@@ -5,6 +5,7 @@
 #include "com/com_error.h"
 #include "com/dialog_creation.h"
 #include "com/module_instance.h"
+#include "com/ui_language.h"
 #include "resource_ids/resource.h"
 
 namespace {
@@ -66,9 +67,12 @@ HWND CExitProgDlg::Create(HWND owner)
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_PROGRESS_CLASS;
     (void)InitCommonControlsEx(&controls);
+    // The template of the add-in's language (its caption is translated), found explicitly.
+    const DLGTEMPLATE* dialog = FindUiDialog(ModuleInstance(), IDD_EXITPROGDLG);
+    if (!dialog)
+        return nullptr;
     const DialogCreation creating(this);
-    return CreateDialogParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_EXITPROGDLG), owner, DialogProc,
-                              reinterpret_cast<LPARAM>(this));
+    return CreateDialogIndirectParamW(ModuleInstance(), dialog, owner, DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 void CExitProgDlg::OnInitDialog()

@@ -186,15 +186,38 @@ HRESULT FakePropertyPageSite::Member(const std::string&, WORD, DISPPARAMS*, VARI
     return S_OK;
 }
 
+FakeLanguageSettings::FakeLanguageSettings(std::shared_ptr<CallLog> log)
+    : FakeObject(std::move(log), IID_Office_LanguageSettings, {L"LanguageID"})
+{
+}
+
+HRESULT FakeLanguageSettings::Member(const std::string&, WORD, DISPPARAMS* params, VARIANT* result)
+{
+    if (!params || params->cArgs != 1)
+        return DISP_E_BADPARAMCOUNT;
+    VARIANT type;
+    VariantInit(&type);
+    if (FAILED(VariantChangeType(&type, &params->rgvarg[0], 0, VT_I4)))
+        return DISP_E_TYPEMISMATCH;
+    m_askedType = type.lVal;
+    if (result) {
+        result->vt = VT_I4;
+        result->lVal = m_language;
+    }
+    return S_OK;
+}
+
 FakeApplication::FakeApplication(const std::string& version)
     : FakeObject(std::make_shared<CallLog>(), IID_Outlook_Application,
-                 {L"Explorers", L"ActiveExplorer", L"Version", L"Session", L"Quit", L"Inspectors"}),
+                 {L"Explorers", L"ActiveExplorer", L"Version", L"Session", L"Quit", L"Inspectors",
+                  L"LanguageSettings"}),
       m_version(version)
 {
     AddConnectionPoint(IID_Outlook_ApplicationEvents, "ApplicationEvents");
     m_explorers = MakeObject<FakeExplorers>(SharedLog());
     m_inspectors = MakeObject<FakeInspectors>(SharedLog());
     m_namespace = MakeObject<FakeNameSpace>(SharedLog());
+    m_languageSettings = MakeObject<FakeLanguageSettings>(SharedLog());
 }
 
 FakeApplication::~FakeApplication() = default;
@@ -229,6 +252,8 @@ HRESULT FakeApplication::Member(const std::string& name, WORD, DISPPARAMS*, VARI
         SetDispatch(result, m_namespace.Get());
     } else if (name == "Inspectors") {
         SetDispatch(result, m_inspectors.Get());
+    } else if (name == "LanguageSettings") {
+        SetDispatch(result, m_languageSettings.Get());
     }
     return S_OK;
 }

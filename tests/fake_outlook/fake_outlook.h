@@ -131,6 +131,23 @@ private:
     int m_statusChanges = 0;
 };
 
+// Office's LanguageSettings: LanguageID(msoLanguageIDUI) answers the language set (1033 unless
+// told otherwise); the other types answer the same.
+class FakeLanguageSettings : public FakeObject {
+public:
+    explicit FakeLanguageSettings(std::shared_ptr<CallLog> log);
+    void SetLanguage(long language) { m_language = language; }
+    // The msoLanguageID type the last LanguageID call asked for (-1 before any).
+    long AskedType() const { return m_askedType; }
+
+protected:
+    HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
+
+private:
+    long m_language = 1033;
+    long m_askedType = -1;
+};
+
 class FakeApplication : public FakeObject {
 public:
     // version: the text Version answers ("16.0.0.0"; "9.0.0.0" for Outlook 2000, which counts
@@ -143,6 +160,7 @@ public:
     FakeExplorers& ExplorersObject() { return *m_explorers.Get(); }
     FakeInspectors& InspectorsObject() { return *m_inspectors.Get(); }
     FakeNameSpace& NameSpaceObject() { return *m_namespace.Get(); }
+    FakeLanguageSettings& LanguageSettingsObject() { return *m_languageSettings.Get(); }
     void SetVersion(const std::string& version) { m_version = version; }
     int QuitCalls() const { return m_quitCalls; }
     // Runs when Quit is called (the simulated Outlook closes its windows there).
@@ -173,6 +191,7 @@ private:
     ComPtr<FakeExplorers> m_explorers;
     ComPtr<FakeInspectors> m_inspectors;
     ComPtr<FakeNameSpace> m_namespace;
+    ComPtr<FakeLanguageSettings> m_languageSettings;
     int m_quitCalls = 0;
     std::function<void()> m_onQuit;
 };

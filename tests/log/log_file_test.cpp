@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "com/raii.h"
+#include "com/ui_language.h"
 #include "log/crash_record.h"
 #include "log/profile_file.h"
 #include "log/profile_path.h"
@@ -19,6 +20,7 @@
 #include "log/event_log.h"
 #include "log/info_dialog.h"
 #include "log/log_file.h"
+#include "resource_ids/string_ids.h"
 #include "support/test_support.h"
 
 namespace {
@@ -492,6 +494,33 @@ TEST_F(LogFileTest, InfoDialogLogsAndShowsAModalBox)
         EXPECT_NE(Content().find(std::string("): Global<InfoDialog> ==> ") + text + "\r\n"), std::string::npos)
             << Content();
     }
+}
+
+TEST_F(LogFileTest, InfoDialogShowsAMessageInTheAddinsLanguageAndLogsItInEnglish)
+{
+    const struct {
+        UiLanguage language;
+        const wchar_t* shown;
+    } cases[] = {
+        {UiLanguage::German, L"Der Verbindungspunkt f\u00FCr Application konnte nicht hergestellt werden"},
+        {UiLanguage::SimplifiedChinese, L"\u65E0\u6CD5\u5EFA\u7ACB Application \u8FDE\u63A5\u70B9"}, // 无法建立 Application 连接点
+        {UiLanguage::English, L"Unable to establish Application connection point"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(UiLanguageTag(c.language));
+        SetUiLanguage(c.language);
+        MessageBoxDismisser boxes;
+        EXPECT_EQ(InfoDialog(UINT{IDS_INFO_APPLICATION_ADVISE}), IDOK);
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_EQ(boxes.Boxes().front().caption, "Vantrel");
+        EXPECT_EQ(boxes.Boxes().front().wideText, c.shown);
+    }
+    SetUiLanguage(UiLanguage::English);
+    const std::string line = "): Global<InfoDialog> ==> Unable to establish Application connection point\r\n";
+    size_t count = 0;
+    for (size_t at = Content().find(line); at != std::string::npos; at = Content().find(line, at + 1))
+        ++count;
+    EXPECT_EQ(count, 3u) << Content();
 }
 
 TEST_F(LogFileTest, InfoDialogTestAnswersOnlyItsOwnBox)

@@ -5,9 +5,11 @@
 //
 //   OUTLOOK.EXE --log FILE [--direct] [--version TEXT] [--explorers N] [--session-empty]
 //               [--fail NAME=HRESULT] [--on-quit stay|exit|release] [--stores PATHS]
-//               [--write-after-quit PATH=MS] [step ...]
+//               [--write-after-quit PATH=MS] [--language LCID] [step ...]
 //
 // --no-addins    loads no add-in at all
+// --language LCID  what Application.LanguageSettings.LanguageID answers (Office's languages;
+//                1033 unless given)
 // --record-events  stands in for ReportEventW behind the add-in's imports (the registered
 //                Vantrel.dll, loaded by this program first for that, or this program itself with
 //                --direct) and logs each report: "event TYPE ID", then "event string TEXT" for
@@ -43,6 +45,9 @@
 //   options-click:ID  click control ID of the hosted page
 //   options-type:TEXT replace the text of the page's Delay box (control 235)
 //   options-ok     press OK: Apply on every page whose Dirty is true, then close the dialog
+//   options-texts  log the texts of the Options dialog, in UTF-8 and read with the wide calls:
+//                  "options title TEXT" for each page added, then "options text ID TEXT" for
+//                  each control of the first hosted page, in their order
 // Inside each Application.Quit call it logs the state of this process's exit dialog, which the
 // worker shows before it asks Outlook to quit: "exit dialog none" or
 // "exit dialog visible=0|1 range=LOW-HIGH pos=N".
@@ -142,6 +147,7 @@ struct Simulation {
     std::wstring writePath; // --write-after-quit
     DWORD writeMs = 0;
     bool sessionEmpty = false;
+    long language = 1033;
     std::vector<std::pair<std::string, HRESULT>> failures;
     std::deque<std::string> steps;
 
@@ -316,6 +322,30 @@ void OpenOptions()
 HWND PageControl(int id)
 {
     return g_sim.hosts.empty() ? nullptr : GetDlgItem(g_sim.hosts.front()->ControlWindow(), id);
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                          nullptr);
+    std::string result(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), bytes, nullptr,
+                            nullptr);
+    return result;
+}
+
+void LogOptionsTexts()
+{
+    if (g_sim.pages)
+        for (const fake::AddedPage& page : g_sim.pages->Added())
+            Log("options title " + Utf8(page.title));
+    HWND page = g_sim.hosts.empty() ? nullptr : g_sim.hosts.front()->ControlWindow();
+    for (HWND child = page ? GetWindow(page, GW_CHILD) : nullptr; child; child = GetWindow(child, GW_HWNDNEXT)) {
+        std::wstring text(static_cast<size_t>(GetWindowTextLengthW(child)) + 1, L'\0');
+        text.resize(static_cast<size_t>(GetWindowTextW(child, text.data(), static_cast<int>(text.size()))));
+        Log("options text " + std::to_string(GetDlgCtrlID(child)) + " " + Utf8(text));
+    }
 }
 
 void PressOk()
@@ -511,6 +541,8 @@ UINT RunStep(const std::string& step)
         SetWindowTextA(PageControl(235), step.c_str() + 13);
     else if (step == "options-ok")
         PressOk();
+    else if (step == "options-texts")
+        LogOptionsTexts();
     else if (step == "release-addins") {
         g_sim.directAddin = nullptr;
         g_sim.addins.clear();
@@ -800,6 +832,8 @@ bool ParseArguments(int argc, char** argv)
             g_sim.version = value();
         else if (arg == "--explorers")
             g_sim.explorers = std::atoi(value().c_str());
+        else if (arg == "--language")
+            g_sim.language = std::strtol(value().c_str(), nullptr, 0);
         else if (arg == "--session-empty")
             g_sim.sessionEmpty = true;
         else if (arg == "--on-quit") {
@@ -862,6 +896,7 @@ int main(int argc, char** argv)
         g_sim.app->ReturnNothing("Session");
     for (const std::wstring& store : g_sim.stores)
         g_sim.app->NameSpaceObject().AddStore(store);
+    g_sim.app->LanguageSettingsObject().SetLanguage(g_sim.language);
     g_sim.app->OnQuitCall([] {
         Log("quit requested");
         LogExitDialog();

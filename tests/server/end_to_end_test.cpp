@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cctype>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -631,6 +632,90 @@ TEST_F(WriteHoldTest, OutlookLettingGoDuringTheHoldIsNotEnded)
     for (const std::string& line : log)
         EXPECT_EQ(line.rfind("EventLog<ReportEvent> ==> [TIMED OUT]", 0), std::string::npos) << line;
     EXPECT_TRUE(Contains(log, "ShutdownThread<Terminate> ==> [SKIPPED, ADD-IN RELEASED]"));
+}
+
+// Outlook in German and in Japanese: the registered add-in, loaded by the simulated Outlook whose
+// LanguageSettings answers that language, names its tab and shows its page in it. The simulator
+// reads the texts with the wide calls and logs them in UTF-8; they are compared here as UTF-16,
+// so a text turned into '?' on its way cannot pass.
+std::wstring FromUtf8(const std::string& text)
+{
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                                          nullptr, 0);
+    std::wstring result(static_cast<size_t>(units > 0 ? units : 0), L'\0');
+    if (units > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), units);
+    return result;
+}
+
+struct PageTexts {
+    std::wstring title;
+    std::map<int, std::wstring> byControl; // the named controls' texts
+    std::wstring delayLabel;               // the last unnamed static: the Delay box's label
+};
+
+PageTexts ReadPageTexts(const std::vector<std::string>& log)
+{
+    PageTexts texts;
+    for (const std::string& line : log) {
+        if (line.rfind("options title ", 0) == 0) {
+            texts.title = FromUtf8(line.substr(14));
+        } else if (line.rfind("options text ", 0) == 0) {
+            const size_t space = line.find(' ', 13);
+            const int id = std::stoi(line.substr(13, space - 13));
+            const std::wstring text = FromUtf8(line.substr(space + 1));
+            if (id == -1 || id == 65535)
+                texts.delayLabel = text;
+            else
+                texts.byControl[id] = text;
+        }
+    }
+    return texts;
+}
+
+PageTexts OpenPageIn(const char* lcid)
+{
+    SimulatedOutlook outlook(std::string("--language ") + lcid + " options options-texts setting:Enabled=0 exit");
+    EXPECT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 3);
+    return ReadPageTexts(outlook.Log());
+}
+
+TEST_F(EndToEndTest, OutlookInGermanGetsTheTabAndThePageInGerman)
+{
+    const PageTexts texts = OpenPageIn("1031");
+    EXPECT_EQ(texts.title, L"Beenden");
+    EXPECT_EQ(texts.byControl.at(218), L"Vantrel aktivieren");
+    EXPECT_EQ(texts.byControl.at(236), L"Fortschrittsdialog beim Beenden anzeigen");
+    EXPECT_EQ(texts.byControl.at(237), L"Hintergrundprozess winword.exe beim Beenden schlie\u00DFen");
+    EXPECT_EQ(texts.delayLabel, L"Maximale Wartezeit, bis Outlook beendet ist (Sekunden):");
+}
+
+TEST_F(EndToEndTest, OutlookInJapaneseGetsTheTabAndThePageInJapanese)
+{
+    const ScopedPolicyKeys policies;
+    SetStringPolicy(HKEY_CURRENT_USER, "Delay", "30"); // enforced: the page shows its note
+    const PageTexts texts = OpenPageIn("1041");
+    EXPECT_EQ(texts.title, L"\u7D42\u4E86"); // 終了
+    // Vantrel を有効にする
+    EXPECT_EQ(texts.byControl.at(218), L"Vantrel \u3092\u6709\u52B9\u306B\u3059\u308B");
+    // 終了の進行状況ダイアログを表示する
+    EXPECT_EQ(texts.byControl.at(236), L"\u7D42\u4E86\u306E\u9032\u884C\u72B6\u6CC1\u30C0\u30A4\u30A2\u30ED\u30B0"
+                                       L"\u3092\u8868\u793A\u3059\u308B");
+    // Outlook の終了を待つ最大時間 (秒):
+    EXPECT_EQ(texts.delayLabel, L"Outlook \u306E\u7D42\u4E86\u3092\u5F85\u3064\u6700\u5927\u6642\u9593 (\u79D2):");
+    // 淡色表示の設定は管理者によって設定されているため、ここでは変更できません。
+    EXPECT_EQ(texts.byControl.at(238), L"\u6DE1\u8272\u8868\u793A\u306E\u8A2D\u5B9A\u306F\u7BA1\u7406\u8005\u306B"
+                                       L"\u3088\u3063\u3066\u8A2D\u5B9A\u3055\u308C\u3066\u3044\u308B\u305F\u3081"
+                                       L"\u3001\u3053\u3053\u3067\u306F\u5909\u66F4\u3067\u304D\u307E\u305B\u3093"
+                                       L"\u3002");
+}
+
+TEST_F(EndToEndTest, OutlookInDutchGetsTheEnglishPage)
+{
+    const PageTexts texts = OpenPageIn("1043");
+    EXPECT_EQ(texts.title, L"Shutdown");
+    EXPECT_EQ(texts.byControl.at(218), L"Enable Vantrel");
 }
 
 } // namespace

@@ -1,12 +1,13 @@
 // Not a check: makes the picture of the hosted page for the documentation. Disabled, so it
 // runs only when scripts/screenshots.sh asks for it, with the BMP file's path in
-// VANTREL_PAGE_SCREENSHOT.
+// VANTREL_PAGE_SCREENSHOT; VANTREL_PAGE_LANGUAGE ("de-DE", ...) draws it in that language.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <memory>
 #include <string>
 
+#include "com/ui_language.h"
 #include "fake_outlook/fake_outlook.h"
 #include "outlook/outlook.h"
 #include "settings/addin_property_page.h"
@@ -20,6 +21,10 @@ TEST(OptionsPageScreenshot, DISABLED_SaveHostedPage)
     const char* path = std::getenv("VANTREL_PAGE_SCREENSHOT");
     ASSERT_NE(path, nullptr) << "set VANTREL_PAGE_SCREENSHOT to the BMP file to write";
 
+    const char* tag = std::getenv("VANTREL_PAGE_LANGUAGE");
+    for (UiLanguage language : kUiLanguages)
+        if (tag && std::string(tag) == UiLanguageTag(language))
+            SetUiLanguage(language);
     DeleteSettingsKeys();
     SetStringSetting(HKEY_CURRENT_USER, "Enabled", "1");
     SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
@@ -42,6 +47,7 @@ TEST(OptionsPageScreenshot, DISABLED_SaveHostedPage)
     }
     page.Reset();
     DeleteSettingsKeys();
+    SetUiLanguage(UiLanguage::English);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "setup/quit_process.h"
 #include "setup_test_support.h"
 #include "support/fake_app.h"
 
@@ -143,6 +144,36 @@ TEST(QuitProcessByName, WithoutPromptEveryWindowGetsQuitAndAChildlessOneNothingM
     EXPECT_EQ(answerer.Count(), 0);
     EXPECT_EQ(AtOwnWindows(outlook.Record()), (Lines{"top0 WM_QUIT", "top1 WM_QUIT", "child1 WM_QUIT"}));
     EXPECT_EQ(run.OwnQueue(), Lines{});
+}
+
+} // namespace
+
+namespace {
+
+LANGID g_windowsLanguage = 1033;
+LANGID WindowsLanguageStandIn()
+{
+    return g_windowsLanguage;
+}
+
+// The installer actions have no Office to ask: the prompt follows the user's UI language.
+TEST(QuitProcessByName, PromptIsInTheUsersUiLanguage)
+{
+    const struct {
+        LANGID windows;
+        const wchar_t* prompt;
+    } cases[] = {
+        {1036, L"Microsoft Outlook est en cours d'ex\u00E9cution. Cliquez sur OK pour fermer Outlook."},
+        {3082, L"Microsoft Outlook se est\u00E1 ejecutando. Haga clic en Aceptar para cerrar Outlook."},
+        {2052, L"Microsoft Outlook \u6B63\u5728\u8FD0\u884C\u3002\u5355\u51FB\u201C\u786E\u5B9A\u201D\u5173\u95ED Outlook\u3002"},
+        {1043, L"Microsoft Outlook is currently running. Click OK to close Outlook."},
+        {1033, L"Microsoft Outlook is currently running. Click OK to close Outlook."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.windows);
+        g_windowsLanguage = c.windows;
+        EXPECT_EQ(QuitPromptText(WindowsLanguageStandIn), c.prompt);
+    }
 }
 
 } // namespace

@@ -2,7 +2,10 @@
 # PostInstall starts as "outlook", the stand-in Outlook from the shutdown tests, Vantrel.dll
 # whose exports are called, a small package (wixl) that gives a real installation handle and one
 # that runs Uninstall inside an installation's script.
-add_executable(setup_action_runner ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/action_runner.cpp)
+# The runner carries the DLL's resources, as Vantrel.dll does for its actions (the prompt's text).
+add_executable(setup_action_runner ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/action_runner.cpp
+  ${CMAKE_SOURCE_DIR}/src/server/res/Vantrel.rc)
+target_include_directories(setup_action_runner PRIVATE ${CMAKE_SOURCE_DIR}/src/server/res)
 target_link_libraries(setup_action_runner PRIVATE vantrel_core msi)
 set_target_properties(setup_action_runner PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 

@@ -287,6 +287,9 @@ ShownBox DescribeBox(HWND box)
     text[0] = '\0';
     GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
     shown.text = text;
+    wchar_t wide[1024] = {};
+    GetDlgItemTextW(box, 0xFFFF, wide, 1024);
+    shown.wideText = wide;
     shown.visible = IsWindowVisible(box) != FALSE;
     return shown;
 }

@@ -97,6 +97,7 @@ std::vector<std::string> AddinLogMessages();
 struct ShownBox {
     std::string caption;
     std::string text;
+    std::wstring wideText; // the same text read with the wide call
     bool visible = false;
 };
 

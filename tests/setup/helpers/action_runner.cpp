@@ -141,9 +141,8 @@ int main(int argc, char** argv)
             g_waiting = waiting.get();
             timing.waitForProcess = MarkedWait;
         }
-        const wchar_t* prompt =
-            std::strcmp(argv[3], "1") == 0 ? L"Microsoft Outlook is currently running. Click OK to close Outlook." : nullptr;
-        QuitProcessByName("OUTLOOK.EXE", prompt, timing);
+        const std::wstring prompt = std::strcmp(argv[3], "1") == 0 ? QuitPromptText() : std::wstring();
+        QuitProcessByName("OUTLOOK.EXE", prompt.empty() ? nullptr : prompt.c_str(), timing);
         const std::string mark =
             !event ? "" : WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0 ? "event set\n" : "event unset\n";
         return WriteResult(argv[1], 0, 0, mark) ? 0 : kBadCall;

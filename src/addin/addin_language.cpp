@@ -1,0 +1,20 @@
+#include "addin/addin_language.h"
+
+#include <optional>
+
+#include "com/com_error.h"
+#include "log/log_file.h"
+#include "outlook/outlook.h"
+
+UiLanguage ChooseAddinLanguage(IDispatch* application, LANGID (*windowsLanguage)()) noexcept
+{
+    std::optional<LANGID> office;
+    try {
+        office = Outlook::UiLanguageId(application);
+    } catch (...) {
+        LogMessage(0, "Connect<LanguageSettings> ==> [HRES %08x]", static_cast<unsigned>(CaughtExceptionResult()));
+    }
+    const UiLanguage language = ChooseUiLanguage(office, windowsLanguage);
+    SetUiLanguage(language);
+    return language;
+}
