@@ -147,7 +147,10 @@ magnitude for Windows, not as Windows timings.
 
 Each run is a fresh host process with a fake Outlook (one Explorer and a window of its own): it
 loads \`Vantrel.dll\` with \`LoadLibrary\`, asks \`DllGetClassObject\` for the add-in object, and
-calls \`OnConnection\` and \`OnStartupComplete\` (\`bench/load_bench.cpp\`).
+calls \`OnConnection\` and \`OnStartupComplete\` (\`bench/load_bench.cpp\`). Under Wine every
+process's token reports itself elevated, so each of the start-up's log lines takes the path of an
+elevated Outlook: the log's folder is held and both it and the file are checked for links, two
+opens more than the one a normal, unelevated Outlook makes per line.
 
 $(body bench_load_bench)
 

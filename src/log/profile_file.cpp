@@ -7,7 +7,7 @@
 
 namespace {
 
-bool TokenIsElevated() noexcept
+bool ReadTokenElevation() noexcept
 {
     HANDLE raw = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw))
@@ -18,6 +18,13 @@ bool TokenIsElevated() noexcept
     if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size))
         return true;
     return elevation.TokenIsElevated != 0;
+}
+
+// A process's elevation does not change while it runs: read once, not at every log line.
+bool TokenIsElevated() noexcept
+{
+    static const bool elevated = ReadTokenElevation();
+    return elevated;
 }
 
 // Junctions and symbolic links are name surrogates; other reparse points (a cloud file's
