@@ -23,8 +23,13 @@ bool IsSeparator(wchar_t c) noexcept
 
 std::wstring RoamingFolder(KnownFolderQuery query)
 {
+    return KnownFolder(query, FOLDERID_RoamingAppData);
+}
+
+std::wstring KnownFolder(KnownFolderQuery query, REFKNOWNFOLDERID id)
+{
     PWSTR raw = nullptr;
-    const HRESULT hr = query(FOLDERID_RoamingAppData, 0, nullptr, &raw);
+    const HRESULT hr = query(id, 0, nullptr, &raw);
     const UniqueCoTaskMem owner(raw); // freed even when the query failed and left something
     if (FAILED(hr) || !raw)
         return std::wstring();

@@ -17,6 +17,9 @@ using KnownFolderQuery = HRESULT(WINAPI*)(REFKNOWNFOLDERID folder, DWORD flags, 
 // empty when the query fails or answers anything but a full path (a drive's folder or a share).
 // Throws std::bad_alloc.
 std::wstring RoamingFolder(KnownFolderQuery query);
+// Any known folder through `query`, as RoamingFolder reads the roaming one: empty when it cannot
+// be read or is not a full path. Throws std::bad_alloc.
+std::wstring KnownFolder(KnownFolderQuery query, REFKNOWNFOLDERID folder);
 
 // True for a full path: "X:\..." or "\\server\share\...", or either in the "\\?\" form.
 bool IsFullPath(std::wstring_view path) noexcept;

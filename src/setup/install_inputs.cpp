@@ -1,12 +1,26 @@
 #include "setup/install_inputs.h"
 
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "log/profile_path.h"
 #include "setup/msi_library.h"
+
+namespace {
+
+// A known folder's file, read and joined in UTF-16; empty when either cannot be done.
+std::wstring KnownFolderFile(REFKNOWNFOLDERID folder, const wchar_t* name) noexcept
+{
+    try {
+        return JoinPath(KnownFolder(SHGetKnownFolderPath, folder), name);
+    } catch (...) {
+        return std::wstring();
+    }
+}
+
+} // namespace
 
 bool IsDialogUiLevel(const char* uiLevel) noexcept
 {
@@ -29,34 +43,14 @@ bool ActionRunsInScript(MSIHANDLE install) noexcept
            msi.GetMode(install, MSIRUNMODE_COMMIT);
 }
 
-bool AppendToFullPath(char (&path)[MAX_PATH], const char* part) noexcept
+std::wstring VantrelStartMenuFolder() noexcept
 {
-    if (!part || path[0] == '\0' || PathIsRelativeA(path))
-        return false;
-    char joined[MAX_PATH];
-    std::memcpy(joined, path, sizeof(joined));
-    if (!PathAppendA(joined, part))
-        return false;
-    std::memcpy(path, joined, sizeof(joined));
-    return true;
+    return KnownFolderFile(FOLDERID_CommonPrograms, L"Vantrel");
 }
 
-bool VantrelStartMenuFolder(char (&folder)[MAX_PATH]) noexcept
+std::wstring SystemFolderFile(const wchar_t* name) noexcept
 {
-    char programs[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, programs, CSIDL_COMMON_PROGRAMS, FALSE) || !AppendToFullPath(programs, "Vantrel"))
-        return false;
-    std::memcpy(folder, programs, sizeof(programs));
-    return true;
-}
-
-bool SystemFolderFile(const char* name, char (&path)[MAX_PATH]) noexcept
-{
-    char system[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, system, CSIDL_SYSTEM, FALSE) || !AppendToFullPath(system, name))
-        return false;
-    std::memcpy(path, system, sizeof(system));
-    return true;
+    return KnownFolderFile(FOLDERID_System, name);
 }
 
 bool UninstallArguments(const char* productCode, char (&arguments)[MAX_PATH]) noexcept

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <msi.h>
 
+#include <string>
+
 // True when the installation's "UILevel" reads as full (5) or reduced (4) user interface, the
 // levels at which a custom action may show a dialog. A basic or silent installation, any other
 // text, or a failed read gives false: nobody may be there to answer.
@@ -19,16 +21,13 @@ bool IsDialogUiLevel(const char* uiLevel) noexcept;
 // for a handle that is not an installation's.
 bool ActionRunsInScript(MSIHANDLE install) noexcept;
 
-// path joined with part (PathAppendA: exactly one separator between them). False, with path
-// unchanged, when path is empty or relative or the result would not fit.
-bool AppendToFullPath(char (&path)[MAX_PATH], const char* part) noexcept;
+// The all-users Start-menu programs folder (not created) joined with "Vantrel", in UTF-16; empty
+// when it cannot be named, so that no caller creates or deletes a folder elsewhere.
+std::wstring VantrelStartMenuFolder() noexcept;
 
-// The all-users Start-menu programs folder (not created) joined with "Vantrel"; false when it
-// cannot be named, so that no caller creates or deletes a folder elsewhere.
-bool VantrelStartMenuFolder(char (&folder)[MAX_PATH]) noexcept;
-
-// The system folder's file name (e.g. "msiexec.exe"); false when it cannot be named.
-bool SystemFolderFile(const char* name, char (&path)[MAX_PATH]) noexcept;
+// The system folder's file `name` (e.g. L"msiexec.exe") as a full UTF-16 path; empty when it
+// cannot be named.
+std::wstring SystemFolderFile(const wchar_t* name) noexcept;
 
 // "/x " followed by productCode. False when the text would not fit in the buffer (a product
 // code longer than 256 characters): a cut-off code would make a shortcut that removes nothing.

@@ -72,7 +72,7 @@ bool InRollback(MSIHANDLE install) noexcept
 
 // Hands what of the entry is there now to the rollback actions (a failed write leaves their
 // data empty: they then undo nothing).
-void HandStartMenuToScript(MSIHANDLE install, const char* folder) noexcept
+void HandStartMenuToScript(MSIHANDLE install, const std::wstring& folder) noexcept
 {
     try {
         const StartMenuItems present = PresentStartMenuItems(folder);
@@ -104,8 +104,8 @@ UINT Install(MSIHANDLE install) noexcept
 
 UINT Install(MSIHANDLE install, const ActionCalls& calls) noexcept
 {
-    char folder[MAX_PATH] = {};
-    const bool named = VantrelStartMenuFolder(folder);
+    const std::wstring folder = VantrelStartMenuFolder();
+    const bool named = !folder.empty();
     if (calls.runsInScript(install)) {
         if (!named)
             return ERROR_SUCCESS;
@@ -165,8 +165,8 @@ UINT Uninstall(MSIHANDLE install, const ActionCalls& calls) noexcept
             calls.closeOutlook();
         return ERROR_SUCCESS;
     }
-    char folder[MAX_PATH] = {};
-    if (VantrelStartMenuFolder(folder))
+    const std::wstring folder = VantrelStartMenuFolder();
+    if (!folder.empty())
         RemoveStartMenuItems(folder,
                              calls.runsAsRollback(install) ? RollbackItems(install) : StartMenuItems{true, true, {}});
     return ERROR_SUCCESS;

@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-// Saves a link at linkPath (ANSI code page of the thread) to target, with arguments (may be
+// Saves a link at linkPath (a full UTF-16 path) to target, with arguments (may be
 // null), description and the target's first icon. S_OK, or the HRESULT of the first step that
 // failed, with everything obtained released.
-HRESULT CreateShortcut(const char* target, const char* arguments, const char* linkPath, const char* description) noexcept;
+HRESULT CreateShortcut(const wchar_t* target, const wchar_t* arguments, const wchar_t* linkPath,
+                       const wchar_t* description) noexcept;

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "com/raii.h"
+#include "com/text_convert.h"
+#include "log/profile_path.h"
 #include "setup/install_inputs.h"
 #include "setup/shortcut.h"
 
@@ -12,18 +14,19 @@ constexpr char kFolderWord[] = "folder";
 constexpr char kLinkWord[] = "link";
 constexpr char kRelinkPrefix[] = "relink=";
 
-bool LinkPath(const char* folder, char (&link)[MAX_PATH]) noexcept
+// The shortcut's full path in the folder; empty when the folder is not a full path.
+std::wstring LinkPath(const std::wstring& folder) noexcept
 {
-    if (std::strlen(folder) >= MAX_PATH)
-        return false;
-    std::memset(link, 0, sizeof(link));
-    std::memcpy(link, folder, std::strlen(folder));
-    return AppendToFullPath(link, "\\Uninstall.lnk");
+    try {
+        return JoinPath(folder, L"Uninstall.lnk");
+    } catch (...) {
+        return std::wstring();
+    }
 }
 
-FolderKind KindAt(const char* folder) noexcept
+FolderKind KindAt(const std::wstring& folder) noexcept
 {
-    return FolderKindFromAttributes(GetFileAttributesA(folder));
+    return FolderKindFromAttributes(GetFileAttributesW(folder.c_str()));
 }
 
 } // namespace
@@ -67,36 +70,40 @@ FolderKind FolderKindFromAttributes(DWORD attributes) noexcept
     return FolderKind::Plain;
 }
 
-StartMenuItems PresentStartMenuItems(const char* folder) noexcept
+StartMenuItems PresentStartMenuItems(const std::wstring& folder) noexcept
 {
     StartMenuItems present;
     const FolderKind kind = KindAt(folder);
     present.folder = kind != FolderKind::Missing;
-    char link[MAX_PATH];
-    present.link = kind == FolderKind::Plain && LinkPath(folder, link) &&
-                   GetFileAttributesA(link) != INVALID_FILE_ATTRIBUTES;
+    const std::wstring link = kind == FolderKind::Plain ? LinkPath(folder) : std::wstring();
+    present.link = !link.empty() && GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
     return present;
 }
 
-void CreateStartMenuItems(const char* folder, const char* productCode, const StartMenuItems& items) noexcept
+void CreateStartMenuItems(const std::wstring& folder, const char* productCode, const StartMenuItems& items) noexcept
 {
     if (items.folder && KindAt(folder) == FolderKind::Missing)
-        (void)CreateDirectoryA(folder, nullptr); // a failure shows when the link is saved
+        (void)CreateDirectoryW(folder.c_str(), nullptr); // a failure shows when the link is saved
     if (!items.link || KindAt(folder) != FolderKind::Plain)
         return;
-    char target[MAX_PATH] = {};
     char arguments[MAX_PATH] = {};
-    char link[MAX_PATH] = {};
-    if (!SystemFolderFile("msiexec.exe", target) || !UninstallArguments(productCode, arguments) ||
-        !LinkPath(folder, link))
+    const std::wstring target = SystemFolderFile(L"msiexec.exe");
+    const std::wstring link = LinkPath(folder);
+    if (target.empty() || link.empty() || !UninstallArguments(productCode, arguments))
         return;
-    // The installer initialises COM on its action thread for some installations only; one
-    // already set up in either model is used as it is.
-    CoInitializeGuard com(COINIT_APARTMENTTHREADED);
-    (void)CreateShortcut(target, arguments, link, "Uninstall"); // no failure is passed on
+    try {
+        // A product code is a GUID in braces: plain ASCII in any code page.
+        const std::wstring wideArguments = ToWide(arguments, CP_ACP);
+        // The installer initialises COM on its action thread for some installations only; one
+        // already set up in either model is used as it is.
+        CoInitializeGuard com(COINIT_APARTMENTTHREADED);
+        (void)CreateShortcut(target.c_str(), wideArguments.c_str(), link.c_str(),
+                             L"Uninstall"); // no failure is passed on
+    } catch (...) {
+    }
 }
 
-void RemoveStartMenuItems(const char* folder, const StartMenuItems& items) noexcept
+void RemoveStartMenuItems(const std::wstring& folder, const StartMenuItems& items) noexcept
 {
     if (KindAt(folder) != FolderKind::Plain)
         return;
@@ -104,10 +111,10 @@ void RemoveStartMenuItems(const char* folder, const StartMenuItems& items) noexc
         CreateStartMenuItems(folder, items.relinkCode.c_str(), StartMenuItems{false, true, {}});
         return;
     }
-    char link[MAX_PATH];
-    if (items.link && LinkPath(folder, link))
-        (void)DeleteFileA(link);
+    const std::wstring link = LinkPath(folder);
+    if (items.link && !link.empty())
+        (void)DeleteFileW(link.c_str());
     // Only an empty folder goes: whatever else lies in it stays, and so does the folder.
     if (items.folder)
-        (void)RemoveDirectoryA(folder);
+        (void)RemoveDirectoryW(folder.c_str());
 }

@@ -30,14 +30,14 @@ FolderKind FolderKindFromAttributes(DWORD attributes) noexcept;
 
 // What of the entry is there now; a path that holds anything else counts as a folder that is
 // there (and has no link), so that nothing undoes or deletes it.
-StartMenuItems PresentStartMenuItems(const char* folder) noexcept;
+StartMenuItems PresentStartMenuItems(const std::wstring& folder) noexcept;
 
 // Creates the folder when asked and missing, then, when asked and the folder is a plain one,
 // saves "Uninstall.lnk" to the system folder's msiexec.exe "/x productCode" (over an older one).
 // Uses the calling thread's COM, initialising it when it is not yet.
-void CreateStartMenuItems(const char* folder, const char* productCode, const StartMenuItems& items) noexcept;
+void CreateStartMenuItems(const std::wstring& folder, const char* productCode, const StartMenuItems& items) noexcept;
 
 // When the folder is a plain one: deletes "Uninstall.lnk" when asked, then the folder when asked
 // and empty. Nothing is deleted recursively. With a relinkCode, saves the shortcut to that
 // product's removal instead of deleting it.
-void RemoveStartMenuItems(const char* folder, const StartMenuItems& items) noexcept;
+void RemoveStartMenuItems(const std::wstring& folder, const StartMenuItems& items) noexcept;

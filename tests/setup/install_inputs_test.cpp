@@ -18,32 +18,6 @@ TEST(InstallInputs, OnlyFullOrReducedUserInterfaceShowsDialogs)
     EXPECT_FALSE(InstallationShowsDialogs(0));
 }
 
-TEST(InstallInputs, JoinsOnlyOntoAFullPathAndWithinTheBuffer)
-{
-    struct Case {
-        const char* base;
-        const char* part;
-        const char* joined; // null: refused, base unchanged
-    };
-    const std::string longBase = "C:\\" + std::string(250, 'p');
-    const Case cases[] = {
-        {"C:\\Programs", "Vantrel", "C:\\Programs\\Vantrel"},
-        {"C:\\Programs\\", "Vantrel", "C:\\Programs\\Vantrel"},
-        {"C:\\Programs\\Vantrel", "\\Uninstall.lnk", "C:\\Programs\\Vantrel\\Uninstall.lnk"},
-        // A folder that could not be read must not turn into a relative "Vantrel".
-        {"", "Vantrel", nullptr},
-        {"Programs", "Vantrel", nullptr},
-        {longBase.c_str(), "Vantrel", nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.base);
-        char path[MAX_PATH] = {};
-        std::strcpy(path, c.base);
-        EXPECT_EQ(AppendToFullPath(path, c.part), c.joined != nullptr);
-        EXPECT_STREQ(path, c.joined ? c.joined : c.base);
-    }
-}
-
 TEST(InstallInputs, UninstallArgumentsFitOrAreRefused)
 {
     char arguments[MAX_PATH];

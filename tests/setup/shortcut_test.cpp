@@ -5,25 +5,34 @@
 #include <thread>
 
 #include "com/raii.h"
+#include "com/text_convert.h"
 #include "setup/shortcut.h"
 #include "setup_test_support.h"
 
 namespace {
 
 // Runs CreateShortcut on a new thread, with COM initialised there or not.
-HRESULT CreateOnNewThread(bool initialiseCom, const char* target, const char* arguments, const std::string& link)
+HRESULT CreateOnNewThread(bool initialiseCom, const char* target, const char* arguments, const std::wstring& link)
 {
+    const std::wstring wideTarget = ToWide(target, CP_ACP);
+    const std::wstring wideArguments = arguments ? ToWide(arguments, CP_ACP) : std::wstring();
+    const wchar_t* givenArguments = arguments ? wideArguments.c_str() : nullptr;
     HRESULT result = E_FAIL;
     std::thread thread([&] {
         if (initialiseCom) {
             CoInitializeGuard com;
-            result = CreateShortcut(target, arguments, link.c_str(), "Uninstall");
+            result = CreateShortcut(wideTarget.c_str(), givenArguments, link.c_str(), L"Uninstall");
         } else {
-            result = CreateShortcut(target, arguments, link.c_str(), "Uninstall");
+            result = CreateShortcut(wideTarget.c_str(), givenArguments, link.c_str(), L"Uninstall");
         }
     });
     thread.join();
     return result;
+}
+
+HRESULT CreateOnNewThread(bool initialiseCom, const char* target, const char* arguments, const std::string& link)
+{
+    return CreateOnNewThread(initialiseCom, target, arguments, ToWide(link, CP_ACP));
 }
 
 const char kTarget[] = "C:\\windows\\system32\\msiexec.exe";
@@ -59,6 +68,20 @@ TEST(CreateShortcut, ReturnsTheFailureOfTheFirstStepThatFails)
     const std::string missing = dir.file("missing\\Uninstall.lnk");
     EXPECT_TRUE(FAILED(CreateOnNewThread(true, kTarget, nullptr, missing)));
     EXPECT_FALSE(FileExists(missing));
+}
+
+TEST(CreateShortcut, SavesIntoAFolderWhoseNameTheAnsiCodePageCannotSpell)
+{
+    // An all-users Start menu below a profile or data folder named outside the code page: the
+    // link lands there, not under a name garbled to '?' (which no folder may hold).
+    ScopedTempDir dir;
+    const std::wstring folder = ToWide(dir.path(), CP_ACP) + L"\\\u0141ukasz Ji\u0159\u00ED";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring link = folder + L"\\Uninstall.lnk";
+    EXPECT_EQ(CreateOnNewThread(true, kTarget, "/x {code}", link), S_OK);
+    EXPECT_NE(GetFileAttributesW(link.c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileW(link.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 } // namespace
