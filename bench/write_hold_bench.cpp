@@ -112,7 +112,8 @@ int main(int argc, char** argv)
                 rounds, wall.median, wall.min, wall.max, cpu.median, cpu.min, cpu.max, baseCpu.median,
                 baseWall.median);
     std::printf("RESULT hold_rounds=%d\nRESULT hold_extra_wall=%.0f\nRESULT hold_extra_wall_min=%.0f\n"
-                "RESULT hold_extra_wall_max=%.0f\nRESULT hold_cpu=%.0f\nRESULT hold_base_cpu=%.0f\n",
-                rounds, wall.median, wall.min, wall.max, cpu.median, baseCpu.median);
+                "RESULT hold_extra_wall_max=%.0f\nRESULT hold_cpu=%.0f\nRESULT hold_base_cpu=%.0f\n"
+                "RESULT hold_base_wall_spread=%.0f\n",
+                rounds, wall.median, wall.min, wall.max, cpu.median, baseCpu.median, baseWall.max - baseWall.min);
     return 0;
 }
