@@ -127,6 +127,7 @@ worker_pct=$(result bench_countdown_bench worker_pct)
 worker_total=$(result bench_countdown_bench worker_total)
 hold_extra=$(result bench_write_hold_bench hold_extra_wall)
 hold_cpu=$(result bench_write_hold_bench hold_cpu)
+hold_spread=$(result bench_write_hold_bench hold_base_wall_spread)
 release_median=$(result bench_release_bench release_median)
 release_max=$(result bench_release_bench release_max)
 
@@ -204,25 +205,27 @@ the whole time.
 
 ## The hold for Outlook's writes
 
-Before it ends Outlook, the worker waits while Outlook's data files are still being written,
-sampling them once a second from the start of the wind-down. For an Outlook that is not writing,
-the two quiet samples it needs fall within the wind-down. Each round runs the simulated Outlook
-(one data file in its stores, nobody writing it, Delay 1 s) with the hold off ("WaitForWrites"
-"0") and on (60 s), and takes the difference in wall time and processor time
-(\`bench/write_hold_bench.cpp\`).
+Before it ends Outlook, the worker waits while Outlook is still writing: it reads the process's
+write count and the data files' sizes and times once a second from the start of the wind-down.
+For an Outlook that is not writing, two quiet samples fall within the wind-down, and the end
+comes with one more, taken a full second after Outlook's windows were asked to close (when
+Outlook's own exit work begins). Each round runs the simulated Outlook (one data file in its
+stores, nobody writing it, Delay 1 s) with the hold off ("WaitForWrites" "0") and on (60 s), and
+takes the difference in wall time and processor time (\`bench/write_hold_bench.cpp\`).
 
 $(body bench_write_hold_bench)
 
 **What it means for you:** an Outlook that is not writing is ended $hold_extra ms later with the
 hold than without it (from $(result bench_write_hold_bench hold_extra_wall_min) to
-$(result bench_write_hold_bench hold_extra_wall_max) ms over the rounds). The goal is no extra time
-within the hold's resolution of one sample ($sample_ms ms): the median's size,
-$(absolute "$hold_extra") ms, is $(compare "$(absolute "$hold_extra")" "$sample_ms") it. The difference in
+$(result bench_write_hold_bench hold_extra_wall_max) ms over the rounds). The goal is at most one
+sample ($sample_ms ms), the second after the close messages, give or take the runs' own spread
+($hold_spread ms between the fastest and the slowest run without the hold): the median,
+$hold_extra ms, is $(compare "$hold_extra" "$(awk -v a="$sample_ms" -v b="$hold_spread" 'BEGIN { print a + b }')") $sample_ms + $hold_spread ms. The difference in
 processor time between the two runs is $hold_cpu ms, in a run that costs
-$(result bench_write_hold_bench hold_base_cpu) ms in all; one sample of one data file, measured on its own,
-costs $(result bench_write_hold_bench hold_sample_cpu_us) microseconds. The goal is a hold cheaper than
-the countdown ($worker_total ms above): the hold's $hold_cpu ms are
-$(compare "$hold_cpu" "$worker_total") it.
+$(result bench_write_hold_bench hold_base_cpu) ms in all; one sample of one data file and of the
+process's write count, measured on its own, costs $(result bench_write_hold_bench hold_sample_cpu_us)
+microseconds. The goal is a hold cheaper than the countdown ($worker_total ms above): the hold's
+$hold_cpu ms are $(compare "$hold_cpu" "$worker_total") it.
 
 ## Outlook's release of the add-in during the countdown
 

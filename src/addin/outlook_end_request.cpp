@@ -1,6 +1,7 @@
 #include "addin/outlook_end_request.h"
 
 #include <memory>
+#include <vector>
 
 #include "addin/outlook_thread_bridge.h"
 #include "com/com_error.h"
@@ -26,16 +27,30 @@ void NoteCall(std::atomic<const char*>* lastCall, const char* name) noexcept
 }
 
 // Reads the session's data files for the worker's hold before Outlook's end. Never stops the
-// request: a failure is logged and noted, and the hold then counts the process's own writes.
+// request: a store whose own call fails is logged with its HRESULT and left out, a failure of
+// the whole collection is logged and noted; the hold counts the process's writes either way.
 void ReadDataFiles(IDispatch* session, OutlookDataFiles& files) noexcept
 {
-    files.paths.clear();
+    files.stores.clear();
+    std::vector<Outlook::StoreReading> readings;
     try {
-        Outlook::StoreFilePaths(session, files.paths);
+        Outlook::StoreFilePaths(session, readings);
         files.result = S_OK;
     } catch (...) {
         files.result = CaughtExceptionResult();
         LogMessage(0, "Connect<ReadDataFiles> ==> [HRES %08x]", static_cast<unsigned>(files.result));
+    }
+    try {
+        for (Outlook::StoreReading& reading : readings) {
+            if (reading.failedCall) {
+                LogMessage(0, "Connect<ReadDataFiles> ==> [STORE %ld SKIPPED] %s [HRES %08x]", reading.number,
+                           reading.failedCall, static_cast<unsigned>(reading.failure));
+                continue;
+            }
+            files.stores.push_back(StoreFile{reading.number, std::move(reading.path)});
+        }
+    } catch (...) {
+        files.result = CaughtExceptionResult(); // no memory for the list: the stores read so far
     }
 }
 
@@ -52,8 +67,11 @@ HRESULT AskOutlookToEnd(IDispatch* application, std::atomic<const char*>* lastCa
         NoteCall(lastCall, "Session");
         if (Outlook::Session(application)) {
             Microsoft::WRL::ComPtr<IDispatch> session = Outlook::Session(application);
-            if (dataFiles)
+            if (dataFiles) {
+                // Noted first, so that a Stores call that never answers is reported as such.
+                NoteCall(lastCall, "Stores");
                 ReadDataFiles(session.Get(), *dataFiles);
+            }
             NoteCall(lastCall, "Logoff");
             Outlook::Logoff(session.Get());
         }

@@ -20,8 +20,8 @@ struct OutlookEndRequest {
     explicit OutlookEndRequest(const Microsoft::WRL::ComPtr<IDispatch>& app) : application(app) {}
     // The connection object's Application reference, read when the call runs.
     const Microsoft::WRL::ComPtr<IDispatch>& application;
-    // The Outlook call made last ("Session", "Logoff", "Quit"), null before the first: after a
-    // failure the one that failed, after a timeout the one that did not answer.
+    // The Outlook call made last ("Session", "Stores", "Logoff", "Quit"), null before the first:
+    // after a failure the one that failed, after a timeout the one that did not answer.
     std::atomic<const char*> lastCall{nullptr};
     // Outlook's data files, read before Logoff; complete once the request has answered.
     OutlookDataFiles dataFiles;
@@ -30,8 +30,9 @@ struct OutlookEndRequest {
 // On Outlook's own thread: logs off the session (when there is one) and asks Outlook to quit,
 // in that order. The first failing call ends the sequence; its HRESULT is returned. Each call's
 // name goes into lastCall (may be null) before the call is made. Before Logoff the paths of the
-// session's data files go into dataFiles (may be null); a failure there is logged and noted in
-// dataFiles, and the sequence goes on.
+// session's data files go into dataFiles (may be null), with "Stores" as the call in progress; a
+// store whose own call fails is logged and left out, a failure of the whole list is logged and
+// noted in dataFiles, and the sequence goes on.
 HRESULT AskOutlookToEnd(IDispatch* application, std::atomic<const char*>* lastCall = nullptr,
                         OutlookDataFiles* dataFiles = nullptr) noexcept;
 

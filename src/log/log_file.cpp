@@ -3,6 +3,7 @@
 #include <oleauto.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <cstdio>
 #include <new>
 #include <utility>
@@ -19,6 +20,9 @@ namespace {
 // Guards the instance against its deletion while another thread logs a line: Outlook's thread
 // deletes it at the final release, while an event writer may still be reporting a failure.
 SRWLOCK g_instanceLock = SRWLOCK_INIT;
+
+// What LogBytesWritten answers.
+std::atomic<ULONGLONG> g_bytesWritten{0};
 
 // The lock held for one scope: shared by the threads writing lines, exclusive for a change.
 class InstanceLock {
@@ -178,6 +182,7 @@ void LogFile::WriteLine(const char* message, UINT level) noexcept
         DWORD written = 0;
         (void)WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                         nullptr); // a short write loses the line, nothing more
+        g_bytesWritten += written;
     } catch (...) {
         // The line is lost; the file is closed all the same.
     }
@@ -198,6 +203,11 @@ void LogMessage(UINT level, const char* format, ...) noexcept
     } catch (...) {
         // Out of memory while converting the format: the line is dropped.
     }
+}
+
+ULONGLONG LogBytesWritten() noexcept
+{
+    return g_bytesWritten.load();
 }
 
 LogFile* OpenAddinLog()

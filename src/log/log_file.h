@@ -61,6 +61,12 @@ std::string LogTimeStamp();
 // printf-style logging; does nothing while no LogFile instance exists. No-throw.
 void LogMessage(UINT level, const char* format, ...) noexcept VANTREL_LOG_FORMAT_CHECK;
 
+// The bytes that this process's log lines have put into files since the process began, as
+// WriteFile reported them written (the count grows by each line's bytes once its write has
+// returned). The hold before Outlook's end takes them out of the process's write count, which
+// counts them too. Any thread; never throws.
+ULONGLONG LogBytesWritten() noexcept;
+
 // The log's folder in the roaming application-data folder, and the names of the files in it.
 constexpr wchar_t kLogFolderName[] = L"Vantrel";
 constexpr wchar_t kLogFileName[] = L"Vantrel.log";

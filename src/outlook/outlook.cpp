@@ -109,29 +109,50 @@ void Logoff(IDispatch* nameSpace)
     Call(nameSpace, L"Logoff", IID_Outlook_NameSpace);
 }
 
-void StoreFilePaths(IDispatch* nameSpace, std::vector<std::wstring>& paths)
+namespace {
+
+// Store number `index`'s FilePath; throws ComError, and names the call in `call` before each.
+std::wstring StoreFilePath(IDispatch* stores, long index, const char*& call)
 {
-    const ComPtr<IDispatch> stores = GetObject(nameSpace, L"Stores", IID_Outlook_NameSpace);
-    const long count = ReadCount(stores.Get(), IID_IDispatch);
+    call = "Item";
+    UniqueVariant number;
+    number.get()->vt = VT_I4;
+    number.get()->lVal = index;
+    UniqueVariant item;
+    ThrowIfFailed(InvokeByName(stores, L"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, number.get(), 1, item.get()),
+                  IID_IDispatch);
+    VARIANT* v = item.get();
+    ComPtr<IDispatch> store;
+    if ((v->vt == VT_DISPATCH || v->vt == VT_UNKNOWN) && v->punkVal)
+        ThrowIfFailed(v->punkVal->QueryInterface(IID_PPV_ARGS(&store)), IID_Outlook_Store);
+    if (!store)
+        throw ComError(DISP_E_TYPEMISMATCH, IID_IDispatch);
+    call = "FilePath";
+    UniqueVariant path;
+    Get(store.Get(), L"FilePath", IID_Outlook_Store, path.get());
+    ThrowIfFailed(VariantChangeType(path.get(), path.get(), 0, VT_BSTR), IID_Outlook_Store);
+    const BSTR text = path.get()->bstrVal;
+    return std::wstring(text, SysStringLen(text));
+}
+
+} // namespace
+
+void StoreFilePaths(IDispatch* nameSpace, std::vector<StoreReading>& stores)
+{
+    const ComPtr<IDispatch> collection = GetObject(nameSpace, L"Stores", IID_Outlook_NameSpace);
+    const long count = ReadCount(collection.Get(), IID_IDispatch);
     for (long i = 1; i <= count; ++i) {
-        UniqueVariant index;
-        index.get()->vt = VT_I4;
-        index.get()->lVal = i;
-        UniqueVariant item;
-        ThrowIfFailed(InvokeByName(stores.Get(), L"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, index.get(), 1,
-                                   item.get()),
-                      IID_IDispatch);
-        VARIANT* v = item.get();
-        ComPtr<IDispatch> store;
-        if ((v->vt == VT_DISPATCH || v->vt == VT_UNKNOWN) && v->punkVal)
-            ThrowIfFailed(v->punkVal->QueryInterface(IID_PPV_ARGS(&store)), IID_Outlook_Store);
-        if (!store)
-            throw ComError(DISP_E_TYPEMISMATCH, IID_IDispatch);
-        UniqueVariant path;
-        Get(store.Get(), L"FilePath", IID_Outlook_Store, path.get());
-        ThrowIfFailed(VariantChangeType(path.get(), path.get(), 0, VT_BSTR), IID_Outlook_Store);
-        const BSTR text = path.get()->bstrVal;
-        paths.emplace_back(text, SysStringLen(text));
+        StoreReading reading;
+        reading.number = i;
+        const char* call = nullptr;
+        try {
+            reading.path = StoreFilePath(collection.Get(), i, call);
+        } catch (const ComError& error) {
+            // This store alone is lost; the ones after it may still be read.
+            reading.failedCall = call;
+            reading.failure = error.Error();
+        }
+        stores.push_back(std::move(reading));
     }
 }
 

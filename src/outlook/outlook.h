@@ -47,10 +47,20 @@ void Quit(IDispatch* application);
 LANGID UiLanguageId(IDispatch* application);
 // _NameSpace
 void Logoff(IDispatch* nameSpace);
-// _NameSpace.Stores: the FilePath of each store, in the collection's order (Item is 1-based);
-// an empty text for a store that lives only on a server. `paths` keeps what was read before a
-// call failed; the failure throws ComError.
-void StoreFilePaths(IDispatch* nameSpace, std::vector<std::wstring>& paths);
+// One store of _NameSpace.Stores as it was read: its number in the collection (Item is
+// 1-based) and its FilePath, an empty text for a store that lives only on a server. When its
+// Item or FilePath call failed, failedCall names that call ("Item", "FilePath") and failure is
+// its HRESULT; the path is then empty.
+struct StoreReading {
+    long number = 0;
+    std::wstring path;
+    const char* failedCall = nullptr;
+    HRESULT failure = S_OK;
+};
+// _NameSpace.Stores: each store in the collection's order. A store whose own call fails is
+// noted as failed in `stores` and the stores after it are still read; a failure of Stores or of
+// its Count throws ComError, and `stores` keeps what was read before it.
+void StoreFilePaths(IDispatch* nameSpace, std::vector<StoreReading>& stores);
 // _Explorers: the number of open Explorer windows. An answer that is not a number (nothing at
 // all included) throws DISP_E_TYPEMISMATCH: a missing count must never read as "none open".
 long Count(IDispatch* explorers);

@@ -11,11 +11,19 @@
 #include <string>
 #include <vector>
 
+// One of Outlook's stores: its number in Session.Stores (1-based) and its FilePath, empty for a
+// store that lives on a server.
+struct StoreFile {
+    long number = 0;
+    std::wstring path;
+};
+
 // Outlook's data files as the request to end Outlook read them on Outlook's thread, before
-// Logoff: Session.Stores, and each store's FilePath (empty for a store that lives on a server).
+// Logoff: Session.Stores, and each store's FilePath. A store whose own calls failed is not in
+// `stores` (the request logged it).
 struct OutlookDataFiles {
-    HRESULT result = E_PENDING; // of reading them: S_OK, or the failure that left paths short
-    std::vector<std::wstring> paths;
+    HRESULT result = E_PENDING; // of reading them: S_OK, or the failure that left stores short
+    std::vector<StoreFile> stores;
 };
 
 // What AskOutlookToEnd answers when the stop event came before Outlook's answer: the run goes on
@@ -38,8 +46,8 @@ public:
     // Asks Outlook to log off and quit, on Outlook's own thread, and waits for its answer:
     // S_OK once asked, kStoppedWhileAsking, or the failure that ends the run.
     virtual HRESULT AskOutlookToEnd() noexcept = 0;
-    // The Outlook call that AskOutlookToEnd made last ("Session", "Logoff", "Quit"): after a
-    // failure, the one that failed or did not answer; null when none was made.
+    // The Outlook call that AskOutlookToEnd made last ("Session", "Stores", "Logoff", "Quit"):
+    // after a failure, the one that failed or did not answer; null when none was made.
     virtual const char* LastOutlookCall() const noexcept = 0;
     // What the request found of Outlook's data files; to be read only after AskOutlookToEnd
     // answered S_OK.

@@ -80,7 +80,9 @@ void ReportLetGo(int delay, ULONGLONG askedAt, const ShutdownOwner& owner) noexc
 // The entries of a decision to end Outlook, written before the end, which leaves no time
 // afterwards: 1000 (Delay, the seconds since the worker asked Outlook to quit, the version, the
 // seconds the hold added for the writes), and, when the hold's bound ran out while Outlook was
-// still writing, the warning naming the file last seen changing. The waits are bounded and a
+// still writing, the warning naming the file last seen changing, or, when no file was seen
+// changing, the warning that the process's write count alone saw the writes. The waits are
+// bounded and a
 // release no longer cuts them: the decision is taken, and Outlook's thread waits for it.
 void ReportEnd(int delay, ULONGLONG askedAt, const ShutdownOwner& owner, const WriteHold* hold,
                bool boundRanOut) noexcept
@@ -93,11 +95,12 @@ void ReportEnd(int delay, ULONGLONG askedAt, const ShutdownOwner& owner, const W
         if (hold && boundRanOut) {
             const std::wstring& file = hold->LastChanged();
             const std::wstring seconds = std::to_wstring(hold->BoundSeconds());
-            (void)ReportAddinEventW(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_WRITES_NOT_FINISHED,
-                                    {file.empty() ? std::wstring(L"(none known: the process's own writes were counted)")
-                                                  : file,
-                                     seconds},
-                                    kEventReportTimeoutMs);
+            if (file.empty())
+                (void)ReportAddinEventW(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_WRITES_COUNTED_NOT_FINISHED, {seconds},
+                                        kEventReportTimeoutMs);
+            else
+                (void)ReportAddinEventW(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_WRITES_NOT_FINISHED, {file, seconds},
+                                        kEventReportTimeoutMs);
         }
     }
     catch (...) {
@@ -181,8 +184,9 @@ DWORD RunShutdown(ShutdownOwner* owner)
         --delay;
     }
 
-    // The hold before the end watches Outlook's data files from here on: sampled at each second
-    // of the wind-down, an Outlook that is not writing shows its two quiet samples by its end.
+    // The hold before the end watches Outlook's writes from here on: sampled at each second of
+    // the wind-down, and then a second after the close messages, when Outlook's own exit work
+    // begins; an Outlook that is not writing is ended at that sample.
     std::unique_ptr<WriteHold> hold;
     if (waitForWrites <= 0) {
         LogMessage(0, "ShutdownThread<WaitForWrites> ==> [OFF]");
@@ -191,7 +195,7 @@ DWORD RunShutdown(ShutdownOwner* owner)
         if (FAILED(files.result))
             LogMessage(0, "ShutdownThread<WaitForWrites> ==> [STORES FAILED] 0x%08lX",
                        static_cast<unsigned long>(files.result));
-        hold.reset(new WriteHold(files.paths, waitForWrites));
+        hold.reset(new WriteHold(files.stores, waitForWrites));
     }
 
     PostQuitMessage(0);
@@ -205,6 +209,7 @@ DWORD RunShutdown(ShutdownOwner* owner)
     LogMessage(0, "ShutdownThread<WindDown> ==> [DONE]");
 
     CloseProcessByName("OUTLOOK.EXE", false);
+    // The hold's second after the close messages and its bound both count from here.
     const bool boundRanOut = hold && hold->Wait(*owner, stop) == HoldEnd::Bound;
 
     // The one decision, raced for with the final release: whichever moves the run from running

@@ -141,15 +141,19 @@ FakeNameSpace::FakeNameSpace(std::shared_ptr<CallLog> log)
     m_stores = MakeObject<FakeStores>(SharedLog());
 }
 
-void FakeNameSpace::AddStore(const std::wstring& filePath)
+FakeStore& FakeNameSpace::AddStore(const std::wstring& filePath)
 {
     m_stores->Items().push_back(Adopt(new FakeStore(SharedLog(), filePath)));
+    return *m_stores->Items().back().Get();
 }
 
 HRESULT FakeNameSpace::Member(const std::string& name, WORD, DISPPARAMS*, VARIANT* result)
 {
-    if (name == "Stores")
+    if (name == "Stores") {
+        if (m_onStores)
+            m_onStores();
         SetDispatch(result, m_stores.Get());
+    }
     return S_OK;
 }
 

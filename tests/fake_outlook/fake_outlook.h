@@ -91,13 +91,16 @@ class FakeNameSpace : public FakeObject {
 public:
     explicit FakeNameSpace(std::shared_ptr<CallLog> log);
     // Adds a store whose FilePath answers filePath (empty: a store on a server only).
-    void AddStore(const std::wstring& filePath);
+    FakeStore& AddStore(const std::wstring& filePath);
+    // Runs `action` inside each read of Stores, before it answers.
+    void OnStoresCall(std::function<void()> action) { m_onStores = std::move(action); }
 
 protected:
     HRESULT Member(const std::string& name, WORD flags, DISPPARAMS* params, VARIANT* result) override;
 
 private:
     ComPtr<FakeStores> m_stores;
+    std::function<void()> m_onStores;
 };
 
 // Records what Add receives: the page's VARIANT type, its text and the title.

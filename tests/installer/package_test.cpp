@@ -323,7 +323,7 @@ TEST_F(PackageTest, SimulatedOutlookLoadsTheInstalledAddinAndIsEndedByIt)
     const Lines addinLog = AddinLogMessages();
     ASSERT_FALSE(addinLog.empty());
     // The worker's last line before its decision to end Outlook: the hold found nothing written.
-    EXPECT_EQ(addinLog.back(), "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, 0 s after the wind-down");
+    EXPECT_EQ(addinLog.back(), "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, 1 s after the wind-down");
 }
 
 TEST_F(PackageTest, QuietRemovalTakesEverythingButTheUsersSettings)

@@ -5,7 +5,7 @@
 //
 //   OUTLOOK.EXE --log FILE [--direct] [--version TEXT] [--explorers N] [--session-empty]
 //               [--fail NAME=HRESULT] [--on-quit stay|exit|release] [--stores PATHS]
-//               [--write-after-quit PATH=MS] [--language LCID] [step ...]
+//               [--write-after-quit PATH=MS] [--write-on-close PATH=MS] [--language LCID] [step ...]
 //
 // --no-addins    loads no add-in at all
 // --language LCID  what Application.LanguageSettings.LanguageID answers (Office's languages;
@@ -32,6 +32,8 @@
 //                or "Stores" (of the session)
 // --write-after-quit PATH=MS  once the add-in has called Quit, Outlook's own shutdown work:
 //                appends to the file PATH every 200 ms for MS ms, then logs "store writes done"
+// --write-on-close PATH=MS  the same, begun only when the first WM_CLOSE reaches an Explorer
+//                window (Outlook's exit work, which starts with the close messages)
 // steps, run one after the other from the message loop:
 //   close-last     close the most recent Explorer      open      open a new Explorer
 //   open-inspector open an item in a window of its own (an Inspector)
@@ -146,6 +148,9 @@ struct Simulation {
     std::vector<std::wstring> stores;
     std::wstring writePath; // --write-after-quit
     DWORD writeMs = 0;
+    std::wstring closeWritePath; // --write-on-close
+    DWORD closeWriteMs = 0;
+    bool closeWritesBegun = false;
     bool sessionEmpty = false;
     long language = 1033;
     std::vector<std::pair<std::string, HRESULT>> failures;
@@ -188,12 +193,18 @@ void FlushCalls()
     }
 }
 
+void StartStoreWriter(const std::wstring* path, const DWORD* ms);
+
 LRESULT CALLBACK ChildProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_CLOSE) {
         char caption[64] = {};
         GetWindowTextA(GetParent(hwnd), caption, sizeof(caption));
         Log(std::string("WM_CLOSE ") + caption);
+        if (!g_sim.closeWritePath.empty() && !g_sim.closeWritesBegun) {
+            g_sim.closeWritesBegun = true;
+            StartStoreWriter(&g_sim.closeWritePath, &g_sim.closeWriteMs);
+        }
         return 0; // a stuck Outlook ignores it
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -790,27 +801,52 @@ std::wstring WideArgument(int index)
     return argument;
 }
 
-// Outlook's own work on its data files after Quit (emptying Deleted Items, compacting): the
-// file grows every 200 ms for the given time.
-DWORD WINAPI WriteStoreAfterQuit(LPVOID)
+// Outlook's own work on its data files after Quit or the close messages (emptying Deleted
+// Items, compacting, closing its stores): the file grows every 200 ms for the given time.
+struct StoreWrites {
+    const std::wstring* path;
+    const DWORD* ms;
+};
+
+DWORD WINAPI WriteStore(LPVOID parameter)
 {
+    const StoreWrites writes = *static_cast<StoreWrites*>(parameter);
+    delete static_cast<StoreWrites*>(parameter);
     Log("store writes begin");
     const DWORD start = GetTickCount();
     for (;;) {
-        HANDLE file = CreateFileW(g_sim.writePath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileW(writes.path->c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             static const char block[] = "a block of mail written while Outlook shuts down\n";
             DWORD written = 0;
             WriteFile(file, block, sizeof(block) - 1, &written, nullptr);
             CloseHandle(file);
         }
-        if (GetTickCount() - start >= g_sim.writeMs)
+        if (GetTickCount() - start >= *writes.ms)
             break;
         Sleep(200);
     }
     Log("store writes done"); // right after the last write
     return 0;
+}
+
+void StartStoreWriter(const std::wstring* path, const DWORD* ms)
+{
+    HANDLE writer = CreateThread(nullptr, 0, WriteStore, new StoreWrites{path, ms}, 0, nullptr);
+    if (writer)
+        CloseHandle(writer);
+}
+
+// PATH=MS, read from the wide command line.
+bool ParseWrites(const std::wstring& assignment, std::wstring& path, DWORD& ms)
+{
+    const size_t equals = assignment.rfind(L'=');
+    if (equals == std::wstring::npos)
+        return false;
+    path = assignment.substr(0, equals);
+    ms = static_cast<DWORD>(std::wcstoul(assignment.c_str() + equals + 1, nullptr, 10));
+    return true;
 }
 
 bool ParseArguments(int argc, char** argv)
@@ -851,12 +887,11 @@ bool ParseArguments(int argc, char** argv)
                 start = end + 1;
             }
         } else if (arg == "--write-after-quit") {
-            const std::wstring assignment = WideArgument(++i);
-            const size_t equals = assignment.rfind(L'=');
-            if (equals == std::wstring::npos)
+            if (!ParseWrites(WideArgument(++i), g_sim.writePath, g_sim.writeMs))
                 return false;
-            g_sim.writePath = assignment.substr(0, equals);
-            g_sim.writeMs = static_cast<DWORD>(std::wcstoul(assignment.c_str() + equals + 1, nullptr, 10));
+        } else if (arg == "--write-on-close") {
+            if (!ParseWrites(WideArgument(++i), g_sim.closeWritePath, g_sim.closeWriteMs))
+                return false;
         }
         else if (arg == "--fail") {
             const std::string failure = value();
@@ -905,11 +940,8 @@ int main(int argc, char** argv)
             g_sim.stepAfterQuit = false;
             SetTimer(nullptr, 0, kStepSpacingMs, nullptr);
         }
-        if (!g_sim.writePath.empty()) {
-            HANDLE writer = CreateThread(nullptr, 0, WriteStoreAfterQuit, nullptr, 0, nullptr);
-            if (writer)
-                CloseHandle(writer);
-        }
+        if (!g_sim.writePath.empty())
+            StartStoreWriter(&g_sim.writePath, &g_sim.writeMs);
         if (g_sim.exitOnQuit)
             PostMessageA(nullptr, WM_APP, 0, 0); // end by itself once the call has returned
         if (g_sim.releaseOnQuit)

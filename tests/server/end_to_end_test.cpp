@@ -111,12 +111,12 @@ const Scenario kScenarios[] = {
     // Switched off by the user's own setting: nothing for the Event Log (only a policy is reported).
     {"DisabledAddinDoesNothing", "0", "1", "close-last exit", 3, {}, nullptr, false, {}},
     {"LastWindowClosedEndsOutlook", "1", "1", "close-last", 0, kAllCalls,
-     "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, 0 s after the wind-down" /* nothing after the decision */, true,
-     {{kInformation, 1000, {"1", kSeconds, kVersion, "0"}}}},
+     "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, 1 s after the wind-down" /* nothing after the decision */, true,
+     {{kInformation, 1000, {"1", kSeconds, kVersion, "1"}}}},
     // Begun by Outlook's Quit, where no watcher read the Version before.
     {"QuitEventEndsOutlook", "1", "1", "quit-event", 0, kAllCalls,
-     "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, 0 s after the wind-down", false,
-     {{kInformation, 1000, {"1", kSeconds, kVersion, "0"}}}},
+     "ShutdownThread<WaitForWrites> ==> [ENDED] quiet, 1 s after the wind-down", false,
+     {{kInformation, 1000, {"1", kSeconds, kVersion, "1"}}}},
     {"OutlookEndingByItselfAfterTheLastWindowIsLetAlone", "1", "20", "--on-quit exit close-last", 3, kAllCalls,
      "Connect<FinalRelease> ==> [HRES 00000000]", false, {{kInformation, 1001, {"20", kSeconds, kVersion}}}},
     {"OutlookEndingByItselfOnQuitIsLetAlone", "1", "20", "--on-quit exit quit-event", 3, kAllCalls,
@@ -473,9 +473,11 @@ TEST_F(EndToEndTest, OptionsDialogShowsTheShutdownTabAndApplyChangesTheSettings)
 }
 
 // The hold before Outlook's end: Outlook's data files (the simulator's Session.Stores, real
-// files) are sampled once a second from the end of the countdown; Outlook is ended only once
-// two samples in a row saw no write, or once "WaitForWrites" seconds have passed after the
-// wind-down. The order of the add-in's log lines tells what happened, never a clock.
+// files) and its process's write count (zeros under Wine) are sampled once a second from the
+// end of the countdown; Outlook is ended only once two samples in a row saw no write, the last
+// a full second after its windows were asked to close, or once "WaitForWrites" seconds have
+// passed after the wind-down. The order of the add-in's log lines tells what happened, never a
+// clock.
 bool WriteWholeFile(const std::string& path, const std::string& content)
 {
     UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -570,10 +572,10 @@ TEST_F(WriteHoldTest, OutlookWritingWithoutEndIsEndedWhenTheBoundRunsOut)
     }
 }
 
-TEST_F(WriteHoldTest, OutlookThatIsNotWritingIsEndedWithoutDelay)
+TEST_F(WriteHoldTest, OutlookThatIsNotWritingIsEndedOneSecondAfterItsWindowsWereAskedToClose)
 {
-    // Both quiet samples fall within the wind-down, before Outlook's windows are asked to close;
-    // no sample comes after.
+    // Two quiet samples fall within the wind-down, before Outlook's windows are asked to close;
+    // one more comes a second after that, and the end with it.
     SimulatedOutlook outlook("--direct --version " + std::string(kVersion) + " --stores \"" + m_store +
                                  "\" close-last",
                              SimulatedOutlook::CaptureEvents{});
@@ -584,13 +586,33 @@ TEST_F(WriteHoldTest, OutlookThatIsNotWritingIsEndedWithoutDelay)
     const size_t windDown = Find(log, "ShutdownThread<WindDown> ==> [DONE]");
     EXPECT_LT(Find(log, Hold("[QUIET 1]")), quiet2);
     EXPECT_LT(quiet2, windDown);
-    EXPECT_EQ(Find(log, Hold("[ENDED] quiet, 0 s after the wind-down")), windDown + 1);
-    EXPECT_TRUE(EventsAre(outlook.Events(), {{kInformation, 1000, {"1", kSeconds, kVersion, "0"}}}));
+    EXPECT_EQ(Find(log, Hold("[QUIET 3]")), windDown + 1);
+    EXPECT_EQ(Find(log, Hold("[ENDED] quiet, 1 s after the wind-down")), windDown + 2);
+    EXPECT_TRUE(EventsAre(outlook.Events(), {{kInformation, 1000, {"1", kSeconds, kVersion, "1"}}}));
+}
+
+TEST_F(WriteHoldTest, WritesBegunByTheCloseMessagesAreWaitedFor)
+{
+    // Outlook's exit work begins only when its windows get WM_CLOSE, after the wind-down's quiet
+    // samples: the end waits until that work is over.
+    SimulatedOutlook outlook("--direct --version " + std::string(kVersion) + " --stores \"" + m_store +
+                                 "\" --write-on-close \"" + m_store + "=3000\" close-last",
+                             SimulatedOutlook::CaptureEvents{});
+    ASSERT_TRUE(outlook.Started());
+    EXPECT_EQ(outlook.WaitForExit(), 0);
+    EXPECT_TRUE(Contains(outlook.Log(), "store writes done")) << "ended during Outlook's exit work";
+    const Lines log = AddinLogMessages();
+    const size_t windDown = Find(log, "ShutdownThread<WindDown> ==> [DONE]");
+    EXPECT_LT(Find(log, Hold("[QUIET 2]")), windDown) << "quiet until the close messages";
+    EXPECT_LT(Find(log, Hold("[WRITING] " + m_store), windDown), log.size());
+    const int extra = QuietAfter(log);
+    EXPECT_GE(extra, 3);
+    EXPECT_TRUE(EventsAre(outlook.Events(), {{kInformation, 1000, {"1", kSeconds, kVersion, std::to_string(extra)}}}));
 }
 
 TEST_F(WriteHoldTest, DataFilesThatCannotBeWatchedLeaveTheEndAsItWas)
 {
-    // Each logged; the process's write counter stands in (zero under Wine, so quiet).
+    // Each logged; the process's write count is read all the same (zero under Wine, so quiet).
     const std::string gone = m_dir.file("moved-away.pst");
     const struct {
         const char* name;
@@ -610,7 +632,7 @@ TEST_F(WriteHoldTest, DataFilesThatCannotBeWatchedLeaveTheEndAsItWas)
         const Lines log = AddinLogMessages();
         EXPECT_TRUE(Contains(log, c.line));
         const size_t counter = Find(log, Hold("[WATCHING] the process's write counter "));
-        EXPECT_LT(counter, Find(log, Hold("[ENDED] quiet, 0 s after the wind-down")));
+        EXPECT_LT(counter, Find(log, Hold("[ENDED] quiet, 1 s after the wind-down")));
     }
 }
 

@@ -286,6 +286,9 @@ TEST_F(ServerResourcesTest, MessageTableFormatsEveryEventWithItsInsertedStrings)
         {VANTREL_EVENT_WRITES_NOT_FINISHED, 1006, {L"C:\\Users\\\u0141ukasz\\Outlook.pst", L"60"},
          L"the longest wait for the writes, 60 seconds (the WaitForWrites setting), ran out. The file last seen "
          L"changing: C:\\Users\\\u0141ukasz\\Outlook.pst."},
+        {VANTREL_EVENT_WRITES_COUNTED_NOT_FINISHED, 1007, {L"60"},
+         L"the longest wait for the writes, 60 seconds (the WaitForWrites setting), ran out. No data file was seen "
+         L"changing; Outlook's process was still writing by its own write count."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "event " << c.stableId);
@@ -322,7 +325,7 @@ const WORD kLanguages[] = {
 const DWORD kEventIds[] = {
     VANTREL_EVENT_OUTLOOK_ENDED,       VANTREL_EVENT_OUTLOOK_LET_GO,     VANTREL_EVENT_OUTLOOK_CALL_FAILED,
     VANTREL_EVENT_DISABLED_BY_POLICY,  VANTREL_EVENT_PREVIOUS_RUN_CRASHED, VANTREL_EVENT_TERMINATION_FAILED,
-    VANTREL_EVENT_WRITES_NOT_FINISHED,
+    VANTREL_EVENT_WRITES_NOT_FINISHED, VANTREL_EVENT_WRITES_COUNTED_NOT_FINISHED,
 };
 
 // The IDs of one language's message table, read from the resource's own blocks: an ID that a
@@ -449,6 +452,9 @@ TEST_F(ServerResourcesTest, EnglishMessagesAreExactlyTheTextsAdministratorsKnow)
                L"running until it ends by itself. Outlook version: %2."},
         {1006, L"Vantrel ended Outlook's process while Outlook was still writing its data files: the longest wait "
                L"for the writes, %2 seconds (the WaitForWrites setting), ran out. The file last seen changing: %1."},
+        {1007, L"Vantrel ended Outlook's process while Outlook was still writing: the longest wait for the writes, "
+               L"%1 seconds (the WaitForWrites setting), ran out. No data file was seen changing; Outlook's process "
+               L"was still writing by its own write count."},
     };
     ASSERT_EQ(texts.size(), std::size(kEventIds));
     for (const auto& [id, text] : texts) {

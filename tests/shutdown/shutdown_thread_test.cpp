@@ -25,6 +25,7 @@
 #include "shutdown/process_closer.h"
 #include "shutdown/shutdown_owner.h"
 #include "shutdown/shutdown_thread.h"
+#include "shutdown/write_watch.h"
 #include "support/child_process.h"
 #include "support/fake_app.h"
 #include "support/policy_keys.h"
@@ -396,7 +397,7 @@ TEST_F(ShutdownThreadTest, TheBoundRunningOutIsReportedWithTheFileInUtf16)
         const std::wstring store = folder + L"\\Outlook.pst";
         ASSERT_TRUE(UniqueFileHandle(CreateFileW(store.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
         FakeOwner owner;
-        owner.dataFiles.paths = {store};
+        owner.dataFiles.stores = {{1, store}};
         g_owner = &owner;
         g_releaseAt = 0;
         UseEventWriter(RecordAndReleaseAt);
@@ -428,6 +429,168 @@ TEST(ParseDelay, FollowsStrtol)
                           {"  7", 7}, {"+3", 3}, {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}};
     for (const Case& c : cases)
         EXPECT_EQ(ParseDelay(c.text), c.expected) << c.text;
+}
+
+// The hold as Windows shows Outlook's writes: a store rewritten in place keeps its size and
+// last-write time while its handle is open (a stand-in for the attribute reader), and the
+// process's write count grows (a stand-in for the counters, which Wine answers with zeros).
+// Each read of the counters is a mark: the baseline, one at each second of the wind-down, then
+// one at each sample of the hold.
+std::atomic<int> g_counterReads{0};
+std::atomic<int> g_growingReads{0}; // the reads after the baseline that find 64 KiB more written
+BOOL WINAPI FlushingCounters(HANDLE, IO_COUNTERS* counters)
+{
+    const int read = g_counterReads++;
+    WIN32_FILE_ATTRIBUTE_DATA log{};
+    const std::string path = AddinLogPath(); // the add-in's own lines are in the real count too
+    (void)GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &log);
+    const int grown = std::min(read, g_growingReads.load());
+    *counters = IO_COUNTERS{};
+    counters->WriteTransferCount = log.nFileSizeLow + static_cast<ULONGLONG>(grown) * 64 * 1024;
+    return TRUE;
+}
+
+std::atomic<int> g_attributeReads{0};
+std::atomic<int> g_slowFromRead{INT_MAX}; // reads from this one on (0-based) take 3 s
+std::atomic<bool> g_releaseInSlowRead{false};
+BOOL WINAPI StillStore(LPCWSTR, GET_FILEEX_INFO_LEVELS, LPVOID information)
+{
+    if (g_attributeReads++ >= g_slowFromRead.load()) {
+        if (g_releaseInSlowRead.exchange(false))
+            g_owner->Stop(); // Outlook lets go of the add-in while the sample is under way
+        Sleep(3000);
+    }
+    auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
+    *data = WIN32_FILE_ATTRIBUTE_DATA{};
+    data->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+    data->nFileSizeLow = 271360;
+    data->ftLastWriteTime.dwLowDateTime = 4711;
+    return TRUE;
+}
+
+std::atomic<int> g_terminations{0};
+BOOL WINAPI CountedDeniedTermination(HANDLE, UINT)
+{
+    ++g_terminations;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+// Runs the worker in a child process against a store that stands still, with the stand-ins in
+// place and the Event Log's entries recorded; the termination is denied, so that the run returns.
+void RunAgainstAStillStore(const std::function<void(FakeOwner&)>& check)
+{
+    SetStringSetting(HKEY_CURRENT_USER, "Delay", "0");
+    SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "0");
+    ExpectInChildProcess([&] {
+        ASSERT_NE(OpenAddinLog(), nullptr);
+        FakeOwner owner;
+        owner.dataFiles.stores = {{1, L"C:\\Users\\kim\\Outlook.pst"}};
+        g_owner = &owner;
+        g_releaseAt = 0;
+        UseEventWriter(RecordAndReleaseAt);
+        UseProcessTerminator(CountedDeniedTermination);
+        UseIoCounterReader(FlushingCounters);
+        UseFileAttributeReader(StillStore);
+        EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u);
+        check(owner);
+        UseFileAttributeReader(nullptr);
+        UseIoCounterReader(nullptr);
+        UseProcessTerminator(nullptr);
+        UseEventWriter(nullptr);
+        LogFile::DestroyInstance();
+    });
+}
+
+// The hold's log lines after the wind-down, without their prefix.
+std::vector<std::string> HoldLinesAfterTheWindDown()
+{
+    const std::string prefix = "ShutdownThread<WaitForWrites> ==> ";
+    const std::vector<std::string> log = AddinLogMessages();
+    auto line = std::find(log.begin(), log.end(), "ShutdownThread<WindDown> ==> [DONE]");
+    std::vector<std::string> lines;
+    for (line = line == log.end() ? line : line + 1; line != log.end(); ++line)
+        if (line->rfind(prefix, 0) == 0)
+            lines.push_back(line->substr(prefix.size()));
+    return lines;
+}
+
+std::vector<std::wstring> EventStrings(size_t index)
+{
+    std::lock_guard<std::mutex> lock(g_eventsLock);
+    return index < g_events.size() ? g_events[index].second : std::vector<std::wstring>{};
+}
+
+TEST_F(ShutdownThreadTest, AStoreRewrittenInPlaceHoldsTheEndUntilTheCountStopsGrowing)
+{
+    // The count grows through the wind-down and three samples after it, then stands still: the
+    // end comes at the second quiet sample, and nothing is sampled after it.
+    SetStringSetting(HKEY_CURRENT_USER, kWaitForWritesSetting, "30");
+    g_growingReads = 5;
+    RunAgainstAStillStore([](FakeOwner&) {
+        const std::string writing = "[WRITING] 65536 bytes";
+        const std::vector<std::string> lines = HoldLinesAfterTheWindDown();
+        ASSERT_EQ(lines.size(), 6u);
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 5),
+                  (std::vector<std::string>{writing, writing, writing, "[QUIET 1]", "[QUIET 2]"}));
+        EXPECT_EQ(lines[5].rfind("[ENDED] quiet, ", 0), 0u) << lines[5];
+        EXPECT_EQ(g_counterReads.load(), 1 + 2 + 5) << "the baseline, the wind-down, five samples";
+        EXPECT_EQ(EventIds(), (std::vector<DWORD>{VANTREL_EVENT_OUTLOOK_ENDED, VANTREL_EVENT_TERMINATION_FAILED}));
+    });
+}
+
+TEST_F(ShutdownThreadTest, AQuietOutlookIsEndedAtTheFirstSampleASecondAfterTheClose)
+{
+    // The count is read and shows nothing: the wind-down's two quiet samples, then one sample a
+    // second after the close messages, and the end: one second later than without the hold.
+    SetStringSetting(HKEY_CURRENT_USER, kWaitForWritesSetting, "30");
+    g_growingReads = 0;
+    RunAgainstAStillStore([](FakeOwner&) {
+        EXPECT_EQ(HoldLinesAfterTheWindDown(),
+                  (std::vector<std::string>{"[QUIET 3]", "[ENDED] quiet, 1 s after the wind-down"}));
+        EXPECT_EQ(g_counterReads.load(), 1 + 2 + 1);
+        EXPECT_EQ(EventStrings(0).back(), L"1") << "event 1000's extra seconds";
+    });
+}
+
+TEST_F(ShutdownThreadTest, ASlowSampleCannotStretchTheBound)
+{
+    // Every sample after the wind-down takes 3 s, and the count never stops growing, under a
+    // bound of 5 s: the hold ends at the bound plus at most one sample, after two samples at
+    // most (counted in steps of a second it would take five, 20 s). A release during a slow
+    // sample ends the run without ending Outlook.
+    SetStringSetting(HKEY_CURRENT_USER, kWaitForWritesSetting, "5");
+    for (const bool release : {false, true}) {
+        SCOPED_TRACE(release ? "released during the sample" : "not released");
+        g_growingReads = INT_MAX;
+        g_slowFromRead = 3; // the first read and the wind-down's two are quick
+        g_releaseInSlowRead = release;
+        RunAgainstAStillStore([release](FakeOwner& owner) {
+            const int slowSamples = g_attributeReads.load() - 3;
+            if (!release) {
+                EXPECT_GE(slowSamples, 1);
+                EXPECT_LE(slowSamples, 2);
+                EXPECT_TRUE(owner.Decided());
+                EXPECT_EQ(EventIds(), (std::vector<DWORD>{VANTREL_EVENT_OUTLOOK_ENDED,
+                                                          VANTREL_EVENT_WRITES_COUNTED_NOT_FINISHED,
+                                                          VANTREL_EVENT_TERMINATION_FAILED}));
+                const std::vector<std::wstring> ended = EventStrings(0);
+                ASSERT_FALSE(ended.empty());
+                const int extra = std::stoi(ended.back());
+                EXPECT_GE(extra, 5);
+                EXPECT_LE(extra, 5 + 3) << "the bound plus one sample";
+                EXPECT_EQ(EventStrings(1), std::vector<std::wstring>{L"5"}) << "the count alone saw the writes";
+            } else {
+                EXPECT_EQ(slowSamples, 1);
+                EXPECT_FALSE(owner.Decided());
+                EXPECT_EQ(g_terminations.load(), 0);
+                EXPECT_EQ(EventIds(), std::vector<DWORD>{VANTREL_EVENT_OUTLOOK_LET_GO});
+                const std::vector<std::string> lines = HoldLinesAfterTheWindDown();
+                ASSERT_FALSE(lines.empty());
+                EXPECT_EQ(lines.back().rfind("[ENDED] add-in released, ", 0), 0u) << lines.back();
+            }
+        });
+    }
 }
 
 } // namespace

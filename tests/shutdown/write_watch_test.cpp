@@ -1,7 +1,7 @@
-// What the hold before Outlook's end counts as writing: a watched store file whose size or
-// last-write time changed between two samples, or, when no file can be watched, more bytes
-// written by the process than the quiet threshold (through a stand-in for the counters: Wine
-// answers zeros).
+// What the hold before Outlook's end counts as writing: a watched store file whose size,
+// last-write time or presence changed between two samples, or more bytes written by the process
+// than the quiet threshold besides the add-in's own log lines (through a stand-in for the
+// counters: Wine answers zeros), read at every sample whether or not files are watched.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,6 +43,7 @@ protected:
     void TearDown() override
     {
         UseIoCounterReader(nullptr);
+        UseFileAttributeReader(nullptr);
         LogFile::DestroyInstance();
     }
     static bool Logged(const std::string& line)
@@ -59,8 +60,8 @@ TEST_F(WriteWatchTest, AStoreFileThatChangedIsWriting)
     const std::wstring ost = Wide(dir.file("Mailbox.ost"));
     Append(pst, "header");
     Append(ost, "header");
-    WriteWatch watch({L"", pst, ost});
-    EXPECT_FALSE(watch.WatchesCounter());
+    WriteWatch watch({{1, L""}, {2, pst}, {3, ost}});
+    EXPECT_EQ(watch.WatchedFiles(), 2u);
     EXPECT_FALSE(watch.Sample()) << "nothing written since the watch began";
 
     Append(ost, "more");
@@ -101,8 +102,8 @@ TEST_F(WriteWatchTest, AStoreFileBeyondMaxPathIsWatched)
     ASSERT_GT(store.size(), static_cast<size_t>(MAX_PATH));
     Append(prefix + store, "header");
     {
-        WriteWatch watch({store});
-        EXPECT_FALSE(watch.WatchesCounter()) << "the file could not be read";
+        WriteWatch watch({{1, store}});
+        EXPECT_EQ(watch.WatchedFiles(), 1u) << "the file could not be read";
         Append(prefix + store, "more");
         EXPECT_TRUE(watch.Sample());
     }
@@ -111,38 +112,71 @@ TEST_F(WriteWatchTest, AStoreFileBeyondMaxPathIsWatched)
         RemoveDirectoryW((prefix + *it).c_str());
 }
 
-// The counters as a stand-in gives them: each read adds the next step to the bytes written.
-std::atomic<ULONGLONG> g_written{0};
-std::vector<ULONGLONG> g_steps;
-std::atomic<size_t> g_reads{0};
-BOOL WINAPI SteppingCounters(HANDLE, IO_COUNTERS* counters)
+// The counters as the stand-in gives them: the bytes in the add-in's log file (its lines are
+// written by this process, so the real count holds them too) and what the test adds as
+// Outlook's own writes.
+std::atomic<ULONGLONG> g_outlookWrites{0};
+BOOL WINAPI LogAndOutlookCounters(HANDLE, IO_COUNTERS* counters)
 {
-    const size_t read = g_reads++;
-    if (read < g_steps.size())
-        g_written += g_steps[read];
+    WIN32_FILE_ATTRIBUTE_DATA log{};
+    const std::string path = AddinLogPath();
+    (void)GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &log);
     *counters = IO_COUNTERS{};
-    counters->WriteTransferCount = g_written.load();
+    counters->WriteTransferCount = log.nFileSizeLow + g_outlookWrites.load();
     return TRUE;
 }
 
-TEST_F(WriteWatchTest, WithoutAFileTheProcessCounterStandsInAboveTheQuietThreshold)
+// A store rewritten in place, as Windows shows it while the writing handle stays open: its size
+// and last-write time stand still. Any other file is not there.
+BOOL WINAPI StillFile(LPCWSTR path, GET_FILEEX_INFO_LEVELS, LPVOID information)
 {
-    // No path, only a server store, or files that no longer exist: the counter is watched.
-    ScopedTempDir dir;
-    const std::vector<std::vector<std::wstring>> noFile = {{}, {L""}, {Wide(dir.file("gone.pst"))}};
-    for (const auto& paths : noFile) {
-        g_written = 1000000;
-        g_reads = 0;
-        // First read: the baseline; then a second of log lines, a store being flushed, quiet.
-        g_steps = {0, kQuietWriteBytesPerSample, kQuietWriteBytesPerSample + 1, 0};
-        UseIoCounterReader(SteppingCounters);
-        WriteWatch watch(paths);
-        EXPECT_TRUE(watch.WatchesCounter());
-        EXPECT_FALSE(watch.Sample()) << "the add-in's own writes are no write of Outlook's";
-        EXPECT_TRUE(watch.Sample());
-        EXPECT_FALSE(watch.Sample());
-        EXPECT_EQ(watch.LastChanged(), L"");
+    const std::wstring name = path;
+    if (name.size() < 11 || name.compare(name.size() - 11, 11, L"Outlook.pst") != 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
     }
+    auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
+    *data = WIN32_FILE_ATTRIBUTE_DATA{};
+    data->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+    data->nFileSizeLow = 271360;
+    data->ftLastWriteTime.dwLowDateTime = 12345;
+    return TRUE;
+}
+
+TEST_F(WriteWatchTest, TheWriteCountIsReadBesideTheFilesWithTheLogsOwnLinesCountedOut)
+{
+    // With a file watched, without one (a server store only, a file gone): the count is read at
+    // every sample. Outlook's writes up to the threshold are quiet however many log lines the
+    // add-in writes meanwhile, one byte more is writing.
+    ScopedTempDir dir;
+    const std::vector<std::vector<StoreFile>> lists = {
+        {{1, L"C:\\Users\\kim\\Outlook.pst"}}, {{1, L""}}, {{1, Wide(dir.file("gone.pst"))}}};
+    UseIoCounterReader(LogAndOutlookCounters);
+    UseFileAttributeReader(StillFile);
+    for (const auto& stores : lists) {
+        WriteWatch watch(stores);
+        struct Step {
+            ULONGLONG outlookBytes;
+            int logLines; // written between the samples
+            bool writing;
+        };
+        const Step steps[] = {
+            {0, 0, false},
+            {kQuietWriteBytesPerSample, 40, false},
+            {kQuietWriteBytesPerSample + 1, 0, true},
+            {0, 0, false}, // the "[WRITING]" line the previous sample wrote is the add-in's own
+            {64 * 1024, 0, true},
+        };
+        for (const Step& step : steps) {
+            g_outlookWrites += step.outlookBytes;
+            for (int i = 0; i < step.logLines; ++i)
+                LogMessage(0, "a line the add-in writes meanwhile, %d", i);
+            EXPECT_EQ(watch.Sample(), step.writing) << step.outlookBytes << " bytes, " << step.logLines << " lines";
+        }
+        EXPECT_EQ(watch.LastChanged(), L"") << "the count names no file";
+    }
+    EXPECT_TRUE(Logged("ShutdownThread<WaitForWrites> ==> [WRITING] " + std::to_string(kQuietWriteBytesPerSample + 1) +
+                       " bytes"));
     EXPECT_TRUE(Logged("ShutdownThread<WaitForWrites> ==> [NOT WATCHED] " + dir.file("gone.pst") + ": error 2"));
     EXPECT_TRUE(Logged("ShutdownThread<WaitForWrites> ==> [WATCHING] the process's write counter "));
 }
