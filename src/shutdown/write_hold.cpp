@@ -71,7 +71,11 @@ HoldEnd WriteHold::Wait(const ShutdownOwner& owner, HANDLE stop)
         }
         // The first sample after the close messages is taken a full second after them.
         const ULONGLONG next = std::max(now + kSampleSpacingMs, closedAt + kQuietAfterCloseMs);
-        (void)PumpUntil(std::min(next, deadline), stop); // a stop is seen in the running flag
+        // A stop is read from the run state, which the owner changes before it signals. A stop
+        // that is signalled while the run is still on must not turn this loop into a spin of
+        // samples: the rest of the step is then waited without it.
+        if (PumpUntil(std::min(next, deadline), stop) && owner.IsRunning())
+            (void)PumpUntil(std::min(next, deadline), nullptr);
         if (owner.IsRunning())
             SampleAt(GetTickCount64());
     }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -438,9 +439,12 @@ TEST(ParseDelay, FollowsStrtol)
 // one at each sample of the hold.
 std::atomic<int> g_counterReads{0};
 std::atomic<int> g_growingReads{0}; // the reads after the baseline that find 64 KiB more written
+std::atomic<int> g_stopAtRead{INT_MAX}; // at this read the stop event is set, the run left on
 BOOL WINAPI FlushingCounters(HANDLE, IO_COUNTERS* counters)
 {
     const int read = g_counterReads++;
+    if (read == g_stopAtRead.load())
+        SetEvent(g_owner->StopEvent());
     WIN32_FILE_ATTRIBUTE_DATA log{};
     const std::string path = AddinLogPath(); // the add-in's own lines are in the real count too
     (void)GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &log);
@@ -550,6 +554,29 @@ TEST_F(ShutdownThreadTest, AQuietOutlookIsEndedAtTheFirstSampleASecondAfterTheCl
                   (std::vector<std::string>{"[QUIET 3]", "[ENDED] quiet, 1 s after the wind-down"}));
         EXPECT_EQ(g_counterReads.load(), 1 + 2 + 1);
         EXPECT_EQ(EventStrings(0).back(), L"1") << "event 1000's extra seconds";
+    });
+}
+
+TEST_F(ShutdownThreadTest, AStopWhileTheRunIsOnKeepsTheSamplesASecondApart)
+{
+    // The stop event is set at the hold's first sample while the run stays on, and the count
+    // grows once more: the two quiet samples that end the hold are still a second apart each,
+    // not taken back to back at the stop.
+    SetStringSetting(HKEY_CURRENT_USER, kWaitForWritesSetting, "30");
+    g_growingReads = 4;
+    g_stopAtRead = 3;
+    RunAgainstAStillStore([](FakeOwner& owner) {
+        EXPECT_TRUE(owner.Decided());
+        const std::string writing = "[WRITING] 65536 bytes";
+        const std::vector<std::string> lines = HoldLinesAfterTheWindDown();
+        ASSERT_EQ(lines.size(), 5u);
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+                  (std::vector<std::string>{writing, writing, "[QUIET 1]", "[QUIET 2]"}));
+        // Samples at 1, 2, 3 and 4 s after the close; back to back they would all fall in the
+        // first second.
+        int seconds = 0;
+        ASSERT_EQ(std::sscanf(lines[4].c_str(), "[ENDED] quiet, %d s", &seconds), 1) << lines[4];
+        EXPECT_GE(seconds, 3) << lines[4];
     });
 }
 
