@@ -189,8 +189,8 @@ TEST(UiLanguage, EnglishTextsAndTemplatesAreTheOnesTheAddinAlwaysHad)
 TEST(UiLanguage, TranslationsReachTheModuleAsUtf16AndMissingOnesFallBackToEnglish)
 {
     EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_PAGE_TITLE, UiLanguage::German), L"Beenden");
-    EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_PAGE_TITLE, UiLanguage::Japanese), L"\u7D42\u4E86"); // 終了
-    EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_PAGE_TITLE, UiLanguage::SimplifiedChinese), L"\u9000\u51FA"); // 退出
+    EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_PAGE_TITLE, UiLanguage::Japanese), L"\u7D42\u4E86\u51E6\u7406"); // 終了処理
+    EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_PAGE_TITLE, UiLanguage::SimplifiedChinese), L"\u9000\u51FA\u8BBE\u7F6E"); // 退出设置
     EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_SETUP_CLOSE_OUTLOOK, UiLanguage::French),
               L"Microsoft Outlook est en cours d'ex\u00E9cution. Cliquez sur OK pour fermer Outlook.");
     EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_PAGE_POLICY_NOTE, UiLanguage::BrazilianPortuguese),

@@ -408,7 +408,7 @@ void WaitForWorker()
 // The exit dialog of this process, as Outlook's thread sees it inside Quit.
 void LogExitDialog()
 {
-    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
+    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook...");
     DWORD process = 0;
     GetWindowThreadProcessId(dialog, &process);
     if (!dialog || process != GetCurrentProcessId()) {

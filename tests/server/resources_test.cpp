@@ -471,8 +471,8 @@ TEST_F(ServerResourcesTest, TranslatedMessagesReadBackAsUtf16)
          L"abgelaufen. Die Datei, an der zuletzt eine \u00c4nderung festgestellt wurde: %1."},
         {MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH),
          L"Vantrel a mis fin au processus d'Outlook alors qu'Outlook \u00e9crivait encore dans ses fichiers de "
-         L"donn\u00e9es : l'attente maximale des \u00e9critures, %2 secondes (le param\u00e8tre WaitForWrites), "
-         L"\u00e9tait \u00e9coul\u00e9e. Dernier fichier dont une modification a \u00e9t\u00e9 constat\u00e9e : %1."},
+         L"donn\u00e9es\u00a0: l'attente maximale des \u00e9critures, %2 secondes (le param\u00e8tre WaitForWrites), "
+         L"\u00e9tait \u00e9coul\u00e9e. Dernier fichier dont une modification a \u00e9t\u00e9 constat\u00e9e\u00a0: %1."},
         {MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH_MODERN),
          L"Vantrel finaliz\u00f3 el proceso de Outlook mientras Outlook a\u00fan escrib\u00eda en sus archivos de "
          L"datos: se agot\u00f3 la espera m\u00e1xima de las escrituras, %2 segundos (la configuraci\u00f3n "
