@@ -68,6 +68,10 @@ add_test(NAME PackageActionsRunWithTheRightToken
 # A quiet run closes no Outlook through the Restart Manager and restarts no machine.
 add_test(NAME QuietRunsCloseNothingAndRestartNothing
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_quiet_runs.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
+# The installer's own messages come from the DLL in the user's language, and the package is
+# language-neutral with ASCII tables (Wine ignores the package's languages).
+add_test(NAME PackageMessagesComeFromTheDllAndThePackageIsLanguageNeutral
+  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_installer_messages.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
 # The machine defaults are read back from the 64-bit view and are secure properties (Wine passes
 # every property to its server, so only the package's tables can show the second).
 add_test(NAME MachineDefaultsAreRememberedAndSecure
