@@ -50,6 +50,11 @@ TEST(UiLanguage, ChoiceFollowsOfficeByPrimaryLanguageAndAsksWindowsOnlyWhenOffic
         {"Chinese (Singapore)", LANGID{4100}, 1033, UiLanguage::SimplifiedChinese, false},
         {"Chinese (Taiwan)", LANGID{1028}, 2052, UiLanguage::English, false},
         {"Chinese (Hong Kong)", LANGID{3076}, 2052, UiLanguage::English, false},
+        // Office fills Catalan, Basque and Galician with Spanish, and so does Vantrel.
+        {"Catalan", LANGID{1027}, 1033, UiLanguage::Spanish, false},
+        {"Basque", LANGID{1069}, 1033, UiLanguage::Spanish, false},
+        {"Galician", LANGID{1110}, 1033, UiLanguage::Spanish, false},
+        {"Office silent, Windows Catalan", std::nullopt, 1027, UiLanguage::Spanish, true},
         {"Dutch, not offered", LANGID{1043}, 1031, UiLanguage::English, false},
         {"English (United Kingdom)", LANGID{2057}, 1031, UiLanguage::English, false},
         {"Office silent, Windows French", std::nullopt, 1036, UiLanguage::French, true},
@@ -121,7 +126,8 @@ TEST(UiLanguage, EveryLanguageHasEveryStringAndDialogOfEnglishWithItsControlsInT
     const std::vector<WORD> dialogs = EnglishDialogIds();
     ASSERT_EQ(strings, (std::vector<UINT>{IDS_PAGE_TITLE, IDS_PAGE_POLICY_NOTE, IDS_INFO_APPLICATION_ADVISE,
                                           IDS_INFO_EXPLORERS_ADVISE, IDS_INFO_EXPLORERS_UNADVISE,
-                                          IDS_INFO_APPLICATION_UNADVISE, IDS_SETUP_CLOSE_OUTLOOK}));
+                                          IDS_INFO_APPLICATION_UNADVISE, IDS_SETUP_CLOSE_OUTLOOK, IDS_SETUP_NEEDS64,
+                                          IDS_SETUP_NEEDS32, IDS_SETUP_DOWNGRADE}));
     ASSERT_EQ(dialogs, (std::vector<WORD>{IDD_ADDINPROPERTYPAGE, IDD_EXITPROGDLG}));
     for (UiLanguage language : kUiLanguages) {
         SCOPED_TRACE(UiLanguageTag(language));

@@ -476,6 +476,66 @@ TEST_F(PackageTest, ThirtyTwoBitOfficeIsRefusedAndNothingIsWritten)
     }
 }
 
+// An environment variable set for the programs this process starts, and put back when it goes.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const char* value) : m_name(name)
+    {
+        char old[512] = {};
+        const DWORD length = GetEnvironmentVariableA(name, old, sizeof(old));
+        m_had = length > 0 && length < sizeof(old);
+        m_old = m_had ? old : "";
+        SetEnvironmentVariableA(name, value);
+    }
+    ~ScopedEnvironment() { SetEnvironmentVariableA(m_name.c_str(), m_had ? m_old.c_str() : nullptr); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string m_name;
+    std::string m_old;
+    bool m_had = false;
+};
+
+// The refusal in the user's language, as the DLL's action hands it to the launch condition (the
+// package's own tables hold English only). Wine's msiexec, and the server that runs the DLL's
+// actions, take the user's language from LANG; the basic UI shows the message in its "Install
+// Failed" box (a quiet run neither shows nor logs it).
+TEST_F(PackageTest, RefusalIsShownInTheUsersLanguage)
+{
+    const struct {
+        const char* lang;
+        const wchar_t* text;
+    } cases[] = {
+        {"de_DE.UTF-8",
+         L"Vantrel ben\u00F6tigt die 64-Bit-Version von Microsoft Office. Auf diesem Computer ist die 32-Bit-Version "
+         L"von Office installiert, deren Outlook das 64-Bit-Add-In Vantrel nicht laden kann. Installieren Sie zuerst "
+         L"die 64-Bit-Version von Office, oder installieren Sie Vantrel vor Office."},
+        // Vantrel には 64 ビット版の Microsoft Office が必要です。...
+        {"ja_JP.UTF-8",
+         L"Vantrel \u306B\u306F 64 \u30D3\u30C3\u30C8\u7248\u306E Microsoft Office \u304C\u5FC5\u8981\u3067"
+         L"\u3059\u3002"},
+        {"en_US.UTF-8", L"Vantrel needs 64-bit Microsoft Office. This computer has 32-bit Office"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lang);
+        Clean();
+        SetOfficeMark(Bitness(k32, "16.0", "x86"));
+        SetOfficeMark(InstallRoot(k32, "16.0"));
+        ASSERT_FALSE(HasFatalFailure());
+        const ScopedEnvironment lang("LANG", c.lang);
+        const ScopedEnvironment all("LC_ALL", nullptr);
+        const ScopedEnvironment messages("LC_MESSAGES", nullptr);
+        std::vector<ShownBox> boxes;
+        EXPECT_EQ(RunMsiexec("/i " + Quoted(PackagePath()) + " /qb", &boxes),
+                  static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes.front().caption, "Install Failed");
+        EXPECT_EQ(boxes.front().wideText.rfind(c.text, 0), 0u) << boxes.front().text;
+        EXPECT_TRUE(InstalledProducts().empty());
+    }
+}
+
 TEST_F(PackageTest, SixtyFourBitOutlookInstallsWhateverA32BitOfficeLeftBehind)
 {
     // A removed 32-bit Office can leave Outlook's "Bitness" behind without the Outlook itself:
