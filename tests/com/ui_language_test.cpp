@@ -174,13 +174,14 @@ TEST(UiLanguage, EnglishTextsAndTemplatesAreTheOnesTheAddinAlwaysHad)
     };
     for (const auto& s : strings)
         EXPECT_EQ(LoadUiString(ModuleInstance(), s.id, UiLanguage::English), s.text);
-    // The templates' bytes as they were before any translation existed.
+    // The templates' bytes as they were before any translation existed, with two corrections
+    // since: "shut down" as a verb in the delay's label, and the caption's "..." without a space.
     const struct {
         WORD id;
         unsigned long long fingerprint;
     } dialogs[] = {
-        {IDD_ADDINPROPERTYPAGE, 0x4efebdab047c6b88ull},
-        {IDD_EXITPROGDLG, 0xde3dfc35bcde064eull},
+        {IDD_ADDINPROPERTYPAGE, 0x0a1c971887fd3bb8ull},
+        {IDD_EXITPROGDLG, 0x36241ad674fb9f66ull},
     };
     for (const auto& d : dialogs) {
         DWORD size = 0;
