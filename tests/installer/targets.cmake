@@ -78,3 +78,16 @@ add_test(NAME MachineDefaultsAreRememberedAndSecure
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_machine_defaults.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
 # The tests read the installed DLL's version resource (vantrel_core does not import version).
 target_link_libraries(${target} PRIVATE version)
+# The package's refusal in German and Japanese: Wine takes the user's language from LANG when a
+# process starts, so the test program itself runs with it (its msiexec inherits it), and checks
+# that Wine took it (VANTREL_TEST_LANGID).
+foreach(run "de_DE.UTF-8;0x0407;German" "ja_JP.UTF-8;0x0411;Japanese")
+  list(GET run 0 lang)
+  list(GET run 1 langid)
+  list(GET run 2 name)
+  add_test(NAME PackageRefusalIn${name}
+    COMMAND env LANG=${lang} LC_ALL= LC_MESSAGES= VANTREL_TEST_LANGID=${langid}
+            ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:${target}>
+            --gtest_filter=PackageTest.RefusalIsShownInTheUsersLanguage)
+  set_tests_properties(PackageRefusalIn${name} PROPERTIES TIMEOUT 120)
+endforeach()
