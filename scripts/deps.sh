@@ -12,7 +12,7 @@ PACKAGES=(
   googletest
   wixl msitools g++
   osslsigncode openssl
-  fonts-wine fonts-wqy-microhei fonts-ipafont-gothic
+  fonts-wine fonts-wqy-microhei fonts-noto-cjk
   locales
 )
 

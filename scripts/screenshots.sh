@@ -20,7 +20,7 @@
 # Chinese pages' glyphs (scripts/wine-session.sh); every session's prefix has them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh imagemagick fonts-wine fonts-wqy-microhei fonts-ipafont-gothic
+bash scripts/deps.sh imagemagick fonts-wine fonts-wqy-microhei fonts-noto-cjk
 
 cmake --build build --target settings_tests shutdown_tests >/dev/null
 
