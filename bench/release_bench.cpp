@@ -24,7 +24,7 @@ namespace {
 
 constexpr int kDefaultRuns = 5;
 constexpr DWORD kCountdownBeforeReleaseMs = 1000;
-const char kDialogCaption[] = "Vantrel - Exiting Outlook ...";
+const char kDialogCaption[] = "Vantrel - Exiting Outlook...";
 
 struct CountdownState {
     fake::FakeApplication* app;

@@ -69,6 +69,9 @@ else
 fi
 dll_bytes=$(stat -c %s "$dll")
 bin_bytes=$(stat -c %s build/bin/Vantrel.dll)
+# The Event Log's message file beside it (resources only; Outlook never loads it).
+events_dll=build/bin/VantrelEvents.dll
+events_bytes=$(stat -c %s "$events_dll" 2>/dev/null || echo 0)
 "$objdump" -p "$dll" >"$work/objdump.txt"
 # One line per imported DLL: its name and how many functions are taken from it.
 awk '/^\tDLL Name: /{name=$3; order[++n]=name; count[name]=0; next}
@@ -269,9 +272,13 @@ $import_functions functions.
 |:---|---:|
 $(cat "$work/imports.txt")
 
-**What it means for you:** Vantrel is this one file, with no runtime library to install beside
-it; everything it calls is part of every Windows installation. At $dll_bytes bytes it is
+Beside it the package installs \`VantrelEvents.dll\`, the Event Log's message file: $events_bytes
+bytes of resources only (no code, no imports), the events' texts in every language and a copy
+for every regional variant of each. Outlook never loads it; Event Viewer reads it.
+
+**What it means for you:** Outlook loads this one file, with no runtime library to install
+beside it; everything it calls is part of every Windows installation. At $dll_bytes bytes it is
 $(compare "$dll_bytes" "$dll_goal_bytes") this project's goal of $dll_goal_bytes bytes (512 KiB), with every language's
-texts inside.
+texts of the add-in inside (the events' texts are in the message file).
 PAGE
 echo "wrote $out" >&2

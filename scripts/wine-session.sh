@@ -60,21 +60,27 @@ wine_session_start() {
 
   # The dialogs' fonts, for the tests that measure texts against their controls: Wine's
   # metric-compatible "MS Sans Serif" and "Tahoma" (behind "MS Shell Dlg") from fonts-wine, which
-  # Debian's Wine 8 does not find where the package puts them, and WenQuanYi Micro Hei
-  # (fonts-wqy-microhei), which has the Japanese and Chinese glyphs, under the names of the faces
-  # Windows has for them and the Japanese and Chinese templates name. Both come from
-  # scripts/deps.sh; without them those tests fail on clipped texts or missing glyphs.
+  # Debian's Wine 8 does not find where the package puts them; WenQuanYi Micro Hei
+  # (fonts-wqy-microhei), a Chinese face, under the name of the face Windows has for Chinese and
+  # the Chinese templates name ("Microsoft YaHei UI"); and Noto Sans CJK JP (fonts-noto-cjk), a
+  # Japanese face whose kanji have the Japanese forms and which is drawn smoothed at dialog sizes
+  # (IPA's faces ask for unsmoothed glyphs there), under the Japanese templates' "Yu Gothic UI".
+  # All come from scripts/deps.sh; without them those tests fail on clipped texts or missing
+  # glyphs.
   local fonts="$WINEPREFIX/drive_c/windows/Fonts"
   if [ -d /usr/share/wine/fonts ] && [ ! -f "$fonts/ms_sans_serif.ttf" ]; then
     mkdir -p "$fonts" && cp /usr/share/wine/fonts/* "$fonts/"
   fi
   if [ -f /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] && [ ! -f "$fonts/wqy-microhei.ttc" ]; then
     cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$fonts/"
-    local face
-    for face in "Yu Gothic UI" "Microsoft YaHei UI"; do
-      "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "WenQuanYi Micro Hei" /f \
-        </dev/null >/dev/null 2>&1 || true
-    done
+    "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "Microsoft YaHei UI" /d "WenQuanYi Micro Hei" /f \
+      </dev/null >/dev/null 2>&1 || true
+  fi
+  local japanese=/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc
+  if [ -f "$japanese" ] && [ ! -f "$fonts/NotoSansCJK-Regular.ttc" ]; then
+    cp "$japanese" "$fonts/"
+    "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "Yu Gothic UI" /d "Noto Sans CJK JP" /f \
+      </dev/null >/dev/null 2>&1 || true
   fi
 
   # Start Wine's desktop process now, with our streams on /dev/null, and keep it alive:

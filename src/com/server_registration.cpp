@@ -89,6 +89,8 @@ HRESULT RunModuleScript(HMODULE module, UINT id, RegistrarAction action, const G
         const std::string quoted = DoubleSingleQuotes(ToNarrow(path, CP_UTF8));
         replacements.Add("Module", quoted);
         replacements.Add("Module_Raw", quoted);
+        // The folder the module is in, with its final backslash: files that belong beside it.
+        replacements.Add("ModuleFolder", quoted.substr(0, quoted.find_last_of('\\') + 1));
 
         return RunScriptResource(module, id, action, replacements);
     }

@@ -20,7 +20,8 @@ std::string GuidText(const GUID& guid);
 // Runs REGISTRY script id of module for registering or unregistering with these replacements:
 // the extra one when a name is given, "APPID" (appId in braces), and "Module" and "Module_Raw"
 // (the module's path, carried in UTF-8 to the registrar, with each single quote doubled for use
-// inside quoted script strings). Never throws.
+// inside quoted script strings), and "ModuleFolder" (its folder, ending in a backslash, in the
+// same form). Never throws.
 HRESULT RunModuleScript(HMODULE module, UINT id, RegistrarAction action, const GUID& appId,
                         const char* extraName, const char* extraText) noexcept;
 

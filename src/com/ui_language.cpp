@@ -53,6 +53,11 @@ UiLanguage MatchUiLanguage(LANGID language) noexcept
     case LANG_FRENCH:
         return UiLanguage::French;
     case LANG_SPANISH:
+    // Office fills its Catalan, Basque and Galician editions with Spanish where it has no
+    // text of their own: Vantrel, which has none of its own in these languages, does the same.
+    case LANG_CATALAN:
+    case LANG_BASQUE:
+    case LANG_GALICIAN:
         return UiLanguage::Spanish;
     case LANG_ITALIAN:
         return UiLanguage::Italian;

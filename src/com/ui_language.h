@@ -36,7 +36,8 @@ LANGID UiLanguageResourceId(UiLanguage language) noexcept;
 const char* UiLanguageTag(UiLanguage language) noexcept;
 
 // The translation for a language of Office or Windows, by its primary language: any German,
-// French, Spanish, Italian variant gets that translation, any Portuguese the Brazilian one;
+// French, Spanish, Italian variant gets that translation (Catalan, Basque and Galician get
+// Spanish, as Office gives them), any Portuguese the Brazilian one;
 // Japanese; Chinese only when Simplified (2052 China, 4100 Singapore). Everything else English.
 UiLanguage MatchUiLanguage(LANGID language) noexcept;
 

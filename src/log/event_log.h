@@ -1,5 +1,5 @@
 // Entries in the Windows Event Log: the Application log, source "Vantrel", whose texts are the
-// message table compiled into Vantrel.dll (vantrel_events.h, generated from
+// message table of VantrelEvents.dll beside Vantrel.dll (vantrel_events.h, generated from
 // src/server/res/vantrel_events.mc, gives the IDs). An administrator sees there, across
 // machines, what the add-in did. Runs on any thread; nothing here throws.
 #pragma once

@@ -13,3 +13,10 @@
 
 // The installer actions' prompt before they close a running Outlook.
 #define IDS_SETUP_CLOSE_OUTLOOK 107
+
+// The installer package's own messages, which an action of the package sets as the properties
+// its launch conditions show (installer_messages.rc has them in every language). Their own block
+// of sixteen.
+#define IDS_SETUP_NEEDS64 120   // the x64 package on a machine with 32-bit Office
+#define IDS_SETUP_NEEDS32 121   // the x86 package on a machine with 64-bit Office
+#define IDS_SETUP_DOWNGRADE 122 // a newer version is installed

@@ -18,6 +18,7 @@ MsiLibrary::MsiLibrary(LibraryLoader loader) noexcept : m_module(LoadSystemLibra
     m_getProperty = Lookup<GetPropertyFn>(m_module.get(), "MsiGetPropertyA");
     m_getMode = Lookup<GetModeFn>(m_module.get(), "MsiGetMode");
     m_setProperty = Lookup<SetPropertyFn>(m_module.get(), "MsiSetPropertyA");
+    m_setPropertyW = Lookup<SetPropertyWFn>(m_module.get(), "MsiSetPropertyW");
     m_createRecord = Lookup<CreateRecordFn>(m_module.get(), "MsiCreateRecord");
     m_recordSetString = Lookup<RecordSetStringFn>(m_module.get(), "MsiRecordSetStringW");
     m_processMessage = Lookup<ProcessMessageFn>(m_module.get(), "MsiProcessMessage");
@@ -34,6 +35,20 @@ UINT MsiLibrary::GetProperty(MSIHANDLE install, const char* name, char* value, D
 UINT MsiLibrary::SetProperty(MSIHANDLE install, const char* name, const char* value) const noexcept
 {
     return m_setProperty ? m_setProperty(install, name, value) : ERROR_MOD_NOT_FOUND;
+}
+
+UINT MsiLibrary::SetProperty(MSIHANDLE install, const char* name, const wchar_t* value) const noexcept
+{
+    if (!m_setPropertyW)
+        return ERROR_MOD_NOT_FOUND;
+    // Property names are ASCII: widened unit by unit.
+    wchar_t wideName[64] = {};
+    for (size_t i = 0; name[i] != '\0'; ++i) {
+        if (i + 1 >= sizeof(wideName) / sizeof(wideName[0]))
+            return ERROR_INVALID_PARAMETER;
+        wideName[i] = static_cast<unsigned char>(name[i]);
+    }
+    return m_setPropertyW(install, wideName, value);
 }
 
 BOOL MsiLibrary::GetMode(MSIHANDLE install, MSIRUNMODE mode) const noexcept

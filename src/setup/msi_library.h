@@ -27,6 +27,10 @@ public:
     // found.
     UINT SetProperty(MSIHANDLE install, const char* name, const char* value) const noexcept;
 
+    // MsiSetPropertyW's answer (for texts beyond ASCII); ERROR_MOD_NOT_FOUND when msi.dll or the
+    // function could not be found.
+    UINT SetProperty(MSIHANDLE install, const char* name, const wchar_t* value) const noexcept;
+
     // MsiGetMode's answer; FALSE when msi.dll or the function could not be found.
     BOOL GetMode(MSIHANDLE install, MSIRUNMODE mode) const noexcept;
 
@@ -38,6 +42,7 @@ private:
     using GetModeFn = BOOL(WINAPI*)(MSIHANDLE install, MSIRUNMODE mode);
     using GetPropertyFn = UINT(WINAPI*)(MSIHANDLE install, LPCSTR name, LPSTR value, LPDWORD capacity);
     using SetPropertyFn = UINT(WINAPI*)(MSIHANDLE install, LPCSTR name, LPCSTR value);
+    using SetPropertyWFn = UINT(WINAPI*)(MSIHANDLE install, LPCWSTR name, LPCWSTR value);
     using CreateRecordFn = MSIHANDLE(WINAPI*)(UINT fields);
     using RecordSetStringFn = UINT(WINAPI*)(MSIHANDLE record, UINT field, LPCWSTR value);
     using ProcessMessageFn = int(WINAPI*)(MSIHANDLE install, INSTALLMESSAGE type, MSIHANDLE record);
@@ -47,6 +52,7 @@ private:
     GetPropertyFn m_getProperty = nullptr;
     GetModeFn m_getMode = nullptr;
     SetPropertyFn m_setProperty = nullptr;
+    SetPropertyWFn m_setPropertyW = nullptr;
     CreateRecordFn m_createRecord = nullptr;
     RecordSetStringFn m_recordSetString = nullptr;
     ProcessMessageFn m_processMessage = nullptr;

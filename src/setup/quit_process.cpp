@@ -38,9 +38,9 @@ std::wstring QuitPromptText(LANGID (*windowsLanguage)())
 void QuitProcessByName(const char* name, const wchar_t* prompt, const QuitTiming& timing) noexcept
 {
     ForEachProcessNamed(name, SYNCHRONIZE, [&prompt, &timing](HANDLE process) {
-        // No caption of its own: the platform's default shows. The owner is whatever window is
-        // at the top of the Z order.
-        if (prompt && MessageBoxW(GetTopWindow(nullptr), prompt, nullptr, MB_OKCANCEL) != IDOK)
+        // Captioned "Vantrel" in every language: without a caption Windows titles the question
+        // "Error". The owner is whatever window is at the top of the Z order.
+        if (prompt && MessageBoxW(GetTopWindow(nullptr), prompt, L"Vantrel", MB_OKCANCEL) != IDOK)
             return; // this one stays; a later one is asked about again
         prompt = nullptr;
         ForEachTopLevelWindow(GetProcessId(process), [process, &timing](HWND window) {

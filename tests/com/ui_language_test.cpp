@@ -50,6 +50,11 @@ TEST(UiLanguage, ChoiceFollowsOfficeByPrimaryLanguageAndAsksWindowsOnlyWhenOffic
         {"Chinese (Singapore)", LANGID{4100}, 1033, UiLanguage::SimplifiedChinese, false},
         {"Chinese (Taiwan)", LANGID{1028}, 2052, UiLanguage::English, false},
         {"Chinese (Hong Kong)", LANGID{3076}, 2052, UiLanguage::English, false},
+        // Office fills Catalan, Basque and Galician with Spanish, and so does Vantrel.
+        {"Catalan", LANGID{1027}, 1033, UiLanguage::Spanish, false},
+        {"Basque", LANGID{1069}, 1033, UiLanguage::Spanish, false},
+        {"Galician", LANGID{1110}, 1033, UiLanguage::Spanish, false},
+        {"Office silent, Windows Catalan", std::nullopt, 1027, UiLanguage::Spanish, true},
         {"Dutch, not offered", LANGID{1043}, 1031, UiLanguage::English, false},
         {"English (United Kingdom)", LANGID{2057}, 1031, UiLanguage::English, false},
         {"Office silent, Windows French", std::nullopt, 1036, UiLanguage::French, true},
@@ -121,7 +126,8 @@ TEST(UiLanguage, EveryLanguageHasEveryStringAndDialogOfEnglishWithItsControlsInT
     const std::vector<WORD> dialogs = EnglishDialogIds();
     ASSERT_EQ(strings, (std::vector<UINT>{IDS_PAGE_TITLE, IDS_PAGE_POLICY_NOTE, IDS_INFO_APPLICATION_ADVISE,
                                           IDS_INFO_EXPLORERS_ADVISE, IDS_INFO_EXPLORERS_UNADVISE,
-                                          IDS_INFO_APPLICATION_UNADVISE, IDS_SETUP_CLOSE_OUTLOOK}));
+                                          IDS_INFO_APPLICATION_UNADVISE, IDS_SETUP_CLOSE_OUTLOOK, IDS_SETUP_NEEDS64,
+                                          IDS_SETUP_NEEDS32, IDS_SETUP_DOWNGRADE}));
     ASSERT_EQ(dialogs, (std::vector<WORD>{IDD_ADDINPROPERTYPAGE, IDD_EXITPROGDLG}));
     for (UiLanguage language : kUiLanguages) {
         SCOPED_TRACE(UiLanguageTag(language));
@@ -168,13 +174,14 @@ TEST(UiLanguage, EnglishTextsAndTemplatesAreTheOnesTheAddinAlwaysHad)
     };
     for (const auto& s : strings)
         EXPECT_EQ(LoadUiString(ModuleInstance(), s.id, UiLanguage::English), s.text);
-    // The templates' bytes as they were before any translation existed.
+    // The templates' bytes as they were before any translation existed, with two corrections
+    // since: "shut down" as a verb in the delay's label, and the caption's "..." without a space.
     const struct {
         WORD id;
         unsigned long long fingerprint;
     } dialogs[] = {
-        {IDD_ADDINPROPERTYPAGE, 0x4efebdab047c6b88ull},
-        {IDD_EXITPROGDLG, 0xde3dfc35bcde064eull},
+        {IDD_ADDINPROPERTYPAGE, 0x0a1c971887fd3bb8ull},
+        {IDD_EXITPROGDLG, 0x36241ad674fb9f66ull},
     };
     for (const auto& d : dialogs) {
         DWORD size = 0;
@@ -189,8 +196,8 @@ TEST(UiLanguage, EnglishTextsAndTemplatesAreTheOnesTheAddinAlwaysHad)
 TEST(UiLanguage, TranslationsReachTheModuleAsUtf16AndMissingOnesFallBackToEnglish)
 {
     EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_PAGE_TITLE, UiLanguage::German), L"Beenden");
-    EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_PAGE_TITLE, UiLanguage::Japanese), L"\u7D42\u4E86"); // 終了
-    EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_PAGE_TITLE, UiLanguage::SimplifiedChinese), L"\u9000\u51FA"); // 退出
+    EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_PAGE_TITLE, UiLanguage::Japanese), L"\u7D42\u4E86\u51E6\u7406"); // 終了処理
+    EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_PAGE_TITLE, UiLanguage::SimplifiedChinese), L"\u9000\u51FA\u8BBE\u7F6E"); // 退出设置
     EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_SETUP_CLOSE_OUTLOOK, UiLanguage::French),
               L"Microsoft Outlook est en cours d'ex\u00E9cution. Cliquez sur OK pour fermer Outlook.");
     EXPECT_EQ(LoadUiString(ModuleInstance(), IDS_PAGE_POLICY_NOTE, UiLanguage::BrazilianPortuguese),

@@ -11,6 +11,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "com/raii.h"
 #include "com/text_convert.h"
@@ -474,6 +475,48 @@ TEST_F(PackageTest, ThirtyTwoBitOfficeIsRefusedAndNothingIsWritten)
         EXPECT_EQ(MachineDefault("Delay"), "(missing)");
         EXPECT_FALSE(FileExists(StartMenuFolder())) << "no action ran before the refusal";
     }
+}
+
+// The refusal in the user's language, as the DLL's action hands it to the launch condition (the
+// package's own tables hold English only); the basic UI shows it in Wine's "Install Failed" box
+// (a quiet run neither shows nor logs it). Wine takes the user's language from LANG when a
+// process starts (a LANG set later in the Windows environment does not reach msiexec), so CTest
+// runs this test as it is and once more each with LANG=de_DE.UTF-8 and ja_JP.UTF-8
+// (tests/installer/targets.cmake), naming the language it set in VANTREL_TEST_LANGID.
+TEST_F(PackageTest, RefusalIsShownInTheUsersLanguage)
+{
+    const LANGID language = GetUserDefaultUILanguage();
+    if (const char* expected = std::getenv("VANTREL_TEST_LANGID"))
+        ASSERT_EQ(language, static_cast<LANGID>(std::strtoul(expected, nullptr, 0)))
+            << "Wine did not take the user's language from LANG";
+    const wchar_t* text = L"Vantrel needs 64-bit Microsoft Office. This computer has 32-bit Office, whose Outlook "
+                          L"cannot load the 64-bit Vantrel add-in. Install 64-bit Office first, or install Vantrel "
+                          L"before Office.";
+    if (PRIMARYLANGID(language) == LANG_GERMAN)
+        text = L"Vantrel ben\u00F6tigt die 64-Bit-Version von Microsoft Office. Auf diesem Computer ist die 32-Bit-"
+               L"Version von Office installiert, deren Outlook das 64-Bit-Add-In Vantrel nicht laden kann. "
+               L"Installieren Sie zuerst die 64-Bit-Version von Office, oder installieren Sie Vantrel vor Office.";
+    if (PRIMARYLANGID(language) == LANG_JAPANESE)
+        // Vantrel には 64 ビット版の Microsoft Office が必要です。このコンピューターには 32 ビット版の Office が
+        // インストールされており、その Outlook は 64 ビット版の Vantrel アドインを読み込めません。先に 64
+        // ビット版の Office をインストールするか、Office より前に Vantrel をインストールしてください。
+        text = L"Vantrel \u306B\u306F 64 \u30D3\u30C3\u30C8\u7248\u306E Microsoft Office \u304C\u5FC5\u8981"
+               L"\u3067\u3059\u3002\u3053\u306E\u30B3\u30F3\u30D4\u30E5\u30FC\u30BF\u30FC\u306B\u306F 32 "
+               L"\u30D3\u30C3\u30C8\u7248\u306E Office \u304C\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u3055"
+               L"\u308C\u3066\u304A\u308A\u3001\u305D\u306E Outlook \u306F 64 \u30D3\u30C3\u30C8\u7248"
+               L"\u306E Vantrel \u30A2\u30C9\u30A4\u30F3\u3092\u8AAD\u307F\u8FBC\u3081\u307E\u305B\u3093"
+               L"\u3002\u5148\u306B 64 \u30D3\u30C3\u30C8\u7248\u306E Office \u3092\u30A4\u30F3\u30B9"
+               L"\u30C8\u30FC\u30EB\u3059\u308B\u304B\u3001Office \u3088\u308A\u524D\u306B Vantrel \u3092"
+               L"\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u3057\u3066\u304F\u3060\u3055\u3044\u3002";
+    SetOfficeMark(Bitness(k32, "16.0", "x86"));
+    SetOfficeMark(InstallRoot(k32, "16.0"));
+    ASSERT_FALSE(HasFatalFailure());
+    std::vector<ShownBox> boxes;
+    EXPECT_EQ(RunMsiexec("/i " + Quoted(PackagePath()) + " /qb", &boxes), static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes.front().caption, "Install Failed");
+    EXPECT_EQ(boxes.front().wideText, text) << boxes.front().text;
+    EXPECT_TRUE(InstalledProducts().empty());
 }
 
 TEST_F(PackageTest, SixtyFourBitOutlookInstallsWhateverA32BitOfficeLeftBehind)

@@ -317,7 +317,8 @@ TEST_F(PolicyTemplateTest, WaitForWritesIsANumberPolicyWithItsTexts)
         strings[Attribute(text.Get(), "id")] = Text(text.Get());
     EXPECT_EQ(strings["WaitForWrites"], L"Longest wait for Outlook to finish writing its data files");
     EXPECT_EQ(strings["WaitForWrites_Help"],
-              L"Enabled: when the wait (the Delay) is over and Outlook is still running, Vantrel ends Outlook's "
+              L"Enabled: when the wait set in \"Maximum time to wait for Outlook to shut down (seconds)\" (Delay) is "
+              L"over and Outlook is still running, Vantrel ends Outlook's "
               L"process only once Outlook's data files (.pst, .ost) have shown no write for two samples a second "
               L"apart, or once this many seconds (0 to 3600) have passed. 0 switches the hold off. Not configured: "
               L"the user's own value, else the machine's, else 60 seconds.");

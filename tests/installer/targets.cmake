@@ -68,9 +68,26 @@ add_test(NAME PackageActionsRunWithTheRightToken
 # A quiet run closes no Outlook through the Restart Manager and restarts no machine.
 add_test(NAME QuietRunsCloseNothingAndRestartNothing
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_quiet_runs.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
+# The installer's own messages come from the DLL in the user's language, and the package is
+# language-neutral with ASCII tables (Wine ignores the package's languages).
+add_test(NAME PackageMessagesComeFromTheDllAndThePackageIsLanguageNeutral
+  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_installer_messages.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
 # The machine defaults are read back from the 64-bit view and are secure properties (Wine passes
 # every property to its server, so only the package's tables can show the second).
 add_test(NAME MachineDefaultsAreRememberedAndSecure
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_machine_defaults.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
 # The tests read the installed DLL's version resource (vantrel_core does not import version).
 target_link_libraries(${target} PRIVATE version)
+# The package's refusal in German and Japanese: Wine takes the user's language from LANG when a
+# process starts, so the test program itself runs with it (its msiexec inherits it), and checks
+# that Wine took it (VANTREL_TEST_LANGID).
+foreach(run "de_DE.UTF-8;0x0407;German" "ja_JP.UTF-8;0x0411;Japanese")
+  list(GET run 0 lang)
+  list(GET run 1 langid)
+  list(GET run 2 name)
+  add_test(NAME PackageRefusalIn${name}
+    COMMAND env LANG=${lang} LC_ALL= LC_MESSAGES= VANTREL_TEST_LANGID=${langid}
+            ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:${target}>
+            --gtest_filter=PackageTest.RefusalIsShownInTheUsersLanguage)
+  set_tests_properties(PackageRefusalIn${name} PROPERTIES TIMEOUT 120)
+endforeach()

@@ -419,7 +419,7 @@ void WaitForWorker()
 // The exit dialog of this process, as Outlook's thread sees it inside Quit.
 void LogExitDialog()
 {
-    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
+    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook...");
     DWORD process = 0;
     GetWindowThreadProcessId(dialog, &process);
     if (!dialog || process != GetCurrentProcessId()) {
@@ -613,9 +613,8 @@ std::string Utf8(const wchar_t* text)
     return utf8;
 }
 
-// The English text that Event Viewer would show for the entry: the message of that ID in the
-// message table of the module that reported it, with the inserted strings.
-void LogEventText(HMODULE reporter, DWORD id, WORD count, LPCWSTR* strings)
+// The English text of message id in the message file, with the inserted strings.
+void LogMessageFileText(HMODULE messages, DWORD id, WORD count, LPCWSTR* strings)
 {
     std::vector<DWORD_PTR> inserts;
     for (WORD i = 0; i < count; ++i)
@@ -623,11 +622,31 @@ void LogEventText(HMODULE reporter, DWORD id, WORD count, LPCWSTR* strings)
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
                                             FORMAT_MESSAGE_ARGUMENT_ARRAY | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                                        reporter, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                        messages, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                         reinterpret_cast<LPWSTR>(&text), 0,
                                         reinterpret_cast<va_list*>(inserts.empty() ? nullptr : inserts.data()));
     Log("event text " + (length ? Utf8(text) : std::string("(no message of that ID)")));
     LocalFree(text);
+}
+
+// The English text that Event Viewer would show for the entry: the message of that ID in the
+// message file beside the module that reported it (VantrelEvents.dll, which the registration
+// names as the source's EventMessageFile), with the inserted strings.
+void LogEventText(HMODULE reporter, DWORD id, WORD count, LPCWSTR* strings)
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(reporter, path, MAX_PATH);
+    std::wstring messageFile(path, length < MAX_PATH ? length : 0);
+    messageFile.erase(messageFile.find_last_of(L'\\') + 1);
+    messageFile += L"VantrelEvents.dll";
+    const HMODULE messages =
+        LoadLibraryExW(messageFile.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!messages) {
+        Log("event text (no message file)");
+        return;
+    }
+    LogMessageFileText(messages, id, count, strings);
+    FreeLibrary(messages);
 }
 
 BOOL WINAPI RecordReportEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD count, DWORD, LPCWSTR* strings, LPVOID)

@@ -718,7 +718,7 @@ TEST_F(EndToEndTest, OutlookInJapaneseGetsTheTabAndThePageInJapanese)
     const ScopedPolicyKeys policies;
     SetStringPolicy(HKEY_CURRENT_USER, "Delay", "30"); // enforced: the page shows its note
     const PageTexts texts = OpenPageIn("1041");
-    EXPECT_EQ(texts.title, L"\u7D42\u4E86"); // 終了
+    EXPECT_EQ(texts.title, L"\u7D42\u4E86\u51E6\u7406"); // 終了処理
     // Vantrel を有効にする
     EXPECT_EQ(texts.byControl.at(218), L"Vantrel \u3092\u6709\u52B9\u306B\u3059\u308B");
     // 終了の進行状況ダイアログを表示する
@@ -726,11 +726,10 @@ TEST_F(EndToEndTest, OutlookInJapaneseGetsTheTabAndThePageInJapanese)
                                        L"\u3092\u8868\u793A\u3059\u308B");
     // Outlook の終了を待つ最大時間 (秒):
     EXPECT_EQ(texts.delayLabel, L"Outlook \u306E\u7D42\u4E86\u3092\u5F85\u3064\u6700\u5927\u6642\u9593 (\u79D2):");
-    // 淡色表示の設定は管理者によって設定されているため、ここでは変更できません。
-    EXPECT_EQ(texts.byControl.at(238), L"\u6DE1\u8272\u8868\u793A\u306E\u8A2D\u5B9A\u306F\u7BA1\u7406\u8005\u306B"
-                                       L"\u3088\u3063\u3066\u8A2D\u5B9A\u3055\u308C\u3066\u3044\u308B\u305F\u3081"
-                                       L"\u3001\u3053\u3053\u3067\u306F\u5909\u66F4\u3067\u304D\u307E\u305B\u3093"
-                                       L"\u3002");
+    // 淡色表示されている設定は管理者が構成しているため、ここでは変更できません。
+    EXPECT_EQ(texts.byControl.at(238), L"\u6DE1\u8272\u8868\u793A\u3055\u308C\u3066\u3044\u308B\u8A2D"
+                                       L"\u5B9A\u306F\u7BA1\u7406\u8005\u304C\u69CB\u6210\u3057\u3066"
+                                       L"\u3044\u308B\u305F\u3081\u3001\u3053\u3053\u3067\u306F\u5909\u66F4\u3067\u304D\u307E\u305B\u3093\u3002");
 }
 
 TEST_F(EndToEndTest, OutlookInDutchGetsTheEnglishPage)

@@ -73,6 +73,37 @@ TEST_P(LocalizedLayout, PageAndExitDialogShowEveryTextWholeAt96And144Dpi)
     }
 }
 
+// The delay box sits right after the end of its label's text, in every language as in English
+// (6 pixels at 96 DPI), within 16: a label wider than its text leaves the box adrift from what it
+// answers.
+TEST_P(LocalizedLayout, DelayBoxFollowsItsLabelsText)
+{
+    const DLGTEMPLATE* page = FindUiDialog(ModuleInstance(), IDD_ADDINPROPERTYPAGE, GetParam());
+    ASSERT_NE(page, nullptr);
+    for (int dpi : {96, 144}) {
+        SCOPED_TRACE("at " + std::to_string(dpi) + " DPI");
+        LaidOutDialog laidOut;
+        ASSERT_TRUE(LayOutDialog(page, dpi, &laidOut));
+        const LaidOutControl* box = nullptr;
+        for (const LaidOutControl& control : laidOut.controls)
+            if (control.id == IDC_PAGE_DELAY)
+                box = &control;
+        ASSERT_NE(box, nullptr);
+        // The label: the text on the box's row, left of it.
+        const LaidOutControl* label = nullptr;
+        for (const LaidOutControl& control : laidOut.controls)
+            if (control.classOrdinal == 0x82 && !control.text.empty() && control.rect.right <= box->rect.left &&
+                control.rect.bottom > box->rect.top && control.rect.top < box->rect.bottom)
+                label = &control;
+        ASSERT_NE(label, nullptr);
+        const LONG gap = box->rect.left - (label->rect.left + TextWidth(laidOut, label->text));
+        EXPECT_GE(gap, 0);
+        EXPECT_LE(gap, MulDiv(16, dpi, 96)) << "the label's text ends " << gap << " px before the box; its text is "
+                                             << MulDiv(TextWidth(laidOut, label->text), 4, laidOut.baseX) + 1
+                                             << " DLU wide";
+    }
+}
+
 TEST_P(LocalizedLayout, ModelMatchesADialogMadeFromTheTemplate)
 {
     const DLGTEMPLATE* page = FindUiDialog(ModuleInstance(), IDD_ADDINPROPERTYPAGE, GetParam());

@@ -1,5 +1,6 @@
-// Vantrel.dll's registration resources: the type library VantrelLib, the registry scripts, the
-// toolbox bitmap and the Event Log's message table, read from the built DLL.
+// Vantrel.dll's registration resources: the type library VantrelLib, the registry scripts and the
+// toolbox bitmap, read from the built DLL; and the Event Log's message table, read from the
+// message file beside it (VantrelEvents.dll) in every language and regional variant.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -171,7 +172,14 @@ TEST_F(ServerTypeLibraryTest, DualInterfacesDeriveFromIDispatchWithNoFunctionsOf
     }
 }
 
-// The DLL's resources without running its code.
+// VantrelEvents.dll, beside the DLL.
+std::string EventsDllPath()
+{
+    const std::string dll = ServerDllPath();
+    return dll.substr(0, dll.find_last_of('\\') + 1) + "VantrelEvents.dll";
+}
+
+// The resources of both DLLs without running their code.
 class ServerResourcesTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -179,13 +187,17 @@ protected:
         m_module.reset(LoadLibraryExA(ServerDllPath().c_str(), nullptr,
                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
         ASSERT_TRUE(m_module.valid());
+        m_events.reset(LoadLibraryExA(EventsDllPath().c_str(), nullptr,
+                                      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+        ASSERT_TRUE(m_events.valid()) << EventsDllPath();
     }
 
-    std::vector<WORD> Languages(const char* type, WORD id)
+    std::vector<WORD> Languages(const char* type, WORD id) { return Languages(m_module.get(), type, id); }
+    static std::vector<WORD> Languages(HMODULE module, const char* type, WORD id)
     {
         std::vector<WORD> languages;
         EnumResourceLanguagesA(
-            m_module.get(), type, MAKEINTRESOURCEA(id),
+            module, type, MAKEINTRESOURCEA(id),
             [](HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR list) -> BOOL {
                 reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
                 return TRUE;
@@ -205,6 +217,7 @@ protected:
     }
 
     UniqueModule m_module;
+    UniqueModule m_events;
 };
 
 TEST_F(ServerResourcesTest, RegistrationResourcesAreUsEnglish)
@@ -299,7 +312,7 @@ TEST_F(ServerResourcesTest, MessageTableFormatsEveryEventWithItsInsertedStrings)
         wchar_t* text = nullptr;
         const DWORD length = FormatMessageW(
             FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-            m_module.get(), c.id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<LPWSTR>(&text), 0,
+            m_events.get(), c.id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<LPWSTR>(&text), 0,
             reinterpret_cast<va_list*>(arguments.empty() ? nullptr : arguments.data()));
         ASSERT_NE(length, 0u) << "error " << GetLastError();
         const std::wstring message(text, length);
@@ -401,30 +414,80 @@ std::string Utf8(const std::wstring& text)
     return ToNarrow(text, CP_UTF8);
 }
 
-TEST_F(ServerResourcesTest, MessageTableHasEveryLanguageAndNoOther)
+// Every Windows variant of a language Vantrel speaks, with the language whose texts it reads.
+// Windows finds a message table by the reader's exact language only (a copy under another
+// sublanguage, or a neutral one, is not used on Windows, though Wine falls back to one).
+struct Variant {
+    WORD language;
+    WORD reads;
+};
+constexpr WORD kGerman = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);
+constexpr WORD kFrench = MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH);
+constexpr WORD kSpanish = MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH_MODERN);
+constexpr WORD kItalian = MAKELANGID(LANG_ITALIAN, SUBLANG_ITALIAN);
+constexpr WORD kPortuguese = MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN);
+constexpr WORD kChinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+const Variant kVariants[] = {
+    {0x0807, kGerman},  {0x0C07, kGerman},  {0x1007, kGerman},  {0x1407, kGerman},  {0x080C, kFrench},
+    {0x0C0C, kFrench},  {0x100C, kFrench},  {0x140C, kFrench},  {0x180C, kFrench},  {0x040A, kSpanish},
+    {0x080A, kSpanish}, {0x100A, kSpanish}, {0x140A, kSpanish}, {0x180A, kSpanish}, {0x1C0A, kSpanish},
+    {0x200A, kSpanish}, {0x240A, kSpanish}, {0x280A, kSpanish}, {0x2C0A, kSpanish}, {0x300A, kSpanish},
+    {0x340A, kSpanish}, {0x380A, kSpanish}, {0x3C0A, kSpanish}, {0x400A, kSpanish}, {0x440A, kSpanish},
+    {0x480A, kSpanish}, {0x4C0A, kSpanish}, {0x500A, kSpanish}, {0x540A, kSpanish},
+    // Catalan, Basque and Galician: Spanish, as Windows and Office fill these languages.
+    {0x0403, kSpanish}, {0x042D, kSpanish}, {0x0456, kSpanish}, {0x0810, kItalian}, {0x0816, kPortuguese},
+    {0x1004, kChinese},
+};
+
+TEST_F(ServerResourcesTest, MessageTableHasEveryLanguageAndVariantAndNoOther)
 {
     std::vector<WORD> expected(std::begin(kLanguages), std::end(kLanguages));
-    std::vector<WORD> present = Languages(reinterpret_cast<const char*>(RT_MESSAGETABLE), 1);
+    for (const Variant& variant : kVariants)
+        expected.push_back(variant.language);
+    std::vector<WORD> present = Languages(m_events.get(), reinterpret_cast<const char*>(RT_MESSAGETABLE), 1);
     std::sort(expected.begin(), expected.end());
     std::sort(present.begin(), present.end());
     EXPECT_EQ(present, expected);
+    // Outlook's DLL carries none: the message file is the one that the registration names.
+    EXPECT_TRUE(Languages(m_module.get(), reinterpret_cast<const char*>(RT_MESSAGETABLE), 1).empty());
+}
+
+// As Event Viewer formats an entry for a reader in Austria, Quebec, Mexico, Portugal or
+// Singapore: the exact language's copy, with its language's texts (Traditional Chinese has none).
+TEST_F(ServerResourcesTest, RegionalReadersGetTheirLanguagesTexts)
+{
+    for (const Variant& variant : kVariants) {
+        SCOPED_TRACE(testing::Message() << "language 0x" << std::hex << variant.language);
+        for (DWORD id : kEventIds) {
+            const std::wstring text = RawMessage(m_events.get(), id, variant.language);
+            EXPECT_EQ(text, RawMessage(m_events.get(), id, variant.reads)) << "event " << std::dec << id;
+        }
+    }
+    // Spot checks of the two readers the administrators asked about.
+    EXPECT_EQ(RawMessage(m_events.get(), VANTREL_EVENT_OUTLOOK_CALL_FAILED, 0x0C07).rfind(L"Vantrel hat abgebrochen", 0),
+              0u);
+    EXPECT_EQ(RawMessage(m_events.get(), VANTREL_EVENT_OUTLOOK_CALL_FAILED, 0x0C0C)
+                  .rfind(L"Vantrel s'est arr\u00eat\u00e9 sans mettre fin", 0),
+              0u);
+    EXPECT_TRUE(FindResourceExW(m_events.get(), reinterpret_cast<LPCWSTR>(RT_MESSAGETABLE), MAKEINTRESOURCEW(1),
+                                MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL)) == nullptr);
 }
 
 TEST_F(ServerResourcesTest, EveryLanguageHasEveryMessageWithTheInsertsOfEnglish)
 {
     const std::set<DWORD> events(std::begin(kEventIds), std::end(kEventIds));
-    const TableIds english = ReadTableIds(m_module.get(), kEnglish);
+    const TableIds english = ReadTableIds(m_events.get(), kEnglish);
     ASSERT_EQ(english.ids, events) << "the English table holds exactly the IDs the code reports";
     for (WORD language : kLanguages) {
         SCOPED_TRACE(testing::Message() << "language 0x" << std::hex << language);
-        const TableIds table = ReadTableIds(m_module.get(), language);
+        const TableIds table = ReadTableIds(m_events.get(), language);
         EXPECT_EQ(table.ids, events);
         EXPECT_TRUE(table.ansi.empty()) << "texts stored as ANSI, not UTF-16: " << table.ansi.size();
         for (DWORD id : kEventIds) {
             SCOPED_TRACE(testing::Message() << "event " << std::dec << id);
-            const std::wstring text = RawMessage(m_module.get(), id, language);
+            const std::wstring text = RawMessage(m_events.get(), id, language);
             ASSERT_NE(text, L"<missing>") << "error " << GetLastError();
-            EXPECT_EQ(Inserts(text), Inserts(RawMessage(m_module.get(), id, kEnglish))) << Utf8(text);
+            EXPECT_EQ(Inserts(text), Inserts(RawMessage(m_events.get(), id, kEnglish))) << Utf8(text);
             EXPECT_EQ(text.find(L'\uFFFD'), std::wstring::npos) << "a character lost on the way: " << Utf8(text);
             EXPECT_EQ(text.find(L'?'), std::wstring::npos) << "a character garbled to '?': " << Utf8(text);
         }
@@ -459,7 +522,7 @@ TEST_F(ServerResourcesTest, EnglishMessagesAreExactlyTheTextsAdministratorsKnow)
     ASSERT_EQ(texts.size(), std::size(kEventIds));
     for (const auto& [id, text] : texts) {
         SCOPED_TRACE(testing::Message() << "event " << id);
-        EXPECT_EQ(RawMessage(m_module.get(), id, kEnglish), text);
+        EXPECT_EQ(RawMessage(m_events.get(), id, kEnglish), text);
     }
 }
 
@@ -477,8 +540,8 @@ TEST_F(ServerResourcesTest, TranslatedMessagesReadBackAsUtf16)
          L"abgelaufen. Die Datei, an der zuletzt eine \u00c4nderung festgestellt wurde: %1."},
         {MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH),
          L"Vantrel a mis fin au processus d'Outlook alors qu'Outlook \u00e9crivait encore dans ses fichiers de "
-         L"donn\u00e9es : l'attente maximale des \u00e9critures, %2 secondes (le param\u00e8tre WaitForWrites), "
-         L"\u00e9tait \u00e9coul\u00e9e. Dernier fichier dont une modification a \u00e9t\u00e9 constat\u00e9e : %1."},
+         L"donn\u00e9es\u00a0: l'attente maximale des \u00e9critures, %2 secondes (le param\u00e8tre WaitForWrites), "
+         L"\u00e9tait \u00e9coul\u00e9e. Dernier fichier dont une modification a \u00e9t\u00e9 constat\u00e9e\u00a0: %1."},
         {MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH_MODERN),
          L"Vantrel finaliz\u00f3 el proceso de Outlook mientras Outlook a\u00fan escrib\u00eda en sus archivos de "
          L"datos: se agot\u00f3 la espera m\u00e1xima de las escrituras, %2 segundos (la configuraci\u00f3n "
@@ -505,7 +568,7 @@ TEST_F(ServerResourcesTest, TranslatedMessagesReadBackAsUtf16)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "language 0x" << std::hex << c.language);
-        EXPECT_EQ(RawMessage(m_module.get(), VANTREL_EVENT_WRITES_NOT_FINISHED, c.language), c.text);
+        EXPECT_EQ(RawMessage(m_events.get(), VANTREL_EVENT_WRITES_NOT_FINISHED, c.language), c.text);
     }
 }
 

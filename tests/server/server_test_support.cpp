@@ -206,9 +206,10 @@ std::vector<std::string> ModuleScriptEntries(const std::string& dllPath)
         StringLine(addin, "Description", "Vantrel for Outlook"),
         DwordLine(addin, "LoadBehavior", 3),
         DwordLine(addin, "CommandLineSafe", 0),
-        // The Event Log's source: its messages are in the DLL, of all three types.
+        // The Event Log's source: its messages are in VantrelEvents.dll beside the DLL, of all
+        // three types.
         KeyLine(source),
-        StringLine(source, "EventMessageFile", dllPath),
+        StringLine(source, "EventMessageFile", dllPath.substr(0, dllPath.find_last_of('\\') + 1) + "VantrelEvents.dll"),
         DwordLine(source, "TypesSupported", 7),
     });
 }

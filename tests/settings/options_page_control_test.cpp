@@ -164,7 +164,7 @@ TEST(OptionsPageTemplate, IsAsTabled)
         {-1, "static", "", 0x50000010, 0, 0, {72, 79, 187, 1}},
         {-1, "static", "Product Information", 0x5002000B, 0, 0, {7, 75, 63, 9}},
         {-1, "static", "Vantrel v", 0x50020000, 0, 0, {14, 87, 60, 8}},
-        {-1, "static", "Maximum time to wait for Outlook to shutdown (seconds):", 0x50020000, 0, 0, {15, 60, 182, 9}},
+        {-1, "static", "Maximum time to wait for Outlook to shut down (seconds):", 0x50020000, 0, 0, {15, 60, 182, 9}},
     };
     ASSERT_EQ(dialog.items.size(), sizeof(expected) / sizeof(expected[0]));
     for (size_t i = 0; i < dialog.items.size(); ++i) {

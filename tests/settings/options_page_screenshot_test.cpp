@@ -1,6 +1,8 @@
 // Not a check: makes the picture of the hosted page for the documentation. Disabled, so it
 // runs only when scripts/screenshots.sh asks for it, with the BMP file's path in
-// VANTREL_PAGE_SCREENSHOT; VANTREL_PAGE_LANGUAGE ("de-DE", ...) draws it in that language.
+// VANTREL_PAGE_SCREENSHOT; VANTREL_PAGE_LANGUAGE ("de-DE", ...) draws it in that language, and
+// VANTREL_PAGE_ENFORCED=1 with the delay enforced by a policy, so that the page shows its policy
+// note (the longest text it has; tests/server/localized_layout_test.cpp measures it).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include "outlook/outlook.h"
 #include "settings/addin_property_page.h"
 #include "support/page_host.h"
+#include "support/policy_keys.h"
 #include "support/test_support.h"
 
 namespace {
@@ -30,6 +33,10 @@ TEST(OptionsPageScreenshot, DISABLED_SaveHostedPage)
     SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "1");
     SetStringSetting(HKEY_CURRENT_USER, "CloseWinWord", "0");
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "30");
+    const ScopedPolicyKeys policies;
+    const char* enforced = std::getenv("VANTREL_PAGE_ENFORCED");
+    if (enforced && std::string(enforced) == "1")
+        SetDwordPolicy(HKEY_CURRENT_USER, "Delay", 30);
 
     auto site = fake::Adopt(new fake::FakePropertyPageSite(std::make_shared<fake::CallLog>()));
     Microsoft::WRL::ComPtr<IUnknown> page;

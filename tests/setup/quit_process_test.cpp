@@ -83,8 +83,8 @@ TEST(QuitProcessByName, CancelLeavesOutlookRunningAndUntouched)
 
     ASSERT_TRUE(run.Finish());
     EXPECT_EQ(answerer.Count(), 1);
-    // The box has no caption of its own: the platform's default shows.
-    EXPECT_EQ(answerer.Caption(), "Error");
+    // Captioned with the product's name in every language, never the platform's "Error".
+    EXPECT_EQ(answerer.Caption(), "Vantrel");
     EXPECT_EQ(AtOwnWindows(outlook.Record()), Lines{});
     EXPECT_TRUE(outlook.Running());
 }

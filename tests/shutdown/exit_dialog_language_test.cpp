@@ -14,11 +14,11 @@ TEST(CExitProgDlg, CaptionIsInTheAddinsLanguage)
         UiLanguage language;
         const wchar_t* caption;
     } cases[] = {
-        {UiLanguage::German, L"Vantrel - Outlook wird beendet ..."},
-        {UiLanguage::French, L"Vantrel - Fermeture d'Outlook ..."},
-        {UiLanguage::Japanese, L"Vantrel - Outlook \u3092\u7D42\u4E86\u3057\u3066\u3044\u307E\u3059 ..."},
-        {UiLanguage::SimplifiedChinese, L"Vantrel - \u6B63\u5728\u9000\u51FA Outlook ..."},
-        {UiLanguage::English, L"Vantrel - Exiting Outlook ..."},
+        {UiLanguage::German, L"Vantrel - Outlook wird beendet..."},
+        {UiLanguage::French, L"Vantrel - Fermeture d'Outlook en cours..."},
+        {UiLanguage::Japanese, L"Vantrel - Outlook \u3092\u7D42\u4E86\u3057\u3066\u3044\u307E\u3059..."},
+        {UiLanguage::SimplifiedChinese, L"Vantrel - \u6B63\u5728\u9000\u51FA Outlook..."},
+        {UiLanguage::English, L"Vantrel - Exiting Outlook..."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(UiLanguageTag(c.language));

@@ -90,7 +90,7 @@ TEST(ExitProgressDialogTemplate, IsTheExtendedTemplateOf215)
     EXPECT_EQ(t.Short(), 18);
     EXPECT_EQ(t.TextOrOrdinal(), ""); // no menu
     EXPECT_EQ(t.TextOrOrdinal(), ""); // standard dialog class
-    EXPECT_EQ(t.Text(), "Vantrel - Exiting Outlook ...");
+    EXPECT_EQ(t.Text(), "Vantrel - Exiting Outlook...");
     EXPECT_EQ(t.Word(), 8);   // points
     EXPECT_EQ(t.Word(), 400); // weight
     EXPECT_EQ(t.Byte(), 0);   // not italic
@@ -144,7 +144,7 @@ TEST(CExitProgDlg, CreateShowsTheBarAtZeroCentredInTheWorkArea)
 
     char caption[64] = {};
     GetWindowTextA(window, caption, sizeof(caption));
-    EXPECT_STREQ(caption, "Vantrel - Exiting Outlook ...");
+    EXPECT_STREQ(caption, "Vantrel - Exiting Outlook...");
     EXPECT_TRUE(IsWindowVisible(window));
     char className[64] = {};
     GetClassNameA(Progress(window), className, sizeof(className));

@@ -193,3 +193,15 @@ std::vector<std::string> LayoutFaults(const LaidOutDialog& dialog, int dpi, cons
     }
     return faults;
 }
+
+LONG TextWidth(const LaidOutDialog& dialog, const std::wstring& text)
+{
+    const UniqueDc dc(CreateCompatibleDC(nullptr));
+    const UniqueGdiObject font(CreateFontIndirectW(&dialog.font));
+    if (!dc || !font)
+        return 0;
+    const SelectObjectScope selected(dc.get(), font.get());
+    SIZE extent{};
+    GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+    return extent.cx;
+}

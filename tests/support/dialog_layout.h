@@ -39,3 +39,6 @@ struct ExtraText {
     std::wstring text;
 };
 std::vector<std::string> LayoutFaults(const LaidOutDialog& dialog, int dpi, const std::vector<ExtraText>& extraTexts = {});
+
+// The width in pixels of text in the dialog's font (one line, no prefix processing).
+LONG TextWidth(const LaidOutDialog& dialog, const std::wstring& text);

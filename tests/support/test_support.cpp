@@ -174,7 +174,7 @@ HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs)
 
 HWND OwnExitDialog()
 {
-    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook ...");
+    HWND dialog = FindWindowA(nullptr, "Vantrel - Exiting Outlook...");
     DWORD process = 0;
     GetWindowThreadProcessId(dialog, &process);
     return dialog && process == GetCurrentProcessId() ? dialog : nullptr;
