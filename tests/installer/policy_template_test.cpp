@@ -319,8 +319,10 @@ TEST_F(PolicyTemplateTest, WaitForWritesIsANumberPolicyWithItsTexts)
     EXPECT_EQ(strings["WaitForWrites_Help"],
               L"Enabled: when the wait set in \"Maximum time to wait for Outlook to shut down (seconds)\" (Delay) is "
               L"over and Outlook is still running, Vantrel ends Outlook's "
-              L"process only once Outlook's data files (.pst, .ost) have shown no write for two samples a second "
-              L"apart, or once this many seconds (0 to 3600) have passed. 0 switches the hold off. Not configured: "
+              L"process only once neither Outlook's data files (.pst, .ost) nor the count of bytes that Outlook's "
+              L"process writes have shown writing for two samples a second apart, the last of them at least a "
+              L"second after Outlook's windows were asked to close, or once this many seconds (0 to 3600) have "
+              L"passed since then. 0 switches the hold off. Not configured: "
               L"the user's own value, else the machine's, else 60 seconds.");
     EXPECT_EQ(strings["WaitForWrites_Label"], L"Seconds (0 to 3600):");
     ComPtr<IXMLDOMElement> presentation;
