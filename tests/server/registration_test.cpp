@@ -35,6 +35,16 @@ TEST_F(RegsvrTest, RegistrationWritesTheScriptsAndTheTypeLibrary)
     EXPECT_TRUE(RegistryHolds(FullRegistration(ServerDllPath())));
 }
 
+// On 64-bit Windows each Office bitness reads its own view: the other view must hold none of the
+// classes and no add-in entry (only the Event Log source, which both views share).
+TEST_F(RegsvrTest, RegistrationLeavesTheOtherBitnessViewAlone)
+{
+    ASSERT_EQ(RunRegsvr32("/s " + Quoted(ServerDllPath())), 0u);
+    const REGSAM other = RegistrationView() == KEY_WOW64_64KEY ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    for (const std::string& line : RegistrationSnapshot(other))
+        EXPECT_EQ(line.rfind("HKLM\\SYSTEM\\", 0), 0u) << line;
+}
+
 TEST_F(RegsvrTest, RegisteringAgainGivesTheSameAndRewritesTheClassKeys)
 {
     ASSERT_EQ(RunRegsvr32("/s " + Quoted(ServerDllPath())), 0u);
