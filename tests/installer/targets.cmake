@@ -71,7 +71,7 @@ add_test(NAME QuietRunsCloseNothingAndRestartNothing
 # The machine defaults are read back from the 64-bit view and are secure properties (Wine passes
 # every property to its server, so only the package's tables can show the second).
 add_test(NAME MachineDefaultsAreRememberedAndSecure
-  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_machine_defaults.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
+  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_machine_defaults.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE} ${VANTREL_ARCH})
 # The package holds only components of its own bitness, installed into that bitness's program
 # folder.
 add_test(NAME PackageComponentsHaveThePackagesBitness
