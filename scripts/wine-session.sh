@@ -9,7 +9,8 @@
 # - x86-mixed: a mixed prefix (BUILD_DIR/wineprefix-mixed): 64-bit Windows with its 32-bit side
 #   (syswow64), the i386 Wine beside the host's 64-bit one, where the registry's 32-bit view
 #   (WOW6432Node) is real. Its 32-bit programs get no window (Wine's 32-bit side finds no display
-#   driver there), so only the tests of registry views and packages, which open none, run in it.
+#   driver there, and a new process's loader is looked for beside qemu-i386), so only tests that
+#   open no window and start no program run in it.
 #
 # Everything Wine starts gets /dev/null as its standard streams: a wineserver or a Wine
 # helper process that inherited a caller's pipe would keep that pipe open and make the

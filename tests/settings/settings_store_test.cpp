@@ -182,6 +182,8 @@ TEST_F(SettingsTest, SeedingCopiesMachineDefaultsWhileUserDelayIsEmpty)
 // 64-bit Windows reads them there, not from WOW6432Node (which holds a decoy here).
 TEST_F(SettingsTest, MachineDefaultsComeFromThe64BitView)
 {
+    if (!RegistryHasTwoViews())
+        GTEST_SKIP() << "32-bit Windows has one registry view";
     SetStringSetting(HKEY_LOCAL_MACHINE, "Enabled", "0");
     SetStringSetting(HKEY_LOCAL_MACHINE, "Delay", "12");
     UniqueHKey decoy;

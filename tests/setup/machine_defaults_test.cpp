@@ -64,12 +64,14 @@ protected:
 // bitness reads them; the 32-bit view (WOW6432Node on 64-bit Windows) stays untouched.
 TEST_F(MachineDefaultsRegistry, WriteRemoveAndRestoreInThe64BitViewOnly)
 {
+    const bool twoViews = RegistryHasTwoViews(); // on 32-bit Windows both flags name its one view
     const Setup::MachineDefaultsChange written =
         Setup::ParseMachineDefaults(Setup::MachineDefaultsText({"1", "45", "0", "1", "90"}));
     ASSERT_EQ(Setup::ApplyMachineDefaultsToRegistry(written, KEY_WOW64_64KEY), ERROR_SUCCESS);
     EXPECT_EQ(MachineValue(KEY_WOW64_64KEY, "Delay"), "45");
     EXPECT_EQ(MachineValue(KEY_WOW64_64KEY, "WaitForWrites"), "90");
-    EXPECT_EQ(MachineValue(KEY_WOW64_32KEY, "Delay"), "<no key>");
+    if (twoViews)
+        EXPECT_EQ(MachineValue(KEY_WOW64_32KEY, "Delay"), "<no key>");
 
     // A rollback to what a machine had before: one value, the others absent.
     const Setup::MachineDefaultsChange before =

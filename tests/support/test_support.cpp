@@ -117,6 +117,14 @@ REGSAM SettingsView(HKEY root)
     return root == HKEY_LOCAL_MACHINE ? KEY_WOW64_64KEY : 0;
 }
 
+bool RegistryHasTwoViews()
+{
+    if (sizeof(void*) == 8)
+        return true;
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
 void DeleteSettingsKeys()
 {
     RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Vantrel");

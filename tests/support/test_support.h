@@ -64,6 +64,9 @@ void DeleteSettingsKeys();
 // HKEY_LOCAL_MACHINE, whatever the bitness of the program; none for HKEY_CURRENT_USER. The
 // helpers below use it.
 REGSAM SettingsView(HKEY root);
+// True where the registry has a 32-bit and a 64-bit view that differ (64-bit Windows); false on
+// 32-bit Windows, where both flags name its one view. The tests of the views skip themselves there.
+bool RegistryHasTwoViews();
 // Creates "SOFTWARE\Vantrel" under root and sets a value of any type with raw bytes.
 void SetRawSetting(HKEY root, const char* name, DWORD type, const void* data, DWORD size);
 void SetStringSetting(HKEY root, const char* name, const char* text);
