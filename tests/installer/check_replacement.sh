@@ -60,6 +60,9 @@ expect() {
 
 x64=$(win_path "$x64_package")
 x86=$(win_path "$x86_package")
+# A prefix that an earlier run left with a product installed starts empty.
+msiexec /x "$x64" /qn
+msiexec /x "$x86" /qn
 msiexec /i "$x64" /qn || fail "the x64 package did not install"
 expect "x64 installed" 64
 msiexec /i "$x86" /qn DELAY=7 || fail "the x86 package did not install over the x64 one"
