@@ -1,6 +1,16 @@
 # Sourced, not run: starts and stops what the Windows programs need under Wine.
-#   wine_session_start BUILD_DIR   exports WINEPREFIX, DISPLAY, WINEDEBUG, WINEDLLOVERRIDES
-#   wine_session_stop              stops the wineserver and Xvfb started by wine_session_start
+#   wine_session_start BUILD_DIR [x86|x86-mixed]
+#                       exports WINEPREFIX, DISPLAY, WINEDEBUG, WINEDLLOVERRIDES
+#   wine_session_stop   stops the wineserver and Xvfb started by wine_session_start
+#
+# The x86 build's tests run under the private i386 Wine of scripts/wine-i386.sh (through
+# qemu-i386); VANTREL_WINE_X86 names its loader for scripts/wine-run-x86.
+# - x86: a 32-bit prefix (BUILD_DIR/wineprefix, WINEARCH=win32), 32-bit Windows: the whole suite.
+# - x86-mixed: a mixed prefix (BUILD_DIR/wineprefix-mixed): 64-bit Windows with its 32-bit side
+#   (syswow64), the i386 Wine beside the host's 64-bit one, where the registry's 32-bit view
+#   (WOW6432Node) is real. Its 32-bit programs get no window (Wine's 32-bit side finds no display
+#   driver there, and a new process's loader is looked for beside qemu-i386), so only tests that
+#   open no window and start no program run in it.
 #
 # Everything Wine starts gets /dev/null as its standard streams: a wineserver or a Wine
 # helper process that inherited a caller's pipe would keep that pipe open and make the
@@ -13,10 +23,27 @@ _vantrel_xvfb_pid=""
 wine_session_start() {
   local build_dir
   build_dir=$(cd "$1" && pwd)
+  WINE64=/usr/lib/wine/wine64
+  local arch=win64 prefix="$build_dir/wineprefix" keeper=1
+  case "${2:-}" in
+  x86 | x86-mixed)
+    local root
+    root=$(bash "$(dirname "${BASH_SOURCE[0]}")/wine-i386.sh") || return 1
+    if [ "$2" = x86 ]; then
+      WINE64="$root/usr/lib/wine/wineq"
+      arch=win32
+    else
+      WINE64="$root/mixed/lib/wine/wine64"
+      prefix="$build_dir/wineprefix-mixed"
+      keeper=0
+    fi
+    export VANTREL_WINE_X86="$WINE64"
+    ;;
+  esac
   # VANTREL_WINEPREFIX gives a session a prefix of its own (two sessions sharing one would
   # share a registry and stop each other's server).
-  export WINEPREFIX="${VANTREL_WINEPREFIX:-$build_dir/wineprefix}"
-  export WINEARCH=win64
+  export WINEPREFIX="${VANTREL_WINEPREFIX:-$prefix}"
+  export WINEARCH=$arch
   export WINEDEBUG=-all
   # No Mono/Gecko download prompts, no desktop menu entries.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -46,7 +73,8 @@ wine_session_start() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-session: creating Wine prefix $WINEPREFIX"
   fi
-  "$WINE64" wineboot -i </dev/null >/dev/null 2>&1 || true
+  # Bounded: an incomplete i386 Wine can start its desktop process in a loop.
+  timeout 300 "$WINE64" wineboot -i </dev/null >/dev/null 2>&1 || true
   # wineboot returns before every service has settled; wait for the registry to be written.
   local i
   for i in $(seq 1 100); do
@@ -85,7 +113,7 @@ wine_session_start() {
 
   # Start Wine's desktop process now, with our streams on /dev/null, and keep it alive:
   # otherwise the first test that opens a window starts it with that test's pipes.
-  if [ -f "$build_dir/bin/session_keeper.exe" ]; then
+  if [ "$keeper" = 1 ] && [ -f "$build_dir/bin/session_keeper.exe" ]; then
     "$WINE64" "$build_dir/bin/session_keeper.exe" </dev/null >/dev/null 2>&1 &
     for i in $(seq 1 100); do
       pgrep -f 'explorer.exe /desktop' >/dev/null 2>&1 && break

@@ -6,12 +6,14 @@
 # path, so an import would be looked for first in the folder that holds Vantrel.dll; the page
 # loads it from the system folder. COMCTL32.dll stays imported: Outlook has loaded it before the
 # add-in, through its own activation context, which gives the version-6 controls.
-# Usage: check_dll_imports.sh OBJDUMP DLL
+# Usage: check_dll_imports.sh OBJDUMP DLL [x64|x86]
 set -eu
 objdump=$1
 dll=$2
+format=pei-x86-64
+[ "${3:-x64}" = x86 ] && format=pei-i386
 allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHELL32|SHLWAPI|COMCTL32|UXTHEME|PSAPI|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
-"$objdump" -p "$dll" | grep -q 'file format pei-x86-64' || { echo "not a PE32+ x86-64 image: $dll"; exit 1; }
+"$objdump" -p "$dll" | grep -q "file format $format" || { echo "not a $format image: $dll"; exit 1; }
 bad=0
 for name in $("$objdump" -p "$dll" | sed -n 's/^[[:space:]]*DLL Name: //p'); do
   if echo "$name" | grep -Eiq '^msi\.dll$'; then

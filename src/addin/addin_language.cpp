@@ -6,7 +6,7 @@
 #include "log/log_file.h"
 #include "outlook/outlook.h"
 
-UiLanguage ChooseAddinLanguage(IDispatch* application, LANGID (*windowsLanguage)()) noexcept
+UiLanguage ChooseAddinLanguage(IDispatch* application, WindowsLanguageSource windowsLanguage) noexcept
 {
     std::optional<LANGID> office;
     try {

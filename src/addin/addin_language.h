@@ -11,4 +11,4 @@
 // Reads Office's language through `application` (null included), logs a failing read, and sets
 // the process's language; windowsLanguage is asked only when Office did not answer. Returns
 // the language set.
-UiLanguage ChooseAddinLanguage(IDispatch* application, LANGID (*windowsLanguage)() = GetUserDefaultUILanguage) noexcept;
+UiLanguage ChooseAddinLanguage(IDispatch* application, WindowsLanguageSource windowsLanguage = GetUserDefaultUILanguage) noexcept;

@@ -1,5 +1,6 @@
 #include "addin/connect.h"
 
+#include <type_traits>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -358,6 +359,7 @@ void CConnect::ReleaseAfterShutdownCall()
 
 VOID CALLBACK CConnect::ReleaseFromMessageLoop(HWND, UINT, UINT_PTR timer, DWORD) noexcept
 {
+    static_assert(std::is_convertible_v<decltype(&ReleaseFromMessageLoop), TIMERPROC>); // the caller's convention
     (void)KillTimer(nullptr, timer); // once only
     std::map<UINT_PTR, CConnect*>& pending = PendingReleases();
     const auto found = pending.find(timer);

@@ -1,5 +1,6 @@
 #include "addin/outlook_thread_bridge.h"
 
+#include <type_traits>
 #include <new>
 
 #include "com/com_error.h"
@@ -135,6 +136,7 @@ OutlookThreadBridge::Request* OutlookThreadBridge::Dequeue(ULONG_PTR id) noexcep
 
 LRESULT CALLBACK OutlookThreadBridge::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
+    static_assert(std::is_convertible_v<decltype(&WindowProc), WNDPROC>); // the caller's convention
     if (message != kRunMessage)
         return DefWindowProcA(hwnd, message, wParam, lParam);
     auto* bridge = reinterpret_cast<OutlookThreadBridge*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));

@@ -3,6 +3,7 @@
 // table. The OLE interfaces themselves live in composite_control_*.cpp, one file each.
 #include "com/composite_control.h"
 
+#include <type_traits>
 #include <olectl.h>
 
 #include "com/com_error.h"
@@ -84,6 +85,7 @@ void* CompositeControl::ControlInterface(REFIID riid)
 
 INT_PTR CALLBACK CompositeControl::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
+    static_assert(std::is_convertible_v<decltype(&DialogProc), DLGPROC>); // the caller's convention
     try {
         CompositeControl* self;
         if (message == WM_INITDIALOG) {

@@ -80,7 +80,7 @@ UiLanguage MatchUiLanguage(LANGID language) noexcept
     }
 }
 
-UiLanguage ChooseUiLanguage(std::optional<LANGID> officeLanguage, LANGID (*windowsLanguage)()) noexcept
+UiLanguage ChooseUiLanguage(std::optional<LANGID> officeLanguage, WindowsLanguageSource windowsLanguage) noexcept
 {
     if (officeLanguage)
         return MatchUiLanguage(*officeLanguage);

@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <type_traits>
 
 enum class UiLanguage : int {
     English,
@@ -41,9 +42,14 @@ const char* UiLanguageTag(UiLanguage language) noexcept;
 // Japanese; Chinese only when Simplified (2052 China, 4100 Singapore). Everything else English.
 UiLanguage MatchUiLanguage(LANGID language) noexcept;
 
+// Where Windows' language is read: GetUserDefaultUILanguage in the product, a stand-in in tests.
+// A stand-in has the system function's convention (WINAPI), so that both are called alike on x86.
+using WindowsLanguageSource = LANGID(WINAPI*)();
+static_assert(std::is_same_v<WindowsLanguageSource, decltype(&GetUserDefaultUILanguage)>);
+
 // Office's language when Office answered, otherwise Windows' (windowsLanguage is asked only
-// then: GetUserDefaultUILanguage in the product, a stand-in in tests).
-UiLanguage ChooseUiLanguage(std::optional<LANGID> officeLanguage, LANGID (*windowsLanguage)()) noexcept;
+// then).
+UiLanguage ChooseUiLanguage(std::optional<LANGID> officeLanguage, WindowsLanguageSource windowsLanguage) noexcept;
 
 // The process's choice, English until set. Any thread.
 void SetUiLanguage(UiLanguage language) noexcept;

@@ -1,5 +1,6 @@
 #include "log/event_log.h"
 
+#include <type_traits>
 #include <atomic>
 #include <new>
 #include <string>
@@ -70,6 +71,7 @@ DWORD WINAPI ReportThread(LPVOID parameter) noexcept
     FreeLibraryAndExitThread(module, 0); // gives back the reference taken for this thread
     return 0;
 }
+static_assert(std::is_convertible_v<decltype(&ReportThread), LPTHREAD_START_ROUTINE>);
 
 // A reference on this module for a thread that runs its code; null when none can be taken.
 HMODULE HoldModule() noexcept

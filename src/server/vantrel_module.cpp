@@ -1,5 +1,6 @@
 #include "vantrel_module.h"
 
+#include <type_traits>
 #include <olectl.h>
 
 #include "addin/addin_interfaces.h"
@@ -45,6 +46,7 @@ LONG WINAPI VantrelUnhandledExceptionFilter(EXCEPTION_POINTERS* info) noexcept
     WriteCrashRecord(info);
     return EXCEPTION_EXECUTE_HANDLER;
 }
+static_assert(std::is_convertible_v<decltype(&VantrelUnhandledExceptionFilter), LPTOP_LEVEL_EXCEPTION_FILTER>);
 
 } // namespace
 

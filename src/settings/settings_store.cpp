@@ -12,12 +12,21 @@ namespace {
 
 const char kSettingsKey[] = "SOFTWARE\\Vantrel";
 
+// The machine's settings are read from the 64-bit view, where both packages keep them, so that
+// one key serves 32-bit and 64-bit Office alike (an x86 DLL on 64-bit Windows would otherwise
+// read SOFTWARE\WOW6432Node\Vantrel). 32-bit Windows ignores the flag. HKEY_CURRENT_USER's
+// Software is shared by both views.
+REGSAM SettingsView(HKEY root)
+{
+    return root == HKEY_LOCAL_MACHINE ? KEY_WOW64_64KEY : 0;
+}
+
 // Makes sure the key exists for later writes; whether that works is of no interest here.
 void CreateSettingsKey(HKEY root)
 {
     UniqueHKey key;
-    (void)RegCreateKeyExA(root, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
-                          nullptr, key.put(), nullptr);
+    (void)RegCreateKeyExA(root, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_READ | KEY_WRITE | SettingsView(root), nullptr, key.put(), nullptr);
 }
 
 // Reads a REG_SZ or REG_EXPAND_SZ value of an open key into buffer: false for a missing value,
@@ -42,7 +51,7 @@ bool QueryOpenStringValue(HKEY key, const char* name, char* buffer, DWORD size)
 bool QueryStringValue(HKEY root, const char* name, char* buffer, DWORD size)
 {
     UniqueHKey key;
-    if (RegOpenKeyExA(root, kSettingsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, kSettingsKey, 0, KEY_READ | SettingsView(root), key.put()) != ERROR_SUCCESS)
         return false;
     return QueryOpenStringValue(key.get(), name, buffer, size);
 }
@@ -220,7 +229,9 @@ int WriteSetting(const char* name, const char* text, HKEY root)
 {
     {
         UniqueHKey key;
-        if (RegOpenKeyExA(root, kSettingsKey, 0, KEY_READ | KEY_WRITE, key.put()) == ERROR_SUCCESS && text) {
+        if (RegOpenKeyExA(root, kSettingsKey, 0, KEY_READ | KEY_WRITE | SettingsView(root), key.put()) ==
+                ERROR_SUCCESS &&
+            text) {
             const DWORD length = static_cast<DWORD>(std::strlen(text) + 1);
             if (RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), length) ==
                 ERROR_SUCCESS)

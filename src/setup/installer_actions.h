@@ -15,6 +15,10 @@
 
 namespace Setup {
 
+// How Windows Installer calls a DLL custom action: stdcall on x86. Each exported action is
+// checked against it where it is defined.
+using InstallerAction = UINT(WINAPI*)(MSIHANDLE install);
+
 // The package's rollback actions, whose CustomActionData the immediate Install sets: the one
 // before the elevated Install (what it will create: the parts that are missing now, and in an
 // upgrade the older product's code that the shortcut there now names) and the one

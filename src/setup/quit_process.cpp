@@ -30,7 +30,7 @@ void QuitProcessByName(const char* name, const wchar_t* prompt) noexcept
     QuitProcessByName(name, prompt, QuitTiming{});
 }
 
-std::wstring QuitPromptText(LANGID (*windowsLanguage)())
+std::wstring QuitPromptText(WindowsLanguageSource windowsLanguage)
 {
     return LoadUiString(ModuleInstance(), IDS_SETUP_CLOSE_OUTLOOK, ChooseUiLanguage(std::nullopt, windowsLanguage));
 }

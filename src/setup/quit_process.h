@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "com/ui_language.h"
+
 // How long QuitProcessByName waits after each window (tests pass shorter times).
 struct QuitTiming {
     DWORD processWaitMs = 120000; // at most this long for the process to end
@@ -27,4 +29,4 @@ void QuitProcessByName(const char* name, const wchar_t* prompt, const QuitTiming
 // The prompt's text in the language that windowsLanguage names (GetUserDefaultUILanguage in the
 // installer actions; Office is not there to ask), English where it has no translation. Throws
 // std::bad_alloc.
-std::wstring QuitPromptText(LANGID (*windowsLanguage)() = GetUserDefaultUILanguage);
+std::wstring QuitPromptText(WindowsLanguageSource windowsLanguage = GetUserDefaultUILanguage);

@@ -1,5 +1,6 @@
 #include "shutdown/exit_progress_dialog.h"
 
+#include <type_traits>
 #include <commctrl.h>
 
 #include "com/com_error.h"
@@ -90,6 +91,7 @@ void CExitProgDlg::OnInitDialog()
 // A window procedure: nothing may unwind out of it into the system.
 INT_PTR CALLBACK CExitProgDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
+    static_assert(std::is_convertible_v<decltype(&DialogProc), DLGPROC>); // the caller's convention
     try {
         if (message == WM_INITDIALOG) {
             // Only the one that this thread's Create makes; any other is not ours.

@@ -1,5 +1,6 @@
 #include "shutdown/shutdown_thread.h"
 
+#include <type_traits>
 #include <commctrl.h>
 
 #include <cstdio>
@@ -30,6 +31,7 @@ LONG WINAPI WorkerExceptionFilter(EXCEPTION_POINTERS* info) noexcept
     WriteCrashRecord(info);
     return EXCEPTION_EXECUTE_HANDLER;
 }
+static_assert(std::is_convertible_v<decltype(&WorkerExceptionFilter), LPTOP_LEVEL_EXCEPTION_FILTER>);
 
 void LogWordLeftOpen(DWORD processId) noexcept
 {
@@ -241,3 +243,4 @@ DWORD WINAPI ShutdownThread(LPVOID parameter) noexcept
     }
     CATCH_RETURN_VALUE(0)
 }
+static_assert(std::is_convertible_v<decltype(&ShutdownThread), LPTHREAD_START_ROUTINE>);

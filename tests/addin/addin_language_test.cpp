@@ -10,7 +10,7 @@ namespace {
 
 int g_windowsAsked = 0;
 LANGID g_windowsAnswer = 1033;
-LANGID WindowsStandIn()
+LANGID WINAPI WindowsStandIn()
 {
     ++g_windowsAsked;
     return g_windowsAnswer;

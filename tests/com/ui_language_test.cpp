@@ -19,7 +19,7 @@ constexpr LANGID kEnglishId = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
 int g_windowsAsked = 0;
 LANGID g_windowsAnswer = 1033;
-LANGID WindowsStandIn()
+LANGID WINAPI WindowsStandIn()
 {
     ++g_windowsAsked;
     return g_windowsAnswer;

@@ -1,9 +1,9 @@
-# The installer tests install build/Vantrel-<version>-x64.msi and, for the upgrades, an older
+# The installer tests install build/Vantrel-<version>-<arch>.msi and, for the upgrades, an older
 # package built here around a Vantrel.dll of version 0.9.0.0 and another package of this version,
 # and for a rollback one of this version that fails.
 set(VANTREL_PREVIOUS_VERSION 0.9.0.0)
 vantrel_product_version(${VANTREL_PREVIOUS_VERSION} previous_product_version)
-set(VANTREL_PREVIOUS_PACKAGE_NAME Vantrel-${previous_product_version}-x64.msi)
+set(VANTREL_PREVIOUS_PACKAGE_NAME Vantrel-${previous_product_version}-${VANTREL_ARCH}.msi)
 add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/previous ${CMAKE_BINARY_DIR}/tests/installer/previous)
 # A second build of this version's package around the same DLL: another product code, as every
 # build of the package gets.
@@ -50,7 +50,7 @@ target_compile_definitions(${target} PRIVATE
 target_sources(${target} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../server/server_test_support.cpp)
 
 # Native checks of the build's outputs (run by the shell, not under Wine).
-find_program(VANTREL_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
+find_program(VANTREL_OBJDUMP ${VANTREL_TOOL_PREFIX}-objdump REQUIRED)
 add_test(NAME ReleaseDllIsStrippedWithADebugLink
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_release_dll.sh ${VANTREL_OBJDUMP} ${VANTREL_RELEASE_DLL})
 add_test(NAME SigningWithAGivenCertificate
@@ -75,7 +75,19 @@ add_test(NAME PackageMessagesComeFromTheDllAndThePackageIsLanguageNeutral
 # The machine defaults are read back from the 64-bit view and are secure properties (Wine passes
 # every property to its server, so only the package's tables can show the second).
 add_test(NAME MachineDefaultsAreRememberedAndSecure
-  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_machine_defaults.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE})
+  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_machine_defaults.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE} ${VANTREL_ARCH})
+# The package holds only components of its own bitness, installed into that bitness's program
+# folder.
+add_test(NAME PackageComponentsHaveThePackagesBitness
+  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_components.sh ${VANTREL_MSIINFO} ${VANTREL_PACKAGE} ${VANTREL_ARCH})
+# The x86 build: either package replaces the other, in the mixed prefix only (scripts/test.sh runs
+# it there after both builds; the x64 package is the x64 build's, in build/).
+if(VANTREL_ARCH STREQUAL x86)
+  add_test(NAME PackagesReplaceEachOther
+    COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_replacement.sh
+            ${CMAKE_SOURCE_DIR}/build/Vantrel-${VANTREL_PRODUCT_VERSION}-x64.msi ${VANTREL_PACKAGE})
+  set_tests_properties(PackagesReplaceEachOther PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1200)
+endif()
 # The tests read the installed DLL's version resource (vantrel_core does not import version).
 target_link_libraries(${target} PRIVATE version)
 # The package's refusal in German and Japanese: Wine takes the user's language from LANG when a

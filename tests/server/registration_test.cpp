@@ -135,6 +135,27 @@ TEST_F(ServerRegistrationTest, RegisterAndUnregisterKeepTheThreadLocale)
     EXPECT_TRUE(RegistryHolds(KeptAfterUnregistration()));
 }
 
+// On 64-bit Windows each Office bitness reads its own registry view: registration (in-process,
+// as regsvr32 of the DLL's bitness does it) fills the view of the DLL's bitness, and the other
+// view gets neither the classes (CLSID, which WOW64 redirects) nor the add-in entry, so that
+// Office of the other bitness never tries to load a DLL it cannot load. (Program IDs, AppID and
+// TypeLib are shared by both views on Windows 7 and later.) Unregistration empties it again.
+TEST_F(ServerRegistrationTest, RegistrationGoesToTheViewOfTheDllsBitnessOnly)
+{
+    if (!RegistryHasTwoViews())
+        GTEST_SKIP() << "32-bit Windows has one registry view";
+    const REGSAM other = RegistrationView() == KEY_WOW64_64KEY ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    ASSERT_EQ(m_server.RegisterServer(), S_OK);
+    EXPECT_TRUE(RegistryHolds(FullRegistration(ServerDllPath())));
+    for (const std::string& line : RegistrationSnapshot(other)) {
+        EXPECT_NE(line.rfind("HKCR\\CLSID\\", 0), 0u) << line;
+        EXPECT_EQ(line.find("\\Office\\Outlook\\Addins\\"), std::string::npos) << line;
+    }
+
+    EXPECT_EQ(m_server.UnregisterServer(), S_OK);
+    EXPECT_TRUE(RegistryHolds(KeptAfterUnregistration()));
+}
+
 TEST_F(ServerRegistrationTest, FailingClassScriptStopsRegistrationAndKeepsWhatCameBefore)
 {
     // The Connect script's ProgID key exists as a volatile key, under which the registry

@@ -62,7 +62,7 @@ TEST_F(ServerTypeLibraryTest, LibraryAttributes)
     EXPECT_EQ(attributes->wMajorVerNum, 1);
     EXPECT_EQ(attributes->wMinorVerNum, 0);
     EXPECT_EQ(attributes->lcid, 0u);
-    EXPECT_EQ(attributes->syskind, SYS_WIN64);
+    EXPECT_EQ(attributes->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
     // The loader's own "has a disk image" mark aside, the library carries no flags.
     EXPECT_EQ(attributes->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, 0);
     m_library->ReleaseTLibAttr(attributes);
@@ -192,17 +192,18 @@ protected:
         ASSERT_TRUE(m_events.valid()) << EventsDllPath();
     }
 
+    static BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR list)
+    {
+        reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
+        return TRUE;
+    }
+
     std::vector<WORD> Languages(const char* type, WORD id) { return Languages(m_module.get(), type, id); }
     static std::vector<WORD> Languages(HMODULE module, const char* type, WORD id)
     {
         std::vector<WORD> languages;
-        EnumResourceLanguagesA(
-            module, type, MAKEINTRESOURCEA(id),
-            [](HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR list) -> BOOL {
-                reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
-                return TRUE;
-            },
-            reinterpret_cast<LONG_PTR>(&languages));
+        EnumResourceLanguagesA(module, type, MAKEINTRESOURCEA(id), AddLanguage,
+                               reinterpret_cast<LONG_PTR>(&languages));
         return languages;
     }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <msi.h>
 #include <wrl/client.h>
 
 #include <cstdint>
@@ -183,7 +184,7 @@ TEST_F(ServerModuleTest, ExportsCommitAndRollbackAsOneFunctionUnderDecoratedName
     FARPROC rollback = m_server.Export("?Rollback@@YAKK@Z");
     ASSERT_NE(commit, nullptr);
     EXPECT_EQ(rollback, commit);
-    using Action = DWORD (*)(DWORD);
+    using Action = UINT(WINAPI*)(MSIHANDLE);
     EXPECT_EQ(reinterpret_cast<Action>(reinterpret_cast<void*>(commit))(42), 0u);
     EXPECT_EQ(m_server.Export("Commit"), nullptr);
     EXPECT_EQ(m_server.Export("Rollback"), nullptr);

@@ -137,12 +137,17 @@ void AddStaleClassEntries()
     }
 }
 
-std::vector<std::string> RegistrationSnapshot()
+REGSAM RegistrationView()
+{
+    return sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+std::vector<std::string> RegistrationSnapshot(REGSAM view)
 {
     std::vector<std::string> lines;
     for (const std::string& path : RegistrationKeys()) {
         UniqueHKey key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ToWide(path, CP_UTF8).c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put()) ==
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ToWide(path, CP_UTF8).c_str(), 0, KEY_READ | view, key.put()) ==
             ERROR_SUCCESS)
             Collect(key.get(), Label(path), &lines);
     }
@@ -280,13 +285,15 @@ std::vector<std::string> ConnectScriptEntries(const std::string& dllPath)
 std::vector<std::string> TypeLibraryEntries(const std::string& dllPath)
 {
     const std::string version = std::string("HKCR\\TypeLib\\") + kLibIdText + "\\1.0";
+    // The library's path sits under the key of its system kind: the DLL's bitness.
+    const std::string path = version + (sizeof(void*) == 8 ? "\\0\\win64" : "\\0\\win32");
     std::vector<std::string> lines = {
         KeyLine(std::string("HKCR\\TypeLib\\") + kLibIdText),
         KeyLine(version),
         StringLine(version, "", "Vantrel 1.0 Type Library"),
         KeyLine(version + "\\0"),
-        KeyLine(version + "\\0\\win64"),
-        StringLine(version + "\\0\\win64", "", dllPath),
+        KeyLine(path),
+        StringLine(path, "", dllPath),
         KeyLine(version + "\\FLAGS"),
         StringLine(version + "\\FLAGS", "", kSetByRegisterTypeLib),
         KeyLine(version + "\\HELPDIR"),

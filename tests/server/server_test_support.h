@@ -27,10 +27,15 @@ std::string ServerDllPath();
 DWORD RunRegsvr32(const std::wstring& arguments);
 DWORD RunRegsvr32(const std::string& arguments);
 
+// The registry view an Outlook of this build's bitness reads its classes and add-ins from, where
+// registration and the package of this build must write them: the 64-bit view for x64, the
+// 32-bit one (WOW6432Node on 64-bit Windows) for x86.
+REGSAM RegistrationView();
+
 // Every key and value below the keys that registration writes (machine-wide; HKCR is shown for
-// HKLM\Software\Classes), one line per key ("HKCR\CLSID\{...}") and per value
+// HKLM\Software\Classes) in that view, one line per key ("HKCR\CLSID\{...}") and per value
 // ("HKCR\CLSID\{...} : AppID = sz \"...\""), sorted. Keys that do not exist give no line.
-std::vector<std::string> RegistrationSnapshot();
+std::vector<std::string> RegistrationSnapshot(REGSAM view = RegistrationView());
 
 // Success when RegistrationSnapshot() equals expected (sorted); otherwise lists the lines that
 // are missing and those that should not be there.

@@ -178,6 +178,26 @@ TEST_F(SettingsTest, SeedingCopiesMachineDefaultsWhileUserDelayIsEmpty)
     EXPECT_EQ(Read("Enabled"), "1");
 }
 
+// The machine's defaults live in the 64-bit view for Office of either bitness: an x86 add-in on
+// 64-bit Windows reads them there, not from WOW6432Node (which holds a decoy here).
+TEST_F(SettingsTest, MachineDefaultsComeFromThe64BitView)
+{
+    if (!RegistryHasTwoViews())
+        GTEST_SKIP() << "32-bit Windows has one registry view";
+    SetStringSetting(HKEY_LOCAL_MACHINE, "Enabled", "0");
+    SetStringSetting(HKEY_LOCAL_MACHINE, "Delay", "12");
+    UniqueHKey decoy;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                              nullptr, decoy.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(decoy.get(), "Delay", 0, REG_SZ, reinterpret_cast<const BYTE*>("99"), 3), ERROR_SUCCESS);
+
+    SeedUserSettings();
+    EXPECT_EQ(Read("Delay"), "12");
+    EXPECT_EQ(Read("Enabled"), "0");
+    EXPECT_EQ(Read("Delay", HKEY_LOCAL_MACHINE), "12");
+}
+
 TEST_F(SettingsTest, UserDelayOfZeroStopsSeeding)
 {
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "0");

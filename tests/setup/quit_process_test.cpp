@@ -151,7 +151,7 @@ TEST(QuitProcessByName, WithoutPromptEveryWindowGetsQuitAndAChildlessOneNothingM
 namespace {
 
 LANGID g_windowsLanguage = 1033;
-LANGID WindowsLanguageStandIn()
+LANGID WINAPI WindowsLanguageStandIn()
 {
     return g_windowsLanguage;
 }

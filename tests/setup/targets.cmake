@@ -17,7 +17,7 @@ set(VANTREL_TEST_PACKAGE ${CMAKE_BINARY_DIR}/bin/setup/vantrel_test.msi)
 add_custom_command(
   OUTPUT ${VANTREL_TEST_PACKAGE}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/bin/setup
-  COMMAND ${VANTREL_WIXL} -a x64 -o ${VANTREL_TEST_PACKAGE} ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/test_package.wxs
+  COMMAND ${VANTREL_WIXL} -a ${VANTREL_ARCH} -o ${VANTREL_TEST_PACKAGE} ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/test_package.wxs
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/test_package.wxs
   COMMENT "Building the test package vantrel_test.msi"
   VERBATIM)
@@ -26,7 +26,7 @@ set(VANTREL_SCRIPT_TEST_PACKAGE ${CMAKE_BINARY_DIR}/bin/setup/vantrel_script_tes
 add_custom_command(
   OUTPUT ${VANTREL_SCRIPT_TEST_PACKAGE}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/bin/setup
-  COMMAND ${VANTREL_WIXL} -a x64 -o ${VANTREL_SCRIPT_TEST_PACKAGE} ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/script_package.wxs
+  COMMAND ${VANTREL_WIXL} -a ${VANTREL_ARCH} -o ${VANTREL_SCRIPT_TEST_PACKAGE} ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/script_package.wxs
   WORKING_DIRECTORY $<TARGET_FILE_DIR:Vantrel>
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/setup/helpers/script_package.wxs Vantrel
   COMMENT "Building the test package vantrel_script_test.msi"

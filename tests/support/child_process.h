@@ -23,18 +23,18 @@ constexpr DWORD kChildBoundMs = 60000;
 // In a child: ends the process with kChildHung (and says so on the error stream) once it has
 // run for kChildBoundMs. A thread of its own, so that a child stuck on any of its threads is
 // ended all the same.
+inline DWORD WINAPI ChildWatchdog(void*)
+{
+    Sleep(kChildBoundMs);
+    std::fprintf(stderr, "the child ran longer than %lu ms: ended\n", static_cast<unsigned long>(kChildBoundMs));
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), kChildHung);
+    return 0;
+}
+
 inline void BoundThisChild()
 {
-    const HANDLE watchdog = CreateThread(
-        nullptr, 0,
-        [](void*) -> DWORD {
-            Sleep(kChildBoundMs);
-            std::fprintf(stderr, "the child ran longer than %lu ms: ended\n", static_cast<unsigned long>(kChildBoundMs));
-            std::fflush(stderr);
-            TerminateProcess(GetCurrentProcess(), kChildHung);
-            return 0;
-        },
-        nullptr, 0, nullptr);
+    const HANDLE watchdog = CreateThread(nullptr, 0, ChildWatchdog, nullptr, 0, nullptr);
     if (watchdog)
         CloseHandle(watchdog);
 }

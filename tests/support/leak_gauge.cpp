@@ -10,12 +10,27 @@
 
 namespace {
 
-// The 64-bit PEB keeps the address of the shared GDI handle table at this offset; Windows and
-// Wine both fill it. Each entry is 24 bytes: kernel pointer (8), owner process id (2), count (2),
-// upper (2), type (2), user pointer (8). A freed entry keeps its upper bits and loses its type.
-constexpr size_t kPebGdiSharedHandleTable = 0xF8;
+// The PEB keeps the address of the shared GDI handle table; Windows and Wine both fill it. In a
+// 64-bit process it sits at offset 0xF8 and each entry is 24 bytes: kernel pointer (8), owner
+// process id (2), count (2), upper (2), type (2), user pointer (8). In a 32-bit process it sits
+// at 0x94; Windows' entries are then 16 bytes (the two pointers of 4), Wine's stay 24 (its
+// 32-bit and 64-bit sides share one table). A freed entry keeps its upper bits and loses its type.
 constexpr int kGdiTableEntries = 65536;
-constexpr size_t kGdiEntrySize = 24;
+struct GdiTableLayout {
+    size_t pebOffset;
+    size_t entrySize;
+    size_t ownerOffset;
+    size_t typeOffset;
+};
+
+GdiTableLayout GdiTable()
+{
+    if (sizeof(void*) == 8)
+        return {0xF8, 24, 8, 14};
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const bool wine = ntdll && GetProcAddress(ntdll, "wine_get_version");
+    return wine ? GdiTableLayout{0x94, 24, 8, 14} : GdiTableLayout{0x94, 16, 4, 10};
+}
 
 // Distinct windows: a window reached twice is counted once. In one test process under Wine
 // every window came out counted twice, as if both searches below had listed the same windows.
@@ -84,16 +99,17 @@ int CountGdiObjects()
 #pragma GCC diagnostic ignored "-Warray-bounds"
     const auto* peb = reinterpret_cast<const BYTE*>(NtCurrentTeb()->ProcessEnvironmentBlock);
 #pragma GCC diagnostic pop
-    const BYTE* table = *reinterpret_cast<const BYTE* const*>(peb + kPebGdiSharedHandleTable);
+    const GdiTableLayout layout = GdiTable();
+    const BYTE* table = *reinterpret_cast<const BYTE* const*>(peb + layout.pebOffset);
     if (!table)
         return 0;
     // Wine leaves the owner 0; Windows writes the process id (its low 16 bits).
     const USHORT self = static_cast<USHORT>(GetCurrentProcessId());
     int count = 0;
     for (int i = 0; i < kGdiTableEntries; ++i) {
-        const BYTE* entry = table + i * kGdiEntrySize;
-        USHORT owner = *reinterpret_cast<const USHORT*>(entry + 8);
-        USHORT type = *reinterpret_cast<const USHORT*>(entry + 14);
+        const BYTE* entry = table + i * layout.entrySize;
+        USHORT owner = *reinterpret_cast<const USHORT*>(entry + layout.ownerOffset);
+        USHORT type = *reinterpret_cast<const USHORT*>(entry + layout.typeOffset);
         if (type != 0 && (owner == self || owner == 0))
             ++count;
     }

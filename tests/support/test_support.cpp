@@ -112,19 +112,39 @@ DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs)
     return exitCode;
 }
 
+REGSAM SettingsView(HKEY root)
+{
+    return root == HKEY_LOCAL_MACHINE ? KEY_WOW64_64KEY : 0;
+}
+
+bool RegistryHasTwoViews()
+{
+    if (sizeof(void*) == 8)
+        return true;
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
 void DeleteSettingsKeys()
 {
     RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Vantrel");
     RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Vantrel");
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel");
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel");
+    // Both views of the machine's key: the x86 build's tests run where they differ.
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel", 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+            RegDeleteTreeA(key, nullptr);
+            RegCloseKey(key);
+        }
+        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel", view, 0);
+    }
 }
 
 void SetRawSetting(HKEY root, const char* name, DWORD type, const void* data, DWORD size)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(root, "SOFTWARE\\Vantrel", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
-        ERROR_SUCCESS) {
+    if (RegCreateKeyExA(root, "SOFTWARE\\Vantrel", 0, nullptr, 0, KEY_ALL_ACCESS | SettingsView(root), nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
         RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
         RegCloseKey(key);
     }
@@ -138,7 +158,7 @@ void SetStringSetting(HKEY root, const char* name, const char* text)
 bool GetRawSetting(HKEY root, const char* name, DWORD* type, std::string* data)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, "SOFTWARE\\Vantrel", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, "SOFTWARE\\Vantrel", 0, KEY_READ | SettingsView(root), &key) != ERROR_SUCCESS)
         return false;
     DWORD size = 0;
     LONG rc = RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
@@ -154,7 +174,7 @@ bool GetRawSetting(HKEY root, const char* name, DWORD* type, std::string* data)
 bool SettingsKeyExists(HKEY root)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, "SOFTWARE\\Vantrel", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, "SOFTWARE\\Vantrel", 0, KEY_READ | SettingsView(root), &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;

@@ -58,8 +58,15 @@ void DeleteTree(const std::string& path);
 DWORD RunAndWait(const std::string& commandLine, DWORD timeoutMs);
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs);
 
-// Removes "SOFTWARE\Vantrel" under both HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE.
+// Removes "SOFTWARE\Vantrel" under both HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE (both views).
 void DeleteSettingsKeys();
+// The registry view the machine's settings live in: the 64-bit one (KEY_WOW64_64KEY) for
+// HKEY_LOCAL_MACHINE, whatever the bitness of the program; none for HKEY_CURRENT_USER. The
+// helpers below use it.
+REGSAM SettingsView(HKEY root);
+// True where the registry has a 32-bit and a 64-bit view that differ (64-bit Windows); false on
+// 32-bit Windows, where both flags name its one view. The tests of the views skip themselves there.
+bool RegistryHasTwoViews();
 // Creates "SOFTWARE\Vantrel" under root and sets a value of any type with raw bytes.
 void SetRawSetting(HKEY root, const char* name, DWORD type, const void* data, DWORD size);
 void SetStringSetting(HKEY root, const char* name, const char* text);

@@ -3,7 +3,8 @@
 // equals what the DLL's own registration writes, without running the DLL at install time.
 //
 //   vantrel_msi_registry --module REF --folder REF [--replace NAME=TEXT]...
-//                        --idl FILE --output FILE.wxi --remove-table FILE.idt --component ID SCRIPT...
+//                        --platform win32|win64 --idl FILE --output FILE.wxi
+//                        --remove-table FILE.idt --component ID SCRIPT...
 //
 // REF are formatted-text references of the package ("[#FileId]" for the installed DLL,
 // "[DIRECTORY]" for its folder); they stand where the scripts say %MODULE% and %MODULEFOLDER%
@@ -54,7 +55,7 @@ void ReplaceAll(std::string* text, const std::string& from, const std::string& t
 }
 
 struct Options {
-    std::string module, folder, idl, output, removeTable, component;
+    std::string module, folder, idl, output, removeTable, component, platform;
     std::vector<std::pair<std::string, std::string>> replacements;
     std::vector<std::string> scripts;
 };
@@ -79,6 +80,10 @@ Options ParseCommandLine(int argc, char** argv)
             options.output = next();
         } else if (argument == "--remove-table") {
             options.removeTable = next();
+        } else if (argument == "--platform") {
+            options.platform = next();
+            if (options.platform != "win32" && options.platform != "win64")
+                throw std::runtime_error("--platform wants win32 or win64, not " + options.platform);
         } else if (argument == "--component") {
             options.component = next();
         } else if (argument == "--replace") {
@@ -94,9 +99,10 @@ Options ParseCommandLine(int argc, char** argv)
         }
     }
     if (options.module.empty() || options.folder.empty() || options.idl.empty() || options.output.empty() ||
-        options.removeTable.empty() || options.component.empty() || options.scripts.empty())
+        options.removeTable.empty() || options.component.empty() || options.platform.empty() ||
+        options.scripts.empty())
         throw std::runtime_error("usage: vantrel_msi_registry --module REF --folder REF [--replace NAME=TEXT]... "
-                                 "--idl FILE --output FILE.wxi --remove-table FILE.idt --component ID SCRIPT...");
+                                 "--platform win32|win64 --idl FILE --output FILE.wxi --remove-table FILE.idt --component ID SCRIPT...");
     return options;
 }
 
@@ -117,7 +123,7 @@ void Run(const Options& options)
             throw std::runtime_error(path + ":" + std::to_string(error.line) + ": " + ScriptStatusText(error.status));
         AppendScriptRows(script, &rows);
     }
-    AppendTypeLibraryRows(ReadTypeLibraryFacts(ReadFile(options.idl)), kModuleMarker, options.folder, &rows);
+    AppendTypeLibraryRows(ReadTypeLibraryFacts(ReadFile(options.idl)), kModuleMarker, options.folder, options.platform, &rows);
     for (RegistryRow& row : rows) {
         ReplaceAll(&row.key, kModuleMarker, options.module);
         ReplaceAll(&row.value, kModuleMarker, options.module);

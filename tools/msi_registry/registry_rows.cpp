@@ -115,14 +115,15 @@ void AppendScriptRows(const RegistryScript& script, std::vector<RegistryRow>* ro
 }
 
 void AppendTypeLibraryRows(const TypeLibraryFacts& library, const std::string& modulePath,
-                           const std::string& helpFolder, std::vector<RegistryRow>* rows)
+                           const std::string& helpFolder, const std::string& systemKind,
+                           std::vector<RegistryRow>* rows)
 {
     using Root = RegistryRow::Root;
     using Type = RegistryRow::Type;
     const std::string version = "TypeLib\\" + library.libid + "\\" + library.version;
     rows->push_back({Root::ClassesRoot, version, "*", Type::KeyOnly, {}});
     rows->push_back({Root::ClassesRoot, version, "", Type::String, FormattedLiteral(library.helpString)});
-    rows->push_back({Root::ClassesRoot, version + "\\" + library.lcid + "\\win64", "", Type::String, modulePath});
+    rows->push_back({Root::ClassesRoot, version + "\\" + library.lcid + "\\" + systemKind, "", Type::String, modulePath});
     rows->push_back({Root::ClassesRoot, version + "\\FLAGS", "", Type::String, "0"});
     rows->push_back({Root::ClassesRoot, version + "\\HELPDIR", "", Type::String, helpFolder});
     // The automation marshaler (PSOAInterface) serves every dual or oleautomation interface.

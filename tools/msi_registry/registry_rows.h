@@ -38,10 +38,12 @@ void AppendScriptRows(const RegistryScript& script, std::vector<RegistryRow>* ro
 
 // Appends the rows that RegisterTypeLib writes for the library loaded from modulePath (a
 // formatted reference), with helpFolder as its help folder: the library's version key with its
-// help string, the path for its locale and system kind, FLAGS and HELPDIR, and each automation
-// interface for the automation marshaler.
+// help string, the path for its locale under the key of its system kind (systemKind: "win32"
+// for an x86 DLL, "win64" for an x64 one), FLAGS and HELPDIR, and each automation interface for
+// the automation marshaler.
 void AppendTypeLibraryRows(const TypeLibraryFacts& library, const std::string& modulePath,
-                           const std::string& helpFolder, std::vector<RegistryRow>* rows);
+                           const std::string& helpFolder, const std::string& systemKind,
+                           std::vector<RegistryRow>* rows);
 
 // The rows as a WiX include file: one RegistryValue element per row.
 std::string WixInclude(const std::vector<RegistryRow>& rows, const std::string& comment);
