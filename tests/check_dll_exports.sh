@@ -14,6 +14,7 @@ DllGetClassObject
 DllRegisterServer
 DllUnregisterServer
 Install
+InstallerMessages
 PostInstall
 PrepareMachineDefaults
 Uninstall'

@@ -15,7 +15,7 @@ const InstallerMessage kInstallerMessages[3] = {
     {"VANTREL_MSG_DOWNGRADE", IDS_SETUP_DOWNGRADE},
 };
 
-UiLanguage InstallerLanguage(LANGID (*windowsLanguage)()) noexcept
+UiLanguage InstallerLanguage(WindowsLanguageSource windowsLanguage) noexcept
 {
     return ChooseUiLanguage(std::nullopt, windowsLanguage);
 }

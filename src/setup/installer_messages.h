@@ -22,7 +22,7 @@ extern const InstallerMessage kInstallerMessages[3];
 
 // The language of the installer's texts: the add-in's rule (com/ui_language.h) applied to
 // Windows' user UI language (Office's own cannot be asked here), as for the close prompt.
-UiLanguage InstallerLanguage(LANGID (*windowsLanguage)() = GetUserDefaultUILanguage) noexcept;
+UiLanguage InstallerLanguage(WindowsLanguageSource windowsLanguage = GetUserDefaultUILanguage) noexcept;
 
 // Sets each message property to its text in the language (English where a text is missing).
 // Always ERROR_SUCCESS: a property left unset keeps the package's English default.
