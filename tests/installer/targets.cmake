@@ -99,7 +99,7 @@ foreach(run "de_DE.UTF-8;0x0407;German" "ja_JP.UTF-8;0x0411;Japanese")
   list(GET run 2 name)
   add_test(NAME PackageRefusalIn${name}
     COMMAND env LANG=${lang} LC_ALL= LC_MESSAGES= VANTREL_TEST_LANGID=${langid}
-            ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:${target}>
+            ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${target}>
             --gtest_filter=PackageTest.RefusalIsShownInTheUsersLanguage)
   set_tests_properties(PackageRefusalIn${name} PROPERTIES TIMEOUT 120)
 endforeach()
