@@ -56,13 +56,16 @@ public:
 
     // Ends the run as the connection object's final release does: when it comes before the
     // worker's decision, the run is over and the stop event set; after it, nothing changes.
-    // True when it came first.
-    bool Stop()
+    // True when it came first; `cameFirst` (may be null) gets the same answer before the stop
+    // event wakes the worker, so that a test reading it once the worker has returned sees it.
+    bool Stop(std::atomic<int>* cameFirst = nullptr)
     {
-        if (!Move(kReleased))
-            return false;
-        SetEvent(m_stop.get());
-        return true;
+        const bool first = Move(kReleased);
+        if (cameFirst)
+            *cameFirst = first ? 1 : 0;
+        if (first)
+            SetEvent(m_stop.get());
+        return first;
     }
     bool Decided() const { return m_state.load() == kEnding; }
     int Asks() const { return m_asks.load(); }
@@ -271,7 +274,7 @@ DWORD RecordAndReleaseAt(WORD, DWORD id, const wchar_t* const* strings, WORD cou
         g_events.push_back({id, std::vector<std::wstring>(strings, strings + count)});
     }
     if (id == g_releaseAt) {
-        g_releaseCameFirst = g_owner->Stop() ? 1 : 0;
+        (void)g_owner->Stop(&g_releaseCameFirst);
         if (g_holdUntil)
             WaitForSingleObject(g_holdUntil, 30000);
     }
@@ -287,9 +290,12 @@ std::vector<DWORD> EventIds()
     return ids;
 }
 
-// The termination fails, as for a process that may not end itself: the worker goes on.
+// The termination fails, as for a process that may not end itself: the worker goes on. Each
+// attempt is counted.
+std::atomic<int> g_terminations{0};
 BOOL WINAPI DeniedTermination(HANDLE, UINT)
 {
+    ++g_terminations;
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
 }
@@ -472,14 +478,6 @@ BOOL WINAPI StillStore(LPCWSTR, GET_FILEEX_INFO_LEVELS, LPVOID information)
     return TRUE;
 }
 
-std::atomic<int> g_terminations{0};
-BOOL WINAPI CountedDeniedTermination(HANDLE, UINT)
-{
-    ++g_terminations;
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-}
-
 // Runs the worker in a child process against a store that stands still, with the stand-ins in
 // place and the Event Log's entries recorded; the termination is denied, so that the run returns.
 void RunAgainstAStillStore(const std::function<void(FakeOwner&)>& check)
@@ -493,7 +491,7 @@ void RunAgainstAStillStore(const std::function<void(FakeOwner&)>& check)
         g_owner = &owner;
         g_releaseAt = 0;
         UseEventWriter(RecordAndReleaseAt);
-        UseProcessTerminator(CountedDeniedTermination);
+        UseProcessTerminator(DeniedTermination);
         UseIoCounterReader(FlushingCounters);
         UseFileAttributeReader(StillStore);
         EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u);
