@@ -84,8 +84,8 @@ void ReportLetGo(int delay, ULONGLONG askedAt, const ShutdownOwner& owner) noexc
 // seconds the hold added for the writes), and, when the hold's bound ran out while Outlook was
 // still writing, the warning naming the file last seen changing, or, when no file was seen
 // changing, the warning that the process's write count alone saw the writes. The waits are
-// bounded and a
-// release no longer cuts them: the decision is taken, and Outlook's thread waits for it.
+// bounded and a release no longer cuts them: the decision is taken, and Outlook's thread waits
+// for it.
 void ReportEnd(int delay, ULONGLONG askedAt, const ShutdownOwner& owner, const WriteHold* hold,
                bool boundRanOut) noexcept
 {
