@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include "com/ui_language.h"
+#include "win32/ui_language.h"
 
 // Reads Office's language through `application` (null included), logs a failing read, and sets
 // the process's language; windowsLanguage is asked only when Office did not answer. Returns

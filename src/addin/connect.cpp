@@ -12,7 +12,7 @@
 #include "addin/outlook_thread_bridge.h"
 #include "com/com_error.h"
 #include "com/create_object.h"
-#include "com/module_instance.h"
+#include "win32/module_instance.h"
 #include "log/crash_record.h"
 #include "log/event_log.h"
 #include "log/info_dialog.h"

@@ -20,7 +20,7 @@
 #include "com/dispatch_impl.h"
 #include "com/event_sink.h"
 #include "com/module_lock.h"
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "shutdown/shutdown_owner.h"
 
 class CExplEvent;

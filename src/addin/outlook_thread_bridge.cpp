@@ -4,9 +4,9 @@
 #include <new>
 
 #include "com/com_error.h"
-#include "com/module_instance.h"
+#include "win32/module_instance.h"
 #include "com/module_lock.h"
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "shutdown/message_pump.h"
 
 namespace {

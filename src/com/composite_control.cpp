@@ -8,8 +8,8 @@
 
 #include "com/com_error.h"
 #include "com/dialog_creation.h"
-#include "com/dialog_template.h"
-#include "com/ui_language.h"
+#include "win32/dialog_template.h"
+#include "win32/ui_language.h"
 #include "com/raii.h"
 
 using Microsoft::WRL::ComPtr;

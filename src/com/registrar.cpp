@@ -1,8 +1,8 @@
 #include "com/registrar.h"
 
 #include "com/com_error.h"
-#include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/raii.h"
+#include "win32/text_convert.h"
 
 namespace {
 

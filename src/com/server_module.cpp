@@ -1,6 +1,6 @@
 #include "com/server_module.h"
 
-#include "com/module_instance.h"
+#include "win32/module_instance.h"
 #include "com/module_lock.h"
 #include "com/server_registration.h"
 

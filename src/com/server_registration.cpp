@@ -7,7 +7,7 @@
 
 #include "com/com_error.h"
 #include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -3,7 +3,7 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include "com/module_instance.h"
+#include "win32/module_instance.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string_view>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "log/crash_record_form.h"
 #include "log/event_log.h"
 #include "log/log_file.h"

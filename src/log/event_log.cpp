@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/raii.h"
+#include "win32/text_convert.h"
 #include "log/log_file.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <new>
 #include <string>
 
-#include "com/module_instance.h"
-#include "com/text_convert.h"
-#include "com/ui_language.h"
+#include "win32/module_instance.h"
+#include "win32/text_convert.h"
+#include "win32/ui_language.h"
 #include "log/log_file.h"
 
 int InfoDialog(const char* text) noexcept

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 #include "log/profile_file.h"
 
 LogFile* LogFile::s_pInstance = nullptr;

@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 
 // The two checks behind the guard; tests stand in for them (Wine makes no link and reports
 // every token as elevated).

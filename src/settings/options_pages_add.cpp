@@ -3,9 +3,9 @@
 #include <wrl/client.h>
 
 #include "com/com_error.h"
-#include "com/module_instance.h"
+#include "win32/module_instance.h"
 #include "com/raii.h"
-#include "com/ui_language.h"
+#include "win32/ui_language.h"
 #include "log/log_file.h"
 #include "outlook/outlook.h"
 #include "resource_ids/string_ids.h"

@@ -1,6 +1,6 @@
 #include "settings/page_theme.h"
 
-#include "com/system_library.h"
+#include "win32/system_library.h"
 
 namespace {
 

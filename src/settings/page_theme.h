@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <uxtheme.h>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 
 struct UxThemeApi {
     BOOL(WINAPI* IsAppThemed)();

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "log/log_file.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <new>
 #include <string>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "setup/install_inputs.h"
 #include "setup/msi_library.h"
 #include "setup/outlook_program.h"

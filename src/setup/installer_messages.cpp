@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "com/module_instance.h"
+#include "win32/module_instance.h"
 #include "resource_ids/string_ids.h"
 #include "setup/msi_library.h"
 

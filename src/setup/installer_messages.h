@@ -10,7 +10,7 @@
 #include <windows.h>
 #include <msi.h>
 
-#include "com/ui_language.h"
+#include "win32/ui_language.h"
 
 namespace Setup {
 
@@ -20,7 +20,7 @@ struct InstallerMessage {
 };
 extern const InstallerMessage kInstallerMessages[3];
 
-// The language of the installer's texts: the add-in's rule (com/ui_language.h) applied to
+// The language of the installer's texts: the add-in's rule (win32/ui_language.h) applied to
 // Windows' user UI language (Office's own cannot be asked here), as for the close prompt.
 UiLanguage InstallerLanguage(WindowsLanguageSource windowsLanguage = GetUserDefaultUILanguage) noexcept;
 

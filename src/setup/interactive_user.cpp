@@ -1,6 +1,6 @@
 #include "setup/interactive_user.h"
 
-#include "com/raii.h"
+#include "win32/raii.h"
 
 namespace {
 

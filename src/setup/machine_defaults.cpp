@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "setup/msi_library.h"
 
 namespace Setup {

@@ -8,8 +8,8 @@
 #include <msi.h>
 #include <msiquery.h>
 
-#include "com/raii.h"
-#include "com/system_library.h"
+#include "win32/raii.h"
+#include "win32/system_library.h"
 
 class MsiLibrary {
 public:

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 
 namespace {
 

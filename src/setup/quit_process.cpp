@@ -3,8 +3,8 @@
 #include <new>
 #include <optional>
 
-#include "com/module_instance.h"
-#include "com/ui_language.h"
+#include "win32/module_instance.h"
+#include "win32/ui_language.h"
 #include "resource_ids/string_ids.h"
 #include "shutdown/process_walk.h"
 

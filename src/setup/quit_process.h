@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "com/ui_language.h"
+#include "win32/ui_language.h"
 
 // How long QuitProcessByName waits after each window (tests pass shorter times).
 struct QuitTiming {

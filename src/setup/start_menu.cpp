@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 #include "log/profile_path.h"
 #include "setup/install_inputs.h"
 #include "setup/shortcut.h"

@@ -5,8 +5,8 @@
 
 #include "com/com_error.h"
 #include "com/dialog_creation.h"
-#include "com/module_instance.h"
-#include "com/ui_language.h"
+#include "win32/module_instance.h"
+#include "win32/ui_language.h"
 #include "resource_ids/resource.h"
 
 namespace {

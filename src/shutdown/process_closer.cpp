@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "shutdown/process_walk.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "com/raii.h"
-#include "com/system_library.h"
+#include "win32/raii.h"
+#include "win32/system_library.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 #include "log/log_file.h"
 #include "log/profile_path.h"
 

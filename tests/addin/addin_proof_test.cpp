@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "com/module_lock.h"
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "resource.h"
 #include "support/child_process.h"
 #include "support/leak_gauge.h"

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "addin/outlook_thread_bridge.h"
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "support/child_process.h"
 #include "support/pump_until.h"
 

@@ -6,7 +6,7 @@
 
 #include "addin/outlook_thread_bridge.h"
 #include "com/module_lock.h"
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "support/pump_until.h"
 
 namespace {

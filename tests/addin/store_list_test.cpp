@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "addin/outlook_end_request.h"
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 #include "shutdown/write_watch.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "support/leak_gauge.h"
 
 namespace {

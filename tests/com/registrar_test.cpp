@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "com/registrar.h"
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 #include "support/registry_walk.h"
 #include "support/test_support.h"
 

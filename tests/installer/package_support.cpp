@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "support/test_support.h"
 
 std::string BuildFilePath(const std::string& name)

@@ -14,7 +14,7 @@
 #include <cstdlib>
 
 #include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 #include "installer/package_support.h"
 #include "server/server_test_support.h"
 #include "support/simulated_outlook.h"

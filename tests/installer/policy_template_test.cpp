@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 #include "installer/package_support.h"
 #include "settings/settings_store.h"
 #include "support/test_support.h"

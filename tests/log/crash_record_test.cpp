@@ -9,8 +9,8 @@
 #include <regex>
 #include <string>
 
-#include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/raii.h"
+#include "win32/text_convert.h"
 #include "log/crash_record.h"
 #include "log/crash_record_form.h"
 #include "log/event_log.h"

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "com/raii.h"
-#include "com/ui_language.h"
+#include "win32/raii.h"
+#include "win32/ui_language.h"
 #include "log/crash_record.h"
 #include "log/profile_file.h"
 #include "log/profile_path.h"
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 #include "log/event_log.h"
 #include "log/info_dialog.h"
 #include "log/log_file.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "com/module_instance.h"
-#include "com/raii.h"
-#include "com/ui_language.h"
+#include "win32/module_instance.h"
+#include "win32/raii.h"
+#include "win32/ui_language.h"
 #include "resource_ids/page_ids.h"
 #include "resource_ids/resource.h"
 #include "resource_ids/string_ids.h"

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/raii.h"
+#include "win32/text_convert.h"
 #include "server/server_test_support.h"
 #include "support/test_support.h"
 

@@ -18,7 +18,7 @@
 
 #include "addin/addin_interfaces.h"
 #include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 #include "server/server_test_support.h"
 #include "server_ids.h"
 #include "vantrel_events.h"

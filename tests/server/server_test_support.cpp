@@ -6,9 +6,9 @@
 #include <cstring>
 #include <iterator>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "com/server_registration.h"
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 #include "support/registry_walk.h"
 #include "support/test_support.h"
 #include "Vantrel_h.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "addin/addin_interfaces.h"
-#include "com/module_instance.h"
+#include "win32/module_instance.h"
 #include "page_ids.h"
 #include "settings/addin_property_page.h"
 #include "string_ids.h"

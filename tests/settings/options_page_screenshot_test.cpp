@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "com/ui_language.h"
+#include "win32/ui_language.h"
 #include "fake_outlook/fake_outlook.h"
 #include "outlook/outlook.h"
 #include "settings/addin_property_page.h"

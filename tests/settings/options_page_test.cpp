@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "addin/addin_interfaces.h"
-#include "com/module_instance.h"
+#include "win32/module_instance.h"
 #include "com/module_lock.h"
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 #include "fake_outlook/fake_outlook.h"
 #include "log/log_file.h"
 #include "outlook/outlook.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "log/log_file.h"
 #include "settings/settings_store.h"
 #include "support/leak_gauge.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "setup/machine_defaults.h"
 #include "support/test_support.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "support/test_support.h"
 
 constexpr DWORD kRunnerWaitMs = 30000;

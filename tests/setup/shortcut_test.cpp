@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 #include "setup/shortcut.h"
 #include "setup_test_support.h"
 

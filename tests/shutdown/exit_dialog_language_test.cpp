@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "com/ui_language.h"
+#include "win32/ui_language.h"
 #include "shutdown/exit_progress_dialog.h"
 
 namespace {

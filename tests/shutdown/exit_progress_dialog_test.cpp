@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "com/module_instance.h"
+#include "win32/module_instance.h"
 #include "resource.h"
 #include "shutdown/exit_progress_dialog.h"
 

@@ -3,7 +3,7 @@
 #include <thread>
 #include <vector>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "shutdown/message_pump.h"
 
 namespace {

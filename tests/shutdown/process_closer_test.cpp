@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "shutdown/process_closer.h"
 #include "support/fake_app.h"
 #include "support/test_support.h"

@@ -17,7 +17,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "log/crash_record.h"
 #include "log/event_log.h"
 #include "log/log_file.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <set>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "settings/settings_store.h"
 
 void DeletePolicyKeys()

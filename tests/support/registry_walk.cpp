@@ -1,7 +1,7 @@
 #include "support/registry_walk.h"
 
-#include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/raii.h"
+#include "win32/text_convert.h"
 
 void WalkRegistry(HKEY key, const std::string& path, const std::function<void(const std::string&)>& onKey,
                   const std::function<void(const std::string&, const RegistryValue&)>& onValue)

@@ -1,7 +1,7 @@
 #include "support/test_support.h"
 
-#include "com/raii.h"
-#include "com/text_convert.h"
+#include "win32/raii.h"
+#include "win32/text_convert.h"
 
 #include <shellapi.h>
 #include <shlobj.h>

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 
 // A new empty folder under the temporary folder, deleted with its content at the end.
 class ScopedTempDir {

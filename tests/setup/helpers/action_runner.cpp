@@ -27,7 +27,7 @@
 #include <cstring>
 #include <string>
 
-#include "com/raii.h"
+#include "win32/raii.h"
 #include "setup/quit_process.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "com/raii.h"
-#include "com/system_library.h"
+#include "win32/raii.h"
+#include "win32/system_library.h"
 
 namespace {
 

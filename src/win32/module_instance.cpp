@@ -1,4 +1,4 @@
-#include "com/module_instance.h"
+#include "win32/module_instance.h"
 
 HINSTANCE ModuleInstance()
 {

@@ -1,4 +1,4 @@
-#include "com/system_library.h"
+#include "win32/system_library.h"
 
 #include <cstring>
 

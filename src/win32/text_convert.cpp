@@ -1,4 +1,4 @@
-#include "com/text_convert.h"
+#include "win32/text_convert.h"
 
 std::wstring ToWide(std::string_view text, UINT codePage)
 {

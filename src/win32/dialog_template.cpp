@@ -1,7 +1,7 @@
-#include "com/dialog_template.h"
+#include "win32/dialog_template.h"
 
-#include "com/raii.h"
-#include "com/ui_language.h"
+#include "win32/raii.h"
+#include "win32/ui_language.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "com/ui_language.h"
+#include "win32/ui_language.h"
 
 #include <atomic>
 
