@@ -6,7 +6,7 @@
 #include "log/log_file.h"
 #include "outlook/outlook.h"
 
-UiLanguage ChooseAddinLanguage(IDispatch* application, WindowsLanguageSource windowsLanguage) noexcept
+UiLanguage ChooseAddinLanguage(IDispatch* application) noexcept
 {
     std::optional<LANGID> office;
     try {
@@ -14,7 +14,7 @@ UiLanguage ChooseAddinLanguage(IDispatch* application, WindowsLanguageSource win
     } catch (...) {
         LogMessage(0, "Connect<LanguageSettings> ==> [HRES %08x]", static_cast<unsigned>(CaughtExceptionResult()));
     }
-    const UiLanguage language = ChooseUiLanguage(office, windowsLanguage);
+    const UiLanguage language = ChooseUiLanguage(office);
     SetUiLanguage(language);
     return language;
 }

@@ -9,6 +9,6 @@
 #include "win32/ui_language.h"
 
 // Reads Office's language through `application` (null included), logs a failing read, and sets
-// the process's language; windowsLanguage is asked only when Office did not answer. Returns
-// the language set.
-UiLanguage ChooseAddinLanguage(IDispatch* application, WindowsLanguageSource windowsLanguage = GetUserDefaultUILanguage) noexcept;
+// the process's language; Windows' (UseWindowsLanguageSource) is asked only when Office did not
+// answer. Returns the language set.
+UiLanguage ChooseAddinLanguage(IDispatch* application) noexcept;

@@ -12,6 +12,7 @@
 #include "addin/outlook_thread_bridge.h"
 #include "com/com_error.h"
 #include "com/create_object.h"
+#include "com/interface_table.h"
 #include "win32/module_instance.h"
 #include "log/crash_record.h"
 #include "log/event_log.h"
@@ -46,8 +47,8 @@ constexpr wchar_t kDisabledByPolicyReported[] = L"Vantrel.DisabledByPolicyReport
 
 void ReportIfDisabledByPolicy() noexcept
 {
-    char enforced[kSettingBufferSize];
-    if (!ReadPolicySetting("Enabled", enforced, kSettingReadSize) || std::strcmp(enforced, "0") != 0)
+    SettingText enforced;
+    if (!ReadPolicySetting(Setting::Enabled, enforced) || std::strcmp(enforced, "0") != 0)
         return; // off by the user's own choice, which is theirs to make
     if (FindAtomW(kDisabledByPolicyReported) != 0)
         return;
@@ -130,17 +131,14 @@ HRESULT CConnect::FinalConstruct() noexcept
 
 STDMETHODIMP CConnect::QueryInterface(REFIID riid, void** ppv) noexcept
 {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IConnect)
-        *ppv = static_cast<IConnect*>(this);
-    else if (riid == IID_IDispatch || riid == IID__IDTExtensibility2)
-        *ppv = static_cast<_IDTExtensibility2*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    // IUnknown is the IConnect pointer: the object's identity.
+    static constexpr InterfaceEntry<CConnect> kInterfaces[] = {
+        InterfaceRow<CConnect, IConnect>(IID_IUnknown),
+        InterfaceRow<CConnect, IConnect>(IID_IConnect),
+        InterfaceRow<CConnect, _IDTExtensibility2>(IID_IDispatch),
+        InterfaceRow<CConnect, _IDTExtensibility2>(IID__IDTExtensibility2),
+    };
+    return QueryInterfaceFromTable(this, kInterfaces, riid, ppv);
 }
 
 STDMETHODIMP_(ULONG) CConnect::AddRef() noexcept

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "com/interface_table.h"
 #include "com/module_lock.h"
 
 ClassFactory* ClassFactory::Create(CreateInstanceFunction createInstance, bool aggregatable) noexcept
@@ -11,19 +12,16 @@ ClassFactory* ClassFactory::Create(CreateInstanceFunction createInstance, bool a
 
 STDMETHODIMP ClassFactory::QueryInterface(REFIID riid, void** ppv) noexcept
 {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IClassFactory)
-        return E_NOINTERFACE;
-    *ppv = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
+    static constexpr InterfaceEntry<ClassFactory> kInterfaces[] = {
+        InterfaceRow<ClassFactory, IClassFactory>(IID_IUnknown),
+        InterfaceRow<ClassFactory, IClassFactory>(IID_IClassFactory),
+    };
+    return QueryInterfaceFromTable(this, kInterfaces, riid, ppv);
 }
 
 STDMETHODIMP_(ULONG) ClassFactory::AddRef() noexcept
 {
-    const LONG count = InterlockedIncrement(&m_cRef);
+    const LONG count = ++m_cRef;
     if (count == 2)
         LockModule();
     return static_cast<ULONG>(count);
@@ -31,7 +29,7 @@ STDMETHODIMP_(ULONG) ClassFactory::AddRef() noexcept
 
 STDMETHODIMP_(ULONG) ClassFactory::Release() noexcept
 {
-    const LONG count = InterlockedDecrement(&m_cRef);
+    const LONG count = --m_cRef;
     if (count == 1)
         UnlockModule();
     else if (count == 0)

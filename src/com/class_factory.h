@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include <atomic>
+
 // A class's create function (its static CreateInstance): clears *ppv, refuses an outer object
 // with CLASS_E_NOAGGREGATION unless the class aggregates, creates the object and queries it for
 // riid. No-throw.
@@ -33,7 +35,7 @@ private:
     ClassFactory(const ClassFactory&) = delete;
     ClassFactory& operator=(const ClassFactory&) = delete;
 
-    volatile LONG m_cRef = 1;
+    std::atomic<LONG> m_cRef{1};
     CreateInstanceFunction m_createInstance;
     bool m_aggregatable;
 };

@@ -8,6 +8,7 @@
 
 #include "com/com_error.h"
 #include "com/dialog_creation.h"
+#include "com/interface_table.h"
 #include "win32/dialog_template.h"
 #include "win32/ui_language.h"
 #include "com/raii.h"
@@ -68,19 +69,21 @@ void CompositeControl::DestroyControlWindow()
 
 void* CompositeControl::ControlInterface(REFIID riid)
 {
-    if (riid == IID_IViewObjectEx || riid == IID_IViewObject2 || riid == IID_IViewObject)
-        return static_cast<IViewObjectEx*>(this);
-    if (riid == IID_IOleInPlaceObjectWindowless || riid == IID_IOleInPlaceObject || riid == IID_IOleWindow)
-        return static_cast<IOleInPlaceObjectWindowless*>(this);
-    if (riid == IID_IOleInPlaceActiveObject)
-        return static_cast<IOleInPlaceActiveObject*>(this);
-    if (riid == IID_IOleControl)
-        return static_cast<IOleControl*>(this);
-    if (riid == IID_IOleObject)
-        return static_cast<IOleObject*>(this);
-    if (riid == IID_IPersistStreamInit || riid == IID_IPersist)
-        return static_cast<IPersistStreamInit*>(this);
-    return nullptr;
+    using C = CompositeControl;
+    static constexpr InterfaceEntry<C> kInterfaces[] = {
+        InterfaceRow<C, IViewObjectEx>(IID_IViewObjectEx),
+        InterfaceRow<C, IViewObjectEx>(IID_IViewObject2),
+        InterfaceRow<C, IViewObjectEx>(IID_IViewObject),
+        InterfaceRow<C, IOleInPlaceObjectWindowless>(IID_IOleInPlaceObjectWindowless),
+        InterfaceRow<C, IOleInPlaceObjectWindowless>(IID_IOleInPlaceObject),
+        InterfaceRow<C, IOleInPlaceObjectWindowless>(IID_IOleWindow),
+        InterfaceRow<C, IOleInPlaceActiveObject>(IID_IOleInPlaceActiveObject),
+        InterfaceRow<C, IOleControl>(IID_IOleControl),
+        InterfaceRow<C, IOleObject>(IID_IOleObject),
+        InterfaceRow<C, IPersistStreamInit>(IID_IPersistStreamInit),
+        InterfaceRow<C, IPersistStreamInit>(IID_IPersist),
+    };
+    return FindInterface(this, kInterfaces, riid);
 }
 
 INT_PTR CALLBACK CompositeControl::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept
@@ -136,68 +139,80 @@ HRESULT CompositeControl::InPlaceActivate(LONG verb, const RECT* position)
     if (!m_spClientSite)
         return E_UNEXPECTED;
     if (!m_bInPlaceActive) {
-        ComPtr<IOleInPlaceSite> site;
-        HRESULT hr = m_spClientSite.As(&site);
+        const HRESULT hr = ActivateInSite(position);
         if (FAILED(hr))
             return hr;
-        hr = site->CanInPlaceActivate();
-        if (hr != S_OK)
-            return FAILED(hr) ? hr : E_FAIL;
-        hr = site->OnInPlaceActivate();
-        if (FAILED(hr))
-            return hr;
-        m_bInPlaceActive = true;
-        m_spInPlaceSite = site;
-
-        RECT pos{};
-        RECT clip{};
-        OLEINPLACEFRAMEINFO frameInfo{};
-        frameInfo.cb = sizeof(frameInfo);
-        hr = site->GetWindowContext(m_spInPlaceFrame.ReleaseAndGetAddressOf(),
-                                    m_spInPlaceUIWindow.ReleaseAndGetAddressOf(), &pos, &clip, &frameInfo);
-        HWND parent = nullptr;
-        if (SUCCEEDED(hr))
-            hr = site->GetWindow(&parent);
-        if (SUCCEEDED(hr) && !m_hWnd) {
-            // The template of the add-in's language, found explicitly: CreateDialogParamW would
-            // pick one by the thread's UI language, which is Windows', not Office's.
-            const DialogCreation creating(this);
-            if (const DLGTEMPLATE* dialog = FindUiDialog(m_hInstance, m_wDialogId))
-                CreateDialogIndirectParamW(m_hInstance, dialog, parent, DialogProc, reinterpret_cast<LPARAM>(this));
-            if (!m_hWnd)
-                hr = E_FAIL;
-        }
-        if (FAILED(hr)) {
-            (void)InPlaceDeactivate(); // tells the site that activation ended
-            return hr;
-        }
-        if (position)
-            pos = *position;
-        (void)SetObjectRects(&pos, &clip);
     }
     if (m_hWnd && !IsWindowVisible(m_hWnd))
         ShowWindow(m_hWnd, SW_SHOWNA);
+    if (verb == OLEIVERB_UIACTIVATE && !m_bUIActive && m_spInPlaceSite)
+        return UIActivate();
+    return S_OK;
+}
 
-    if (verb == OLEIVERB_UIACTIVATE && !m_bUIActive && m_spInPlaceSite) {
-        m_bUIActive = true;
-        const HRESULT hr = m_spInPlaceSite->OnUIActivate();
-        if (FAILED(hr)) {
-            m_bUIActive = false;
-            return hr;
-        }
-        HWND focus = GetFocus();
-        if (m_hWnd && focus != m_hWnd && !IsChild(m_hWnd, focus))
-            SetFocus(m_hWnd); // the dialog passes it on to its current control
-        IOleInPlaceActiveObject* active = this;
-        // Tool space is optional for a container to give; a control without tools needs none.
-        if (m_spInPlaceFrame) {
-            (void)m_spInPlaceFrame->SetActiveObject(active, nullptr);
-            (void)m_spInPlaceFrame->SetBorderSpace(nullptr);
-        }
-        if (m_spInPlaceUIWindow) {
-            (void)m_spInPlaceUIWindow->SetActiveObject(active, nullptr);
-            (void)m_spInPlaceUIWindow->SetBorderSpace(nullptr);
-        }
+HRESULT CompositeControl::ActivateInSite(const RECT* position)
+{
+    ComPtr<IOleInPlaceSite> site;
+    HRESULT hr = m_spClientSite.As(&site);
+    if (FAILED(hr))
+        return hr;
+    hr = site->CanInPlaceActivate();
+    if (hr != S_OK)
+        return FAILED(hr) ? hr : E_FAIL;
+    hr = site->OnInPlaceActivate();
+    if (FAILED(hr))
+        return hr;
+    m_bInPlaceActive = true;
+    m_spInPlaceSite = site;
+
+    RECT pos{};
+    RECT clip{};
+    OLEINPLACEFRAMEINFO frameInfo{};
+    frameInfo.cb = sizeof(frameInfo);
+    hr = site->GetWindowContext(m_spInPlaceFrame.ReleaseAndGetAddressOf(), m_spInPlaceUIWindow.ReleaseAndGetAddressOf(),
+                                &pos, &clip, &frameInfo);
+    HWND parent = nullptr;
+    if (SUCCEEDED(hr))
+        hr = site->GetWindow(&parent);
+    if (SUCCEEDED(hr) && !m_hWnd) {
+        // The template of the add-in's language, found explicitly: CreateDialogParamW would
+        // pick one by the thread's UI language, which is Windows', not Office's.
+        const DialogCreation creating(this);
+        if (const DLGTEMPLATE* dialog = FindUiDialog(m_hInstance, m_wDialogId))
+            CreateDialogIndirectParamW(m_hInstance, dialog, parent, DialogProc, reinterpret_cast<LPARAM>(this));
+        if (!m_hWnd)
+            hr = E_FAIL;
+    }
+    if (FAILED(hr)) {
+        (void)InPlaceDeactivate(); // tells the site that activation ended
+        return hr;
+    }
+    if (position)
+        pos = *position;
+    (void)SetObjectRects(&pos, &clip);
+    return S_OK;
+}
+
+HRESULT CompositeControl::UIActivate()
+{
+    m_bUIActive = true;
+    const HRESULT hr = m_spInPlaceSite->OnUIActivate();
+    if (FAILED(hr)) {
+        m_bUIActive = false;
+        return hr;
+    }
+    HWND focus = GetFocus();
+    if (m_hWnd && focus != m_hWnd && !IsChild(m_hWnd, focus))
+        SetFocus(m_hWnd); // the dialog passes it on to its current control
+    IOleInPlaceActiveObject* active = this;
+    // Tool space is optional for a container to give; a control without tools needs none.
+    if (m_spInPlaceFrame) {
+        (void)m_spInPlaceFrame->SetActiveObject(active, nullptr);
+        (void)m_spInPlaceFrame->SetBorderSpace(nullptr);
+    }
+    if (m_spInPlaceUIWindow) {
+        (void)m_spInPlaceUIWindow->SetActiveObject(active, nullptr);
+        (void)m_spInPlaceUIWindow->SetBorderSpace(nullptr);
     }
     return S_OK;
 }

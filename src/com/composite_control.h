@@ -107,8 +107,6 @@ public:
 
     // The dialog window while it exists, otherwise null.
     HWND Window() const { return m_hWnd; }
-    bool IsInPlaceActive() const { return m_bInPlaceActive; }
-    bool IsUIActive() const { return m_bUIActive; }
 
 protected:
     // instance and dialogId name the template; the natural extent is measured from it here.
@@ -129,7 +127,6 @@ protected:
     // Returns true when handled, with the message's result in *result. Must not throw.
     virtual bool OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) = 0;
 
-    IOleClientSite* ClientSite() const { return m_spClientSite.Get(); }
     // Destroys the window, if any, without its last messages reaching the derived class: the
     // derived destructor calls this first.
     void DestroyControlWindow();
@@ -139,9 +136,12 @@ private:
     // Activates in place (creating and showing the window) and, for OLEIVERB_UIACTIVATE, also
     // UI-activates. position, in the parent's client coordinates, overrides the site's. No-throw.
     HRESULT InPlaceActivate(LONG verb, const RECT* position);
+    // The in-place half: the site's consent, its window context, the window, its rectangles.
+    HRESULT ActivateInSite(const RECT* position);
+    // The UI half: the site hears of it, the window takes focus, frame and UI window see us.
+    HRESULT UIActivate();
     // The container's ambient UserMode; true when the container does not say.
     bool UserMode() const;
-    IUnknown* Self() { return static_cast<IOleObject*>(this); }
 
     HINSTANCE m_hInstance;
     WORD m_wDialogId;

@@ -3,6 +3,7 @@
 #include <wrl/client.h>
 
 #include "com/com_error.h"
+#include "com/interface_table.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -53,17 +54,13 @@ HRESULT EventSink::Unadvise(IUnknown* source)
 
 STDMETHODIMP EventSink::QueryInterface(REFIID riid, void** ppv) noexcept
 {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_NULL)
-        return E_NOINTERFACE;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == m_eventInterface) {
-        *ppv = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
+    // The event interface is the sink's own, so this table is made at each call.
+    const InterfaceEntry<EventSink> interfaces[] = {
+        InterfaceRow<EventSink, IDispatch>(IID_IUnknown),
+        InterfaceRow<EventSink, IDispatch>(IID_IDispatch),
+        InterfaceRow<EventSink, IDispatch>(m_eventInterface),
+    };
+    return QueryInterfaceFromTable(this, interfaces, riid, ppv);
 }
 
 STDMETHODIMP_(ULONG) EventSink::AddRef() noexcept

@@ -1,20 +1,22 @@
 #include "com/module_lock.h"
 
+#include <atomic>
+
 namespace {
-volatile LONG g_lockCount = 0;
+std::atomic<LONG> g_lockCount{0};
 }
 
 LONG LockModule()
 {
-    return InterlockedIncrement(&g_lockCount);
+    return ++g_lockCount;
 }
 
 LONG UnlockModule()
 {
-    return InterlockedDecrement(&g_lockCount);
+    return --g_lockCount;
 }
 
 LONG ModuleLockCount()
 {
-    return InterlockedCompareExchange(&g_lockCount, 0, 0);
+    return g_lockCount.load();
 }

@@ -1,5 +1,7 @@
 #include "com/object_map.h"
 
+#include "win32/scoped_lock.h"
+
 ObjectMap::ObjectMap(ObjectMapEntry* entries, std::size_t count) noexcept
     : m_entries(entries), m_count(count), m_initialized(InitializeCriticalSectionEx(&m_lock, 0, 0) != FALSE)
 {
@@ -34,16 +36,15 @@ HRESULT ObjectMap::GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) noexc
     IClassFactory* classObject = entry->classObject.load(std::memory_order_acquire);
     if (!classObject) {
         // A second look under the lock: two threads asking at once get the same class object.
-        EnterCriticalSection(&m_lock);
+        const CriticalSectionLock lock(m_lock);
         classObject = entry->classObject.load(std::memory_order_relaxed);
         if (!classObject) {
             classObject = ClassFactory::Create(entry->createInstance, entry->aggregatable);
             entry->classObject.store(classObject, std::memory_order_release);
         }
-        LeaveCriticalSection(&m_lock);
-        if (!classObject)
-            return E_OUTOFMEMORY;
     }
+    if (!classObject)
+        return E_OUTOFMEMORY;
 
     HRESULT hr = classObject->QueryInterface(riid, ppv);
     if (SUCCEEDED(hr) && !*ppv)

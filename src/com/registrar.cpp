@@ -133,59 +133,55 @@ HRESULT RegisterEntries(HKEY parent, const std::vector<ScriptNode>& entries)
     return S_OK;
 }
 
-// Removes the entries below parent that their marks let go, children before their key.
-// Throws std::bad_alloc.
+HRESULT UnregisterEntries(HKEY parent, const std::vector<ScriptNode>& entries, UnregisterMode mode);
+
+// Removes one key's entries that their marks let go and then the key itself, unless its mark
+// keeps it or a subkey is left. S_OK for a key that is gone. Throws std::bad_alloc.
+HRESULT UnregisterKey(HKEY parent, const ScriptNode& node, const std::wstring& name, UnregisterMode mode)
+{
+    UniqueHKey key;
+    const LONG openError = OpenKey(parent, name, &key);
+    if (IsMissing(openError))
+        return S_OK; // passed over with everything below it
+    // Not a key that is gone (access denied, say): its entries may all still be there.
+    if (openError != ERROR_SUCCESS)
+        return HRESULT_FROM_WIN32(openError);
+    HRESULT result = UnregisterEntries(key.get(), node.children, mode);
+    if ((FAILED(result) && mode == UnregisterMode::StopAtFailure) || node.mark == ScriptMark::NoRemove)
+        return result;
+    DWORD subkeys = 0;
+    LONG error = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr);
+    key.reset();
+    if (error == ERROR_SUCCESS && subkeys == 0)
+        error = RegDeleteKeyW(parent, name.c_str());
+    if (error != ERROR_SUCCESS && !IsMissing(error) && SUCCEEDED(result))
+        result = HRESULT_FROM_WIN32(error);
+    return result;
+}
+
+// Removes the entries below parent that their marks let go, children before their key; keeps
+// the first failure, and in StopAtFailure mode returns at it. Throws std::bad_alloc.
 HRESULT UnregisterEntries(HKEY parent, const std::vector<ScriptNode>& entries, UnregisterMode mode)
 {
     HRESULT result = S_OK;
-    // Keeps the first failure; in StopAtFailure mode the caller returns at once.
-    auto fail = [&result](HRESULT hr) {
-        if (SUCCEEDED(result))
-            result = hr;
-    };
     for (const ScriptNode& node : entries) {
         if (node.mark == ScriptMark::NoRemove && node.isValue)
             continue;
         if (node.mark == ScriptMark::Delete)
             continue; // its work was done at registration
         const std::wstring name = Wide(node.name);
+        HRESULT hr = S_OK;
         if (node.isValue) {
             const LONG error = RegDeleteValueW(parent, name.c_str());
-            if (error != ERROR_SUCCESS && !IsMissing(error)) {
-                fail(HRESULT_FROM_WIN32(error));
-                if (mode == UnregisterMode::StopAtFailure)
-                    return result;
-            }
-            continue;
+            if (error != ERROR_SUCCESS && !IsMissing(error))
+                hr = HRESULT_FROM_WIN32(error);
+        } else {
+            hr = UnregisterKey(parent, node, name, mode);
         }
-
-        UniqueHKey key;
-        const LONG openError = OpenKey(parent, name, &key);
-        if (IsMissing(openError))
-            continue; // passed over with everything below it
-        if (openError != ERROR_SUCCESS) {
-            // Not a key that is gone (access denied, say): its entries may all still be there.
-            fail(HRESULT_FROM_WIN32(openError));
-            if (mode == UnregisterMode::StopAtFailure)
-                return result;
-            continue;
-        }
-        const HRESULT hr = UnregisterEntries(key.get(), node.children, mode);
         if (FAILED(hr)) {
-            fail(hr);
-            if (mode == UnregisterMode::StopAtFailure)
-                return result;
-        }
-        if (node.mark == ScriptMark::NoRemove)
-            continue;
-        DWORD subkeys = 0;
-        LONG error = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
-                                      nullptr, nullptr, nullptr, nullptr);
-        key.reset();
-        if (error == ERROR_SUCCESS && subkeys == 0)
-            error = RegDeleteKeyW(parent, name.c_str());
-        if (error != ERROR_SUCCESS && !IsMissing(error)) {
-            fail(HRESULT_FROM_WIN32(error));
+            if (SUCCEEDED(result))
+                result = hr;
             if (mode == UnregisterMode::StopAtFailure)
                 return result;
         }

@@ -2,18 +2,17 @@
 
 #include <vsstyle.h>
 
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <vector>
 
 #include "com/com_error.h"
 #include "com/create_object.h"
+#include "com/interface_table.h"
 #include "win32/module_instance.h"
 #include "win32/raii.h"
-#include "win32/system_library.h"
 #include "win32/ui_language.h"
+#include "win32/version_resource.h"
 #include "log/log_file.h"
 #include "outlook/outlook.h"
 #include "resource_ids/page_ids.h"
@@ -24,26 +23,34 @@
 
 namespace {
 
-// The check boxes and the settings they show, in the order they are read and written.
+// The check boxes and the settings they show, in the order they are read and written; the
+// edit box for Setting::Delay comes after them.
 struct BoxSetting {
     int id;
-    const char* name;
+    Setting setting;
 };
 constexpr BoxSetting kBoxSettings[] = {
-    {IDC_PAGE_ENABLED, "Enabled"},
-    {IDC_PAGE_SHOW_EXIT_DIALOG, "ShowExitDialog"},
-    {IDC_PAGE_CLOSE_WINWORD, "CloseWinWord"},
+    {IDC_PAGE_ENABLED, Setting::Enabled},
+    {IDC_PAGE_SHOW_EXIT_DIALOG, Setting::ShowExitDialog},
+    {IDC_PAGE_CLOSE_WINWORD, Setting::CloseWinWord},
 };
+
+bool IsBox(int id)
+{
+    for (const BoxSetting& box : kBoxSettings)
+        if (box.id == id)
+            return true;
+    return false;
+}
 
 // The line that explains the disabled controls (string IDS_PAGE_POLICY_NOTE), made below
 // "Product Information" only when a setting is enforced (dialog units: left, top, right,
 // bottom), so the template stays as it is.
 constexpr RECT kPolicyNoteRect = {14, 103, 259, 119};
 
-unsigned SettingBit(const char* name)
+unsigned SettingBit(Setting setting)
 {
-    const int index = SettingIndex(name);
-    return index < 0 ? 0u : 1u << index;
+    return 1u << static_cast<unsigned>(setting);
 }
 
 // The whole text of a window, whatever its length. Throws std::bad_alloc.
@@ -57,57 +64,6 @@ std::vector<char> WindowTextA(HWND window)
 }
 
 } // namespace
-
-void GetFileProductVersionString(const wchar_t* path, char* text, size_t size)
-{
-    if (!text || size == 0)
-        return;
-    text[0] = '\0';
-    // VERSION.dll is no KnownDLL: imported, it would be looked for first in the folder that
-    // holds Vantrel.dll, which COM loads with the altered search path. Only the system's copy.
-    const UniqueModule version(LoadSystemLibrary("version.dll"));
-    if (!version)
-        return;
-    const auto GetFileVersionInfoSizeW = reinterpret_cast<DWORD(WINAPI*)(LPCWSTR, LPDWORD)>(
-        reinterpret_cast<void*>(GetProcAddress(version.get(), "GetFileVersionInfoSizeW")));
-    const auto GetFileVersionInfoW = reinterpret_cast<BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID)>(
-        reinterpret_cast<void*>(GetProcAddress(version.get(), "GetFileVersionInfoW")));
-    const auto VerQueryValueW = reinterpret_cast<BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT)>(
-        reinterpret_cast<void*>(GetProcAddress(version.get(), "VerQueryValueW")));
-    if (!GetFileVersionInfoSizeW || !GetFileVersionInfoW || !VerQueryValueW)
-        return;
-    DWORD ignored = 0;
-    const DWORD bytes = GetFileVersionInfoSizeW(path, &ignored);
-    if (bytes == 0)
-        return;
-    std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[bytes]);
-    if (!block)
-        return;
-    std::memset(block.get(), 0, bytes);
-    if (!GetFileVersionInfoW(path, 0, bytes, block.get()))
-        return;
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(block.get(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
-        length < sizeof(VS_FIXEDFILEINFO))
-        return;
-    std::snprintf(text, size, "%d.%d.%d.%d", HIWORD(info->dwProductVersionMS), LOWORD(info->dwProductVersionMS),
-                  HIWORD(info->dwProductVersionLS), LOWORD(info->dwProductVersionLS));
-}
-
-void GetModuleVersionString(char* text, size_t size)
-{
-    if (!text || size == 0)
-        return;
-    text[0] = '\0';
-    // The path in UTF-16: a folder name that the ANSI code page cannot carry would turn into
-    // '?' and name no file.
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(ModuleInstance(), path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return; // no path, or a cut one that would name another file
-    GetFileProductVersionString(path, text, size);
-}
 
 CAddinPropertyPage::CAddinPropertyPage()
     : DispatchImpl<IAddinPropertyPage>(LIBID_VantrelLib, 1, 0, IID_IAddinPropertyPage),
@@ -130,19 +86,15 @@ HRESULT CAddinPropertyPage::CreateInstance(IUnknown* outer, REFIID riid, void** 
 
 STDMETHODIMP CAddinPropertyPage::QueryInterface(REFIID riid, void** ppv) noexcept
 {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IAddinPropertyPage || riid == IID_IDispatch)
-        *ppv = static_cast<IAddinPropertyPage*>(this);
-    else if (riid == IID_Outlook_PropertyPage)
-        *ppv = static_cast<Outlook::PropertyPage*>(this);
-    else
-        *ppv = ControlInterface(riid);
-    if (!*ppv)
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    using Page = CAddinPropertyPage;
+    static constexpr InterfaceEntry<Page> kInterfaces[] = {
+        InterfaceRow<Page, IAddinPropertyPage>(IID_IUnknown),
+        InterfaceRow<Page, IAddinPropertyPage>(IID_IAddinPropertyPage),
+        InterfaceRow<Page, IAddinPropertyPage>(IID_IDispatch),
+        InterfaceRow<Page, Outlook::PropertyPage>(IID_Outlook_PropertyPage),
+    };
+    return QueryInterfaceFromTable(this, kInterfaces, riid, ppv,
+                                   [this](REFIID iid) noexcept { return ControlInterface(iid); });
 }
 
 STDMETHODIMP_(ULONG) CAddinPropertyPage::AddRef() noexcept
@@ -208,9 +160,7 @@ bool CAddinPropertyPage::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lPa
         const int id = LOWORD(wParam);
         const UINT code = HIWORD(wParam);
         const bool editChanged = id == IDC_PAGE_DELAY && code == EN_CHANGE;
-        const bool boxClicked = (id == IDC_PAGE_ENABLED || id == IDC_PAGE_SHOW_EXIT_DIALOG ||
-                                 id == IDC_PAGE_CLOSE_WINWORD) &&
-                                code == BN_CLICKED;
+        const bool boxClicked = IsBox(id) && code == BN_CLICKED;
         if (!editChanged && !boxClicked)
             return false;
         OnSettingChanged();
@@ -246,26 +196,9 @@ void CAddinPropertyPage::InitialiseWindow()
     m_hTabBrush.reset();
     m_bThemed = PageThemeActive() ? TRUE : FALSE;
 
-    // Each control shows the value that decides; an enforced one cannot be changed here.
-    m_enforced = 0;
-    char text[kSettingBufferSize];
-    for (const BoxSetting& box : kBoxSettings) {
-        if (ReadEffectiveSetting(box.name, text, kSettingReadSize))
-            m_enforced |= SettingBit(box.name);
-        // Each box shows what the add-in does with the value: Enabled is on unless it is "0"
-        // (a missing or odd value included), the others only at "1". The write-back at opening
-        // then keeps an enabled add-in enabled.
-        const bool on = box.id == IDC_PAGE_ENABLED ? std::strcmp(text, "0") != 0 : std::strcmp(text, "1") == 0;
-        SendDlgItemMessageA(window, box.id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
-    }
-    // No longer than a setting can be read back: a longer Delay would read as empty, and the
-    // next connection would copy the machine's defaults over the user's settings.
-    SendDlgItemMessageA(window, IDC_PAGE_DELAY, EM_LIMITTEXT, kSettingReadSize - 1, 0);
-    if (ReadEffectiveSetting("Delay", text, kSettingReadSize))
-        m_enforced |= SettingBit("Delay");
-    SetDlgItemTextA(window, IDC_PAGE_DELAY, text); // its EN_CHANGE is ignored: not initialised yet
-    EnableUnlessEnforced(IDC_PAGE_ENABLED, "Enabled", TRUE);
-    EnableUnlessEnforced(IDC_PAGE_CLOSE_WINWORD, "CloseWinWord", TRUE);
+    ShowSettings();
+    EnableUnlessEnforced(IDC_PAGE_ENABLED, Setting::Enabled, TRUE);
+    EnableUnlessEnforced(IDC_PAGE_CLOSE_WINWORD, Setting::CloseWinWord, TRUE);
     ShowPolicyNote(m_enforced != 0);
 
     (void)Apply(); // opening the page writes its state back at once and leaves it clean
@@ -278,6 +211,29 @@ void CAddinPropertyPage::InitialiseWindow()
     // Arrives once the window is in place: UI-activates the page inside the container, so that
     // keyboard focus and tabbing work in it.
     PostMessageA(window, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN));
+}
+
+void CAddinPropertyPage::ShowSettings()
+{
+    HWND window = Window();
+    // Each control shows the value that decides; an enforced one cannot be changed here.
+    m_enforced = 0;
+    SettingText text;
+    for (const BoxSetting& box : kBoxSettings) {
+        if (ReadEffectiveSetting(box.setting, text))
+            m_enforced |= SettingBit(box.setting);
+        // Each box shows what the add-in does with the value: Enabled is on unless it is "0"
+        // (a missing or odd value included), the others only at "1". The write-back at opening
+        // then keeps an enabled add-in enabled.
+        const bool on = box.id == IDC_PAGE_ENABLED ? std::strcmp(text, "0") != 0 : std::strcmp(text, "1") == 0;
+        SendDlgItemMessageA(window, box.id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    // No longer than a setting can be read back: a longer Delay would read as empty, and the
+    // next connection would copy the machine's defaults over the user's settings.
+    SendDlgItemMessageA(window, IDC_PAGE_DELAY, EM_LIMITTEXT, RuleOf(Setting::Delay).readSize - 1, 0);
+    if (ReadEffectiveSetting(Setting::Delay, text))
+        m_enforced |= SettingBit(Setting::Delay);
+    SetDlgItemTextA(window, IDC_PAGE_DELAY, text); // its EN_CHANGE is ignored: not initialised yet
 }
 
 void CAddinPropertyPage::ShowPolicyNote(bool show)
@@ -311,17 +267,17 @@ void CAddinPropertyPage::ShowPolicyNote(bool show)
 
 // Enforced when the window was made, or by now: either way the user's own value stays as it is,
 // and a value shown from a policy is never copied into the user's key.
-bool CAddinPropertyPage::IsEnforced(const char* name) const
+bool CAddinPropertyPage::IsEnforced(Setting setting) const
 {
-    if (m_enforced & SettingBit(name))
+    if (m_enforced & SettingBit(setting))
         return true;
-    char text[kSettingBufferSize];
-    return ReadPolicySetting(name, text, kSettingReadSize);
+    SettingText text;
+    return ReadPolicySetting(setting, text);
 }
 
-void CAddinPropertyPage::EnableUnlessEnforced(int id, const char* name, BOOL enable)
+void CAddinPropertyPage::EnableUnlessEnforced(int id, Setting setting, BOOL enable)
 {
-    EnableWindow(GetDlgItem(Window(), id), enable && !(m_enforced & SettingBit(name)));
+    EnableWindow(GetDlgItem(Window(), id), enable && !(m_enforced & SettingBit(setting)));
 }
 
 bool CAddinPropertyPage::IsBoxChecked(int id) const
@@ -333,7 +289,7 @@ void CAddinPropertyPage::OnSettingChanged()
 {
     if (!m_bInitialised)
         return;
-    EnableUnlessEnforced(IDC_PAGE_DELAY, "Delay", IsBoxChecked(IDC_PAGE_ENABLED));
+    EnableUnlessEnforced(IDC_PAGE_DELAY, Setting::Delay, IsBoxChecked(IDC_PAGE_ENABLED));
     if (m_vDirty.get()->boolVal != VARIANT_FALSE)
         return; // Outlook hears of the first change after each apply only
     m_vDirty.get()->boolVal = VARIANT_TRUE;
@@ -359,16 +315,16 @@ void CAddinPropertyPage::StoreSettings()
         return; // without its window the page holds no state to store
     // Failures are silent. An enforced setting keeps the user's own value as it is.
     for (const BoxSetting& box : kBoxSettings)
-        if (!IsEnforced(box.name))
-            (void)WriteSetting(box.name, IsBoxChecked(box.id) ? "1" : "0", HKEY_CURRENT_USER);
-    if (!IsEnforced("Delay")) {
+        if (!IsEnforced(box.setting))
+            (void)WriteSetting(box.setting, IsBoxChecked(box.id) ? "1" : "0", HKEY_CURRENT_USER);
+    if (!IsEnforced(Setting::Delay)) {
         const std::vector<char> delay = WindowTextA(GetDlgItem(window, IDC_PAGE_DELAY));
-        (void)WriteSetting("Delay", delay.data(), HKEY_CURRENT_USER);
+        (void)WriteSetting(Setting::Delay, delay.data(), HKEY_CURRENT_USER);
     }
 
     const BOOL enabled = IsBoxChecked(IDC_PAGE_ENABLED);
-    EnableUnlessEnforced(IDC_PAGE_DELAY, "Delay", enabled);
-    EnableUnlessEnforced(IDC_PAGE_SHOW_EXIT_DIALOG, "ShowExitDialog", enabled);
+    EnableUnlessEnforced(IDC_PAGE_DELAY, Setting::Delay, enabled);
+    EnableUnlessEnforced(IDC_PAGE_SHOW_EXIT_DIALOG, Setting::ShowExitDialog, enabled);
     m_vDirty.get()->boolVal = VARIANT_FALSE;
 }
 

@@ -9,13 +9,13 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
-#include <cstddef>
 
 #include "com/composite_control.h"
 #include "com/dispatch_impl.h"
 #include "com/module_lock.h"
 #include "com/raii.h"
 #include "settings/property_page_interfaces.h"
+#include "settings/settings_store.h"
 
 class CAddinPropertyPage : public DispatchImpl<IAddinPropertyPage>,
                            public DispatchImpl<Outlook::PropertyPage>,
@@ -53,9 +53,10 @@ private:
     ~CAddinPropertyPage() override;
 
     void InitialiseWindow();
+    void ShowSettings(); // each control's value, and which are enforced
     void ShowPolicyNote(bool show);
-    bool IsEnforced(const char* name) const;
-    void EnableUnlessEnforced(int id, const char* name, BOOL enable);
+    bool IsEnforced(Setting setting) const;
+    void EnableUnlessEnforced(int id, Setting setting, BOOL enable);
     void OnSettingChanged();
     void StoreSettings();
     void EraseBackground(HDC dc);
@@ -66,15 +67,9 @@ private:
     BOOL m_bThemed = FALSE;
     BOOL m_bInitialised = FALSE;
     BOOL m_bStatusChangeFailureLogged = FALSE;
-    unsigned m_enforced = 0; // bit i: kSettingNames[i] was enforced when the window was made
+    unsigned m_enforced = 0; // bit i: Setting i was enforced when the window was made
     UniqueGdiObject m_hTabBrush;
     UniqueVariant m_vDirty; // VT_BOOL
     Microsoft::WRL::ComPtr<IDispatch> m_spSite; // Outlook's PropertyPageSite, called by name
     ModuleLockHolder m_moduleLock;
 };
-
-// The product version of the add-in's own module file as "%d.%d.%d.%d", into text (size
-// bytes); an empty text when the module has no readable version information. No-throw.
-void GetModuleVersionString(char* text, size_t size);
-// The same for any file, named in UTF-16.
-void GetFileProductVersionString(const wchar_t* path, char* text, size_t size);

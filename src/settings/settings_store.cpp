@@ -66,32 +66,22 @@ std::uint64_t IgnoredKind(DWORD type, bool badData)
     return (static_cast<std::uint64_t>(type) << 1 | (badData ? 1u : 0u)) + 1;
 }
 
-// The values a policy may enforce: the four settings, then WaitForWrites.
-constexpr size_t kPolicyCount = kSettingCount + 1;
-
-const char* PolicyName(int index)
-{
-    return static_cast<size_t>(index) < kSettingCount ? kSettingNames[index] : kWaitForWritesSetting;
-}
-
-int PolicyIndex(const char* name)
-{
-    if (name && std::strcmp(name, kWaitForWritesSetting) == 0)
-        return static_cast<int>(kSettingCount);
-    return SettingIndex(name);
-}
-
 // The kind last logged for each policy key (machine, user) and value: an ignored value is
 // logged once, not at every read, and again only when it changes or comes back.
-std::atomic<std::uint64_t> g_loggedIgnored[2][kPolicyCount];
+std::atomic<std::uint64_t> g_loggedIgnored[2][kSettingCount];
 
-void NoteIgnoredPolicy(int rootIndex, int settingIndex, DWORD type, bool badData, DWORD bytes)
+std::atomic<std::uint64_t>& LoggedIgnored(int rootIndex, Setting setting)
+{
+    return g_loggedIgnored[rootIndex][static_cast<size_t>(setting)];
+}
+
+void NoteIgnoredPolicy(int rootIndex, Setting setting, DWORD type, bool badData, DWORD bytes)
 {
     const std::uint64_t kind = IgnoredKind(type, badData);
-    if (g_loggedIgnored[rootIndex][settingIndex].exchange(kind) == kind)
+    if (LoggedIgnored(rootIndex, setting).exchange(kind) == kind)
         return;
     const char* root = rootIndex == 0 ? "HKLM" : "HKCU";
-    const char* name = PolicyName(settingIndex);
+    const char* name = SettingName(setting);
     if (type == REG_SZ)
         LogMessage(0, "Settings<ReadPolicySetting> ==> [IGNORED] %s\\%s\\%s: REG_SZ without readable text ", root,
                    kPolicyKey, name);
@@ -105,16 +95,18 @@ void NoteIgnoredPolicy(int rootIndex, int settingIndex, DWORD type, bool badData
 
 // Reads one setting from one policy key, opened for reading only. buffer is cleared unless the
 // value is enforced.
-PolicyRead QueryPolicyValue(int rootIndex, int settingIndex, char* buffer, DWORD size)
+PolicyRead QueryPolicyValue(int rootIndex, Setting setting, SettingText& text)
 {
     const HKEY root = rootIndex == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    const char* name = PolicyName(settingIndex);
+    const char* name = SettingName(setting);
+    char* const buffer = text;
+    const DWORD size = RuleOf(setting).readSize;
     UniqueHKey key;
     DWORD type = REG_NONE;
     DWORD bytes = 0;
     if (RegOpenKeyExA(root, kPolicyKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS ||
         RegQueryValueExA(key.get(), name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) {
-        g_loggedIgnored[rootIndex][settingIndex].store(0); // an odd value that comes back is logged again
+        LoggedIgnored(rootIndex, setting).store(0); // an odd value that comes back is logged again
         return PolicyRead::Absent;
     }
     bool usable = false;
@@ -132,57 +124,41 @@ PolicyRead QueryPolicyValue(int rootIndex, int settingIndex, char* buffer, DWORD
         usable = QueryOpenStringValue(key.get(), name, buffer, size) && buffer[0] != '\0';
     }
     if (usable) {
-        g_loggedIgnored[rootIndex][settingIndex].store(0);
+        LoggedIgnored(rootIndex, setting).store(0);
         return PolicyRead::Enforced;
     }
     std::memset(buffer, 0, size);
-    NoteIgnoredPolicy(rootIndex, settingIndex, type, type == REG_DWORD || type == REG_SZ, bytes);
+    NoteIgnoredPolicy(rootIndex, setting, type, type == REG_DWORD || type == REG_SZ, bytes);
     return PolicyRead::Ignored;
 }
 
 } // namespace
 
-int SettingIndex(const char* name) noexcept
+void ReadSetting(Setting setting, SettingText& text, HKEY root)
 {
-    if (!name)
-        return -1;
-    for (size_t i = 0; i < kSettingCount; ++i)
-        if (std::strcmp(name, kSettingNames[i]) == 0)
-            return static_cast<int>(i);
-    return -1;
-}
-
-void ReadSetting(const char* name, char* buffer, DWORD size, HKEY root)
-{
-    if (!buffer || size == 0)
-        return;
-    std::memset(buffer, 0, size);
-    if (!QueryStringValue(root, name, buffer, size)) {
+    const DWORD size = RuleOf(setting).readSize;
+    std::memset(text, 0, size);
+    if (!QueryStringValue(root, SettingName(setting), text, size)) {
         CreateSettingsKey(root);
-        std::memset(buffer, 0, size);
+        std::memset(text, 0, size);
     }
 }
 
-bool ReadPolicySetting(const char* name, char* buffer, DWORD size)
+bool ReadPolicySetting(Setting setting, SettingText& text)
 {
-    if (!buffer || size == 0)
-        return false;
-    std::memset(buffer, 0, size);
-    const int index = PolicyIndex(name);
-    if (index < 0)
-        return false;
+    std::memset(text, 0, RuleOf(setting).readSize);
     // The machine's policy wins over the user's.
     for (int rootIndex : {0, 1})
-        if (QueryPolicyValue(rootIndex, index, buffer, size) == PolicyRead::Enforced)
+        if (QueryPolicyValue(rootIndex, setting, text) == PolicyRead::Enforced)
             return true;
     return false;
 }
 
-bool ReadEffectiveSetting(const char* name, char* buffer, DWORD size)
+bool ReadEffectiveSetting(Setting setting, SettingText& text)
 {
-    if (ReadPolicySetting(name, buffer, size))
+    if (ReadPolicySetting(setting, text))
         return true;
-    ReadSetting(name, buffer, size, HKEY_CURRENT_USER);
+    ReadSetting(setting, text, HKEY_CURRENT_USER);
     return false;
 }
 
@@ -203,15 +179,15 @@ int ParseWaitForWrites(const char* text) noexcept
 
 int ReadWaitForWrites() noexcept
 {
-    char buffer[kSettingBufferSize];
+    constexpr Setting kWait = Setting::WaitForWrites;
+    SettingText buffer;
     int seconds = -1;
     // Each policy on its own: an odd machine value counts as missing, and the user's policy
     // decides then.
-    const int index = PolicyIndex(kWaitForWritesSetting);
     for (int rootIndex : {0, 1}) {
         if (seconds >= 0)
             break;
-        if (QueryPolicyValue(rootIndex, index, buffer, kSettingReadSize) == PolicyRead::Enforced)
+        if (QueryPolicyValue(rootIndex, kWait, buffer) == PolicyRead::Enforced)
             seconds = ParseWaitForWrites(buffer);
     }
     // The user's own value, then the machine's; read only, so no key is made for them.
@@ -219,14 +195,15 @@ int ReadWaitForWrites() noexcept
         if (seconds >= 0)
             break;
         std::memset(buffer, 0, sizeof(buffer));
-        if (QueryStringValue(root, kWaitForWritesSetting, buffer, kSettingReadSize))
+        if (QueryStringValue(root, SettingName(kWait), buffer, RuleOf(kWait).readSize))
             seconds = ParseWaitForWrites(buffer);
     }
     return seconds >= 0 ? seconds : kDefaultWaitForWrites;
 }
 
-int WriteSetting(const char* name, const char* text, HKEY root)
+int WriteSetting(Setting setting, const char* text, HKEY root)
 {
+    const char* name = SettingName(setting);
     {
         UniqueHKey key;
         if (RegOpenKeyExA(root, kSettingsKey, 0, KEY_READ | KEY_WRITE | SettingsView(root), key.put()) ==
@@ -244,8 +221,8 @@ int WriteSetting(const char* name, const char* text, HKEY root)
 
 int Addin_Enabled()
 {
-    char buffer[kSettingBufferSize];
-    (void)ReadEffectiveSetting("Enabled", buffer, kSettingReadSize); // the log line is the same either way
+    SettingText buffer;
+    (void)ReadEffectiveSetting(Setting::Enabled, buffer); // the log line is the same either way
     if (std::strcmp(buffer, "0") != 0) {
         LogMessage(0, "Connect<Addin_Enabled> ==> [ENABLED] ");
         return 1;
@@ -256,12 +233,27 @@ int Addin_Enabled()
 
 void SeedUserSettings()
 {
-    char buffer[kSettingBufferSize];
-    ReadSetting("Delay", buffer, kSettingReadSize, HKEY_CURRENT_USER);
+    SettingText buffer;
+    ReadSetting(Setting::Delay, buffer, HKEY_CURRENT_USER);
     if (buffer[0] != '\0')
         return;
-    for (const char* name : {"Enabled", "Delay", "ShowExitDialog"}) {
-        ReadSetting(name, buffer, kSettingReadSize, HKEY_LOCAL_MACHINE);
-        (void)WriteSetting(name, buffer, HKEY_CURRENT_USER); // nobody looks at the result
+    for (const SettingRule& rule : kSettingRules) {
+        if (!rule.seeded)
+            continue;
+        ReadSetting(rule.setting, buffer, HKEY_LOCAL_MACHINE);
+        (void)WriteSetting(rule.setting, buffer, HKEY_CURRENT_USER); // nobody looks at the result
     }
+}
+
+bool ReadEffectiveSetting(const char* name, char* buffer, DWORD size)
+{
+    for (const SettingRule& rule : kSettingRules) {
+        if (name && std::strcmp(name, rule.name) == 0 && size == rule.readSize) {
+            SettingText text;
+            const bool enforced = ReadEffectiveSetting(rule.setting, text);
+            std::memcpy(buffer, text, size);
+            return enforced;
+        }
+    }
+    return false;
 }

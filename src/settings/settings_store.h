@@ -1,4 +1,4 @@
-// The four settings: REG_SZ values of "SOFTWARE\Vantrel" per user (read and written)
+// The settings: REG_SZ values of "SOFTWARE\Vantrel" per user (read and written)
 // and per machine (defaults, read only), and the values an administrator enforces under
 // "SOFTWARE\Policies\Vantrel" (machine, then user; read only, REG_DWORD or REG_SZ).
 // Nothing is cached; every call opens its own key. Runs on any thread.
@@ -8,19 +8,62 @@
 
 #include <cstddef>
 
-// Every caller reads into a buffer of this size and passes kSettingReadSize.
-constexpr DWORD kSettingBufferSize = 256;
-constexpr DWORD kSettingReadSize = 255;
+// The settings, in the order the installer lists the machine's defaults.
+enum class Setting : int { Enabled, Delay, ShowExitDialog, CloseWinWord, WaitForWrites };
 
-// The names of the four settings, as the user's key, the machine defaults and the policy keys
-// hold them. The policy template's test checks the template against this list.
-constexpr const char* kSettingNames[] = {"Enabled", "ShowExitDialog", "CloseWinWord", "Delay"};
-constexpr size_t kSettingCount = sizeof(kSettingNames) / sizeof(kSettingNames[0]);
+// What the add-in knows of one setting. A row per setting, in the enum's order.
+struct SettingRule {
+    Setting setting;
+    const char* name;  // the value's name in the user's key, the machine's defaults and the policy keys
+    DWORD readSize;    // bytes read, terminating NUL included: a longer value reads as empty
+    bool onPage;       // shown and written by the "Shutdown" page
+    bool seeded;       // copied from the machine's defaults while the user's "Delay" is empty
+};
+
+// Every text setting is read in 255 bytes: a value of 255 characters or more reads as empty.
+// "WaitForWrites" is not on the page: it has a reading rule of its own (ReadWaitForWrites), and
+// an administrator or the installer sets it.
+constexpr SettingRule kSettingRules[] = {
+    {Setting::Enabled, "Enabled", 255, true, true},
+    {Setting::Delay, "Delay", 255, true, true},
+    {Setting::ShowExitDialog, "ShowExitDialog", 255, true, true},
+    {Setting::CloseWinWord, "CloseWinWord", 255, true, false},
+    {Setting::WaitForWrites, "WaitForWrites", 255, false, false},
+};
+constexpr size_t kSettingCount = sizeof(kSettingRules) / sizeof(kSettingRules[0]);
+
+constexpr const SettingRule& RuleOf(Setting setting) noexcept
+{
+    return kSettingRules[static_cast<size_t>(setting)];
+}
+constexpr const char* SettingName(Setting setting) noexcept
+{
+    return RuleOf(setting).name;
+}
+
+namespace settings_detail {
+constexpr bool RowsInEnumOrder() noexcept
+{
+    for (size_t i = 0; i < kSettingCount; ++i)
+        if (static_cast<size_t>(kSettingRules[i].setting) != i)
+            return false;
+    return true;
+}
+constexpr DWORD LongestRead() noexcept
+{
+    DWORD longest = 0;
+    for (const SettingRule& rule : kSettingRules)
+        longest = rule.readSize > longest ? rule.readSize : longest;
+    return longest;
+}
+} // namespace settings_detail
+static_assert(settings_detail::RowsInEnumOrder(), "kSettingRules is indexed by Setting");
+
+// The buffer every read of a setting fills: room for the longest read and one byte more.
+using SettingText = char[settings_detail::LongestRead() + 1];
 
 // The longest wait, in whole seconds, for Outlook to finish writing its data files once the
-// countdown is over. Not one of the four page settings: it has a reading rule of its own
-// (ReadWaitForWrites), and an administrator or the installer sets it, not the "Shutdown" page.
-constexpr char kWaitForWritesSetting[] = "WaitForWrites";
+// countdown is over (Setting::WaitForWrites).
 constexpr int kDefaultWaitForWrites = 60;
 constexpr int kMaxWaitForWrites = 3600;
 
@@ -28,30 +71,26 @@ constexpr int kMaxWaitForWrites = 3600;
 // HKEY_CURRENT_USER.
 constexpr char kPolicyKey[] = "SOFTWARE\\Policies\\Vantrel";
 
-// The position of name in kSettingNames, or -1.
-int SettingIndex(const char* name) noexcept;
-
-// Reads one value into buffer (at most size bytes, terminating NUL included); a missing,
-// empty, too long, unterminated or non-string value gives an empty text. A failed read
+// Reads one value into text (at most its row's readSize bytes, terminating NUL included); a
+// missing, empty, too long, unterminated or non-string value gives an empty text. A failed read
 // also creates the key where rights allow. No-throw.
-void ReadSetting(const char* name, char* buffer, DWORD size, HKEY root);
+void ReadSetting(Setting setting, SettingText& text, HKEY root);
 
-// Reads the value an administrator enforces for one of the four settings, or for
-// kWaitForWritesSetting, into buffer (same
-// sizes as ReadSetting): the machine policy's if it holds a usable one, else the user
+// Reads the value an administrator enforces for a setting into text (as much as ReadSetting
+// reads): the machine policy's if it holds a usable one, else the user
 // policy's. A REG_DWORD reads as its unsigned decimal text ("30", "4294967295"), a REG_SZ by
 // ReadSetting's rules. A value of any other type, a REG_DWORD that is not four bytes and a
 // REG_SZ that reads as empty (empty, too long, unterminated) enforce nothing: they are passed
 // over and logged, once for as long as that key holds that kind of value. Returns true when a
-// value is enforced; otherwise buffer holds an empty text. Opens keys for reading only and
+// value is enforced; otherwise text holds an empty text. Opens keys for reading only and
 // never creates one. No-throw.
-bool ReadPolicySetting(const char* name, char* buffer, DWORD size);
+bool ReadPolicySetting(Setting setting, SettingText& text);
 
 // Reads the value that decides: the enforced one, else the user's own as ReadSetting reads it
 // (which creates the user's key on a failed read, as before). True when it is enforced. No-throw.
-bool ReadEffectiveSetting(const char* name, char* buffer, DWORD size);
+bool ReadEffectiveSetting(Setting setting, SettingText& text);
 
-// The seconds of kWaitForWritesSetting from its text: only decimal digits for 0 to 3600 count;
+// The seconds of Setting::WaitForWrites from its text: only decimal digits for 0 to 3600 count;
 // anything else (empty, a sign, blanks, other characters, a larger number) gives -1. No-throw.
 int ParseWaitForWrites(const char* text) noexcept;
 
@@ -64,12 +103,20 @@ int ReadWaitForWrites() noexcept;
 
 // Writes text as REG_SZ. Returns 1 when written; 0 otherwise (the key is then created
 // for the next attempt). A null text writes nothing. No-throw.
-int WriteSetting(const char* name, const char* text, HKEY root);
+int WriteSetting(Setting setting, const char* text, HKEY root);
 
 // 1 unless the effective "Enabled" is exactly "0"; logs the decision. No-throw.
 int Addin_Enabled();
 
-// Copies the machine's "Enabled", "Delay" and "ShowExitDialog" to the user's key when the
-// user's "Delay" is empty. "CloseWinWord" is never seeded, and no policy value is ever
+// Copies the machine's seeded settings ("Enabled", "Delay" and "ShowExitDialog") to the user's
+// key when the user's "Delay" is empty. The others are never seeded, and no policy value is ever
 // copied: the user's own values stay theirs. No-throw.
 void SeedUserSettings();
+
+// Transitional, for the worker's three reads by name and its test's value name until they use
+// Setting (ReadEffectiveSetting(Setting::Delay, text) with a SettingText; SettingName(
+// Setting::WaitForWrites)); nothing else may use them.
+constexpr DWORD kSettingReadSize = RuleOf(Setting::Delay).readSize;
+constexpr DWORD kSettingBufferSize = sizeof(SettingText);
+constexpr const char* kWaitForWritesSetting = SettingName(Setting::WaitForWrites);
+bool ReadEffectiveSetting(const char* name, char* buffer, DWORD size);

@@ -15,9 +15,9 @@ const InstallerMessage kInstallerMessages[3] = {
     {"VANTREL_MSG_DOWNGRADE", IDS_SETUP_DOWNGRADE},
 };
 
-UiLanguage InstallerLanguage(WindowsLanguageSource windowsLanguage) noexcept
+UiLanguage InstallerLanguage() noexcept
 {
-    return ChooseUiLanguage(std::nullopt, windowsLanguage);
+    return ChooseUiLanguage(std::nullopt);
 }
 
 UINT SetInstallerMessages(MSIHANDLE install, UiLanguage language) noexcept

@@ -21,8 +21,9 @@ struct InstallerMessage {
 extern const InstallerMessage kInstallerMessages[3];
 
 // The language of the installer's texts: the add-in's rule (win32/ui_language.h) applied to
-// Windows' user UI language (Office's own cannot be asked here), as for the close prompt.
-UiLanguage InstallerLanguage(WindowsLanguageSource windowsLanguage = GetUserDefaultUILanguage) noexcept;
+// Windows' user UI language (UseWindowsLanguageSource; Office's own cannot be asked here), as
+// for the close prompt.
+UiLanguage InstallerLanguage() noexcept;
 
 // Sets each message property to its text in the language (English where a text is missing).
 // Always ERROR_SUCCESS: a property left unset keeps the package's English default.

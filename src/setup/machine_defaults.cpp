@@ -51,7 +51,7 @@ std::string MachineDefaultsText(const MachineDefaults& defaults)
 {
     std::string text;
     for (size_t i = 0; i < defaults.size(); ++i) {
-        text += kMachineDefaultNames[i];
+        text += kSettingRules[i].name;
         if (defaults[i]) {
             text += '=';
             for (char c : *defaults[i]) {
@@ -84,8 +84,8 @@ MachineDefaultsChange ParseMachineDefaults(const std::string& text)
             }
         }
         ++at; // the ';'
-        for (size_t i = 0; i < kMachineDefaultNames.size(); ++i) {
-            if (name == kMachineDefaultNames[i]) {
+        for (size_t i = 0; i < kSettingCount; ++i) {
+            if (name == kSettingRules[i].name) {
                 change.values[i] = std::move(value);
                 change.touched[i] = true;
                 break;
@@ -103,15 +103,15 @@ LONG ApplyMachineDefaultsToRegistry(const MachineDefaultsChange& change, REGSAM 
     if (result != ERROR_SUCCESS)
         return result;
     LONG first = ERROR_SUCCESS;
-    for (size_t i = 0; i < kMachineDefaultNames.size(); ++i) {
+    for (size_t i = 0; i < kSettingCount; ++i) {
         if (!change.touched[i])
             continue;
         LONG error;
         if (const auto& value = change.values[i]) {
-            error = RegSetValueExA(key.get(), kMachineDefaultNames[i], 0, REG_SZ,
+            error = RegSetValueExA(key.get(), kSettingRules[i].name, 0, REG_SZ,
                                    reinterpret_cast<const BYTE*>(value->c_str()), static_cast<DWORD>(value->size() + 1));
         } else {
-            error = RegDeleteValueA(key.get(), kMachineDefaultNames[i]);
+            error = RegDeleteValueA(key.get(), kSettingRules[i].name);
             if (error == ERROR_FILE_NOT_FOUND)
                 error = ERROR_SUCCESS;
         }
@@ -135,8 +135,8 @@ UINT PrepareMachineDefaults(MSIHANDLE install) noexcept
         const MsiLibrary msi;
         MachineDefaults written;
         MachineDefaults before;
-        for (size_t i = 0; i < kMachineDefaultNames.size(); ++i) {
-            const std::string property = Upper(kMachineDefaultNames[i]);
+        for (size_t i = 0; i < kSettingCount; ++i) {
+            const std::string property = Upper(kSettingRules[i].name);
             written[i] = ReadPropertyText(msi, install, property.c_str());
             std::string had = ReadPropertyText(msi, install, ("VANTREL_MACHINE_" + property).c_str());
             if (!had.empty())

@@ -17,6 +17,8 @@
 #include <optional>
 #include <string>
 
+#include "settings/settings_store.h"
+
 namespace Setup {
 
 // The package's script actions that run ApplyMachineDefaults.
@@ -25,10 +27,9 @@ constexpr char kWriteMachineDefaultsRollbackAction[] = "VantrelWriteMachineDefau
 constexpr char kRemoveMachineDefaultsAction[] = "VantrelRemoveMachineDefaults";
 constexpr char kRemoveMachineDefaultsRollbackAction[] = "VantrelRemoveMachineDefaultsRollback";
 
-// The values, in the order of kMachineDefaultNames; an empty optional is a value that is absent.
-constexpr std::array<const char*, 5> kMachineDefaultNames = {"Enabled", "Delay", "ShowExitDialog", "CloseWinWord",
-                                                             "WaitForWrites"};
-using MachineDefaults = std::array<std::optional<std::string>, kMachineDefaultNames.size()>;
+// The values of every setting, in the order of kSettingRules; an empty optional is a value that
+// is absent.
+using MachineDefaults = std::array<std::optional<std::string>, kSettingCount>;
 
 // The state as CustomActionData: "Name=value;" for a value, "Name;" for an absent one, '\' before
 // each ';' and '\' inside a value. Throws std::bad_alloc.
@@ -36,7 +37,7 @@ std::string MachineDefaultsText(const MachineDefaults& defaults);
 // The state that text describes; a name it does not mention is left alone (nullopt in `touched`).
 struct MachineDefaultsChange {
     MachineDefaults values;
-    std::array<bool, kMachineDefaultNames.size()> touched{};
+    std::array<bool, kSettingCount> touched{};
 };
 MachineDefaultsChange ParseMachineDefaults(const std::string& text);
 

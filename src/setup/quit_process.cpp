@@ -30,9 +30,9 @@ void QuitProcessByName(const char* name, const wchar_t* prompt) noexcept
     QuitProcessByName(name, prompt, QuitTiming{});
 }
 
-std::wstring QuitPromptText(WindowsLanguageSource windowsLanguage)
+std::wstring QuitPromptText()
 {
-    return LoadUiString(ModuleInstance(), IDS_SETUP_CLOSE_OUTLOOK, ChooseUiLanguage(std::nullopt, windowsLanguage));
+    return LoadUiString(ModuleInstance(), IDS_SETUP_CLOSE_OUTLOOK, ChooseUiLanguage(std::nullopt));
 }
 
 void QuitProcessByName(const char* name, const wchar_t* prompt, const QuitTiming& timing) noexcept

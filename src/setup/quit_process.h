@@ -26,7 +26,6 @@ struct QuitTiming {
 void QuitProcessByName(const char* name, const wchar_t* prompt) noexcept;
 void QuitProcessByName(const char* name, const wchar_t* prompt, const QuitTiming& timing) noexcept;
 
-// The prompt's text in the language that windowsLanguage names (GetUserDefaultUILanguage in the
-// installer actions; Office is not there to ask), English where it has no translation. Throws
-// std::bad_alloc.
-std::wstring QuitPromptText(WindowsLanguageSource windowsLanguage = GetUserDefaultUILanguage);
+// The prompt's text in Windows' user UI language (UseWindowsLanguageSource; Office is not there
+// to ask), English where it has no translation. Throws std::bad_alloc.
+std::wstring QuitPromptText();

@@ -19,6 +19,38 @@ const WORD* SkipNameOrOrdinal(const WORD* p, const WORD* end)
     return p < end ? p + 1 : end;
 }
 
+// The base units of the font a template names at p (its point size, then for DLGTEMPLATEEX its
+// weight, italic flag and character set, then its face name): the average width of the
+// alphabet's letters and the font's height. False, with nothing written, when the font cannot be
+// made or measured.
+bool FontBaseUnits(HDC screen, int dpiY, const WORD* p, const WORD* end, bool extended, int* baseX, int* baseY)
+{
+    LOGFONTW font{};
+    font.lfHeight = -MulDiv(static_cast<short>(*p++), dpiY, 72);
+    if (extended) {
+        font.lfWeight = *p++;
+        font.lfItalic = LOBYTE(*p);
+        font.lfCharSet = HIBYTE(*p);
+        ++p;
+    } else {
+        font.lfCharSet = DEFAULT_CHARSET;
+    }
+    for (int i = 0; i < LF_FACESIZE - 1 && p + i < end && p[i]; ++i)
+        font.lfFaceName[i] = static_cast<wchar_t>(p[i]);
+    const UniqueGdiObject handle(CreateFontIndirectW(&font));
+    if (!handle)
+        return false;
+    const SelectObjectScope selected(screen, handle.get());
+    TEXTMETRICW metrics{};
+    SIZE alphabet{};
+    static const wchar_t kAlphabet[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    if (!GetTextMetricsW(screen, &metrics) || !GetTextExtentPoint32W(screen, kAlphabet, 52, &alphabet))
+        return false;
+    *baseX = (alphabet.cx / 26 + 1) / 2;
+    *baseY = metrics.tmHeight;
+    return true;
+}
+
 } // namespace
 
 SIZEL DialogTemplateExtent(HINSTANCE instance, WORD dialogId)
@@ -51,32 +83,8 @@ SIZEL DialogTemplateExtent(HINSTANCE instance, WORD dialogId)
     const LONG systemUnits = GetDialogBaseUnits();
     int baseX = LOWORD(systemUnits);
     int baseY = HIWORD(systemUnits);
-    if (screen && (style & DS_SETFONT) && p + (extended ? 3 : 1) < end) {
-        LOGFONTW font{};
-        font.lfHeight = -MulDiv(static_cast<short>(*p++), dpiY, 72);
-        if (extended) {
-            font.lfWeight = *p++;
-            font.lfItalic = LOBYTE(*p);
-            font.lfCharSet = HIBYTE(*p);
-            ++p;
-        } else {
-            font.lfCharSet = DEFAULT_CHARSET;
-        }
-        for (int i = 0; i < LF_FACESIZE - 1 && p + i < end && p[i]; ++i)
-            font.lfFaceName[i] = static_cast<wchar_t>(p[i]);
-        const UniqueGdiObject handle(CreateFontIndirectW(&font));
-        if (handle) {
-            const SelectObjectScope selected(screen.get(), handle.get());
-            TEXTMETRICW metrics{};
-            SIZE alphabet{};
-            static const wchar_t kAlphabet[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-            if (GetTextMetricsW(screen.get(), &metrics) &&
-                GetTextExtentPoint32W(screen.get(), kAlphabet, 52, &alphabet)) {
-                baseX = (alphabet.cx / 26 + 1) / 2;
-                baseY = metrics.tmHeight;
-            }
-        }
-    }
+    if (screen && (style & DS_SETFONT) && p + (extended ? 3 : 1) < end)
+        (void)FontBaseUnits(screen.get(), dpiY, p, end, extended, &baseX, &baseY);
 
     const int pixelsX = MulDiv(cx, baseX, 4);
     const int pixelsY = MulDiv(cy, baseY, 8);

@@ -4,87 +4,58 @@
 
 namespace {
 
-struct LanguageEntry {
-    UiLanguage language;
-    LANGID resourceId;
-    const char* tag;
-};
-
-constexpr LanguageEntry kEntries[] = {
-    {UiLanguage::English, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), "en-US"},
-    {UiLanguage::German, MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), "de-DE"},
-    {UiLanguage::French, MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH), "fr-FR"},
-    {UiLanguage::Spanish, MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH_MODERN), "es-ES"},
-    {UiLanguage::Italian, MAKELANGID(LANG_ITALIAN, SUBLANG_ITALIAN), "it-IT"},
-    {UiLanguage::BrazilianPortuguese, MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN), "pt-BR"},
-    {UiLanguage::Japanese, MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), "ja-JP"},
-    {UiLanguage::SimplifiedChinese, MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), "zh-CN"},
-};
-
-const LanguageEntry& EntryOf(UiLanguage language) noexcept
-{
-    for (const LanguageEntry& entry : kEntries)
-        if (entry.language == language)
-            return entry;
-    return kEntries[0];
-}
-
 std::atomic<int> g_language{static_cast<int>(UiLanguage::English)};
+std::atomic<WindowsLanguageSource> g_windowsLanguage{nullptr};
 
 constexpr LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+
+const UiLanguageRow& RowOf(UiLanguage language) noexcept
+{
+    const auto index = static_cast<size_t>(language);
+    return index < kUiLanguageCount ? kUiLanguageRows[index] : kUiLanguageRows[0];
+}
+
+bool Matches(LANGID match, LANGID language) noexcept
+{
+    if (match == 0)
+        return false;
+    if (SUBLANGID(match) == SUBLANG_NEUTRAL)
+        return PRIMARYLANGID(match) == PRIMARYLANGID(language);
+    return match == language;
+}
 
 } // namespace
 
 LANGID UiLanguageResourceId(UiLanguage language) noexcept
 {
-    return EntryOf(language).resourceId;
+    return RowOf(language).resourceId;
 }
 
 const char* UiLanguageTag(UiLanguage language) noexcept
 {
-    return EntryOf(language).tag;
+    return RowOf(language).tag;
 }
 
 UiLanguage MatchUiLanguage(LANGID language) noexcept
 {
-    switch (PRIMARYLANGID(language)) {
-    case LANG_GERMAN:
-        return UiLanguage::German;
-    case LANG_FRENCH:
-        return UiLanguage::French;
-    case LANG_SPANISH:
-    // Office fills its Catalan, Basque and Galician editions with Spanish where it has no
-    // text of their own: Vantrel, which has none of its own in these languages, does the same.
-    case LANG_CATALAN:
-    case LANG_BASQUE:
-    case LANG_GALICIAN:
-        return UiLanguage::Spanish;
-    case LANG_ITALIAN:
-        return UiLanguage::Italian;
-    case LANG_PORTUGUESE:
-        return UiLanguage::BrazilianPortuguese;
-    case LANG_JAPANESE:
-        return UiLanguage::Japanese;
-    case LANG_CHINESE:
-        // Simplified: China (2052) and Singapore (4100). Taiwan, Hong Kong and Macao write
-        // Traditional characters, which the Simplified texts would not serve.
-        switch (SUBLANGID(language)) {
-        case SUBLANG_CHINESE_SIMPLIFIED:
-        case SUBLANG_CHINESE_SINGAPORE:
-            return UiLanguage::SimplifiedChinese;
-        default:
-            return UiLanguage::English;
-        }
-    default:
-        return UiLanguage::English;
-    }
+    for (const UiLanguageRow& row : kUiLanguageRows)
+        for (LANGID match : row.matches)
+            if (Matches(match, language))
+                return row.language;
+    return UiLanguage::English;
 }
 
-UiLanguage ChooseUiLanguage(std::optional<LANGID> officeLanguage, WindowsLanguageSource windowsLanguage) noexcept
+void UseWindowsLanguageSource(WindowsLanguageSource source) noexcept
+{
+    g_windowsLanguage.store(source);
+}
+
+UiLanguage ChooseUiLanguage(std::optional<LANGID> officeLanguage) noexcept
 {
     if (officeLanguage)
         return MatchUiLanguage(*officeLanguage);
-    return windowsLanguage ? MatchUiLanguage(windowsLanguage()) : UiLanguage::English;
+    const WindowsLanguageSource source = g_windowsLanguage.load();
+    return MatchUiLanguage(source ? source() : GetUserDefaultUILanguage());
 }
 
 void SetUiLanguage(UiLanguage language) noexcept

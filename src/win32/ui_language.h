@@ -9,10 +9,14 @@
 
 #include <windows.h>
 
+#include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <type_traits>
 
+// A ninth language is one enumerator here and one row of kUiLanguageRows (besides its
+// resources).
 enum class UiLanguage : int {
     English,
     German,
@@ -24,22 +28,71 @@ enum class UiLanguage : int {
     SimplifiedChinese,
 };
 
-// Every language, English first.
-constexpr UiLanguage kUiLanguages[] = {
-    UiLanguage::English,  UiLanguage::German,   UiLanguage::French,           UiLanguage::Spanish,
-    UiLanguage::Italian, UiLanguage::BrazilianPortuguese, UiLanguage::Japanese, UiLanguage::SimplifiedChinese,
+// One language of the add-in's texts.
+struct UiLanguageRow {
+    UiLanguage language;
+    LANGID resourceId; // the LANGUAGE its resources carry
+    const char* tag;   // its culture name: "de-DE" (for logs, test names and the ADML folders)
+    // The languages of Office or Windows that get this translation, up to four (0 ends the
+    // list): one with SUBLANG_NEUTRAL stands for every variant of its primary language, any
+    // other for itself alone.
+    LANGID matches[4];
 };
 
-// The LANGUAGE its resources carry: 1033 en-US, 1031 de-DE, 1036 fr-FR, 3082 es-ES (modern
-// sort), 1040 it-IT, 1046 pt-BR, 1041 ja-JP, 2052 zh-CN.
+// Every language, in the enum's order, English first: English is also what any language that
+// no row matches gets. Spanish serves Catalan, Basque and Galician, as Office fills its editions
+// in these languages with Spanish where it has no text of their own; only Simplified Chinese
+// (China 2052, Singapore 4100) gets the Chinese texts: Taiwan, Hong Kong and Macao write
+// Traditional characters, which they would not serve.
+constexpr UiLanguageRow kUiLanguageRows[] = {
+    {UiLanguage::English, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), "en-US", {}},
+    {UiLanguage::German, MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), "de-DE", {MAKELANGID(LANG_GERMAN, SUBLANG_NEUTRAL)}},
+    {UiLanguage::French, MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH), "fr-FR", {MAKELANGID(LANG_FRENCH, SUBLANG_NEUTRAL)}},
+    {UiLanguage::Spanish,
+     MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH_MODERN),
+     "es-ES",
+     {MAKELANGID(LANG_SPANISH, SUBLANG_NEUTRAL), MAKELANGID(LANG_CATALAN, SUBLANG_NEUTRAL),
+      MAKELANGID(LANG_BASQUE, SUBLANG_NEUTRAL), MAKELANGID(LANG_GALICIAN, SUBLANG_NEUTRAL)}},
+    {UiLanguage::Italian, MAKELANGID(LANG_ITALIAN, SUBLANG_ITALIAN), "it-IT",
+     {MAKELANGID(LANG_ITALIAN, SUBLANG_NEUTRAL)}},
+    {UiLanguage::BrazilianPortuguese, MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN), "pt-BR",
+     {MAKELANGID(LANG_PORTUGUESE, SUBLANG_NEUTRAL)}},
+    {UiLanguage::Japanese, MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), "ja-JP",
+     {MAKELANGID(LANG_JAPANESE, SUBLANG_NEUTRAL)}},
+    {UiLanguage::SimplifiedChinese,
+     MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
+     "zh-CN",
+     {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SINGAPORE)}},
+};
+constexpr size_t kUiLanguageCount = sizeof(kUiLanguageRows) / sizeof(kUiLanguageRows[0]);
+
+namespace ui_language_detail {
+constexpr bool RowsInEnumOrder() noexcept
+{
+    for (size_t i = 0; i < kUiLanguageCount; ++i)
+        if (static_cast<size_t>(kUiLanguageRows[i].language) != i)
+            return false;
+    return true;
+}
+constexpr std::array<UiLanguage, kUiLanguageCount> AllLanguages() noexcept
+{
+    std::array<UiLanguage, kUiLanguageCount> languages{};
+    for (size_t i = 0; i < kUiLanguageCount; ++i)
+        languages[i] = kUiLanguageRows[i].language;
+    return languages;
+}
+} // namespace ui_language_detail
+static_assert(ui_language_detail::RowsInEnumOrder(), "kUiLanguageRows is indexed by UiLanguage");
+
+// Every language, English first.
+constexpr std::array<UiLanguage, kUiLanguageCount> kUiLanguages = ui_language_detail::AllLanguages();
+
+// The row's resource LANGID and culture name.
 LANGID UiLanguageResourceId(UiLanguage language) noexcept;
-// "en-US", "de-DE", ... (for logs and test names).
 const char* UiLanguageTag(UiLanguage language) noexcept;
 
-// The translation for a language of Office or Windows, by its primary language: any German,
-// French, Spanish, Italian variant gets that translation (Catalan, Basque and Galician get
-// Spanish, as Office gives them), any Portuguese the Brazilian one;
-// Japanese; Chinese only when Simplified (2052 China, 4100 Singapore). Everything else English.
+// The translation for a language of Office or Windows, by kUiLanguageRows' matches; English
+// when no row matches.
 UiLanguage MatchUiLanguage(LANGID language) noexcept;
 
 // Where Windows' language is read: GetUserDefaultUILanguage in the product, a stand-in in tests.
@@ -47,9 +100,12 @@ UiLanguage MatchUiLanguage(LANGID language) noexcept;
 using WindowsLanguageSource = LANGID(WINAPI*)();
 static_assert(std::is_same_v<WindowsLanguageSource, decltype(&GetUserDefaultUILanguage)>);
 
-// Office's language when Office answered, otherwise Windows' (windowsLanguage is asked only
-// then).
-UiLanguage ChooseUiLanguage(std::optional<LANGID> officeLanguage, WindowsLanguageSource windowsLanguage) noexcept;
+// The source every later choice asks; null puts GetUserDefaultUILanguage back. Tests set a
+// stand-in and their fixture puts null back. Any thread.
+void UseWindowsLanguageSource(WindowsLanguageSource source) noexcept;
+
+// Office's language when Office answered, otherwise Windows' (asked only then).
+UiLanguage ChooseUiLanguage(std::optional<LANGID> officeLanguage) noexcept;
 
 // The process's choice, English until set. Any thread.
 void SetUiLanguage(UiLanguage language) noexcept;

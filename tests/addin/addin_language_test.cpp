@@ -18,8 +18,14 @@ LANGID WINAPI WindowsStandIn()
 
 class AddinLanguageTest : public AddinTest {
 protected:
+    void SetUp() override
+    {
+        AddinTest::SetUp();
+        UseWindowsLanguageSource(WindowsStandIn);
+    }
     void TearDown() override
     {
+        UseWindowsLanguageSource(nullptr);
         SetUiLanguage(UiLanguage::English);
         AddinTest::TearDown();
     }
@@ -44,7 +50,7 @@ TEST_F(AddinLanguageTest, OfficesLanguageDecidesWithoutAskingWindows)
         SCOPED_TRACE(c.office);
         m_app->LanguageSettingsObject().SetLanguage(c.office);
         g_windowsAsked = 0;
-        EXPECT_EQ(ChooseAddinLanguage(m_app.Get(), WindowsStandIn), c.expected);
+        EXPECT_EQ(ChooseAddinLanguage(m_app.Get()), c.expected);
         EXPECT_EQ(CurrentUiLanguage(), c.expected);
         EXPECT_EQ(g_windowsAsked, 0);
         EXPECT_EQ(m_app->LanguageSettingsObject().AskedType(), 2) << "msoLanguageIDUI";
@@ -56,14 +62,14 @@ TEST_F(AddinLanguageTest, WindowsLanguageDecidesWhenOfficeCannotAnswer)
     g_windowsAnswer = 1036; // French
     g_windowsAsked = 0;
     m_app->FailCall("LanguageSettings", E_FAIL);
-    EXPECT_EQ(ChooseAddinLanguage(m_app.Get(), WindowsStandIn), UiLanguage::French);
+    EXPECT_EQ(ChooseAddinLanguage(m_app.Get()), UiLanguage::French);
     m_app->Reset("LanguageSettings");
     m_app->LanguageSettingsObject().FailCall("LanguageID", DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(ChooseAddinLanguage(m_app.Get(), WindowsStandIn), UiLanguage::French);
+    EXPECT_EQ(ChooseAddinLanguage(m_app.Get()), UiLanguage::French);
     m_app->LanguageSettingsObject().Reset("LanguageID");
     m_app->ReturnNothing("LanguageSettings");
-    EXPECT_EQ(ChooseAddinLanguage(m_app.Get(), WindowsStandIn), UiLanguage::French);
-    EXPECT_EQ(ChooseAddinLanguage(nullptr, WindowsStandIn), UiLanguage::French);
+    EXPECT_EQ(ChooseAddinLanguage(m_app.Get()), UiLanguage::French);
+    EXPECT_EQ(ChooseAddinLanguage(nullptr), UiLanguage::French);
     EXPECT_EQ(g_windowsAsked, 4);
 }
 

@@ -130,10 +130,10 @@ TEST_F(AddinTest, ConnectionSeedsTheUsersSettings)
     SetStringSetting(HKEY_LOCAL_MACHINE, "Enabled", "0");
     CreateAddin();
     EXPECT_EQ(m_ext->OnConnection(m_app.Get(), ext_cm_Startup, nullptr, nullptr), S_OK);
-    char buffer[256];
-    ReadSetting("Delay", buffer, 255, HKEY_CURRENT_USER);
+    SettingText buffer;
+    ReadSetting(Setting::Delay, buffer, HKEY_CURRENT_USER);
     EXPECT_STREQ(buffer, "7");
-    ReadSetting("Enabled", buffer, 255, HKEY_CURRENT_USER);
+    ReadSetting(Setting::Enabled, buffer, HKEY_CURRENT_USER);
     EXPECT_STREQ(buffer, "0");
 }
 

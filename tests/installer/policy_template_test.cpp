@@ -33,13 +33,14 @@ const CLSID kDomDocument30 = {0xf5078f32, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x0
 
 // The longest wait for Outlook's writes: read from the policy keys by a rule of its own, outside
 // the settings that the page shows and the seeding copies.
-const char kWaitForWrites[] = "WaitForWrites";
+const char* const kWaitForWrites = SettingName(Setting::WaitForWrites);
 
-// The names the add-in reads from its policy keys.
+// The names the add-in reads from its policy keys: every setting.
 std::set<std::string> PolicySettings()
 {
-    std::set<std::string> names(std::begin(kSettingNames), std::end(kSettingNames));
-    names.insert(kWaitForWrites);
+    std::set<std::string> names;
+    for (const SettingRule& rule : kSettingRules)
+        names.insert(rule.name);
     return names;
 }
 const std::set<std::string> kSettings = PolicySettings();

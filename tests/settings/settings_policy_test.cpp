@@ -36,11 +36,11 @@ protected:
         std::string text;
         bool enforced;
     };
-    static Effective Read(const char* name)
+    static Effective Read(Setting setting)
     {
-        char buffer[kSettingBufferSize];
+        SettingText buffer;
         std::fill(std::begin(buffer), std::end(buffer), 'Z');
-        const bool enforced = ReadEffectiveSetting(name, buffer, kSettingReadSize);
+        const bool enforced = ReadEffectiveSetting(setting, buffer);
         return {buffer, enforced};
     }
     static std::string Stored(const char* name)
@@ -61,31 +61,42 @@ protected:
 constexpr PolicySource kSources[] = {PolicySource::Machine, PolicySource::User, PolicySource::Both};
 constexpr PolicyType kTypes[] = {PolicyType::Dword, PolicyType::String};
 
+// The settings of the page, which the policies enforce by the same rules.
+std::vector<Setting> PageSettings()
+{
+    std::vector<Setting> settings;
+    for (const SettingRule& rule : kSettingRules)
+        if (rule.onPage)
+            settings.push_back(rule.setting);
+    return settings;
+}
+
 // Each setting, enforced from each place in both types, reads as the enforced value; the user's
 // own value stays in the user's key and decides again once the policies are gone.
 TEST_F(PolicySettingsTest, EnforcedValueDecidesAndTheUsersOwnComesBack)
 {
-    for (const char* name : kSettingNames)
+    for (Setting setting : PageSettings())
         for (PolicySource source : kSources)
             for (PolicyType type : kTypes) {
+                const char* name = SettingName(setting);
                 SCOPED_TRACE(std::string(name) + " from the " + PolicySourceName(source) + " as " +
                              PolicyTypeName(type));
                 DeleteSettingsKeys();
                 SetStringSetting(HKEY_CURRENT_USER, name, "5");
                 EnforcePolicy(source, name, type, 1, 9);
 
-                const Effective enforced = Read(name);
+                const Effective enforced = Read(setting);
                 EXPECT_EQ(enforced.text, "1") << "the machine's policy wins over the user's";
                 EXPECT_TRUE(enforced.enforced);
                 EXPECT_EQ(Stored(name), std::string("5", 2));
 
                 DeletePolicyKeys();
-                const Effective own = Read(name);
+                const Effective own = Read(setting);
                 EXPECT_EQ(own.text, "5");
                 EXPECT_FALSE(own.enforced);
-                for (const char* other : kSettingNames) {
-                    if (std::string(other) != name) {
-                        EXPECT_EQ(Stored(other), "<missing>") << "nothing of the policy is left in the user's key";
+                for (Setting other : PageSettings()) {
+                    if (other != setting) {
+                        EXPECT_EQ(Stored(SettingName(other)), "<missing>") << "nothing of the policy is left in the user's key";
                     }
                 }
             }
@@ -102,7 +113,7 @@ TEST_F(PolicySettingsTest, DwordReadsAsItsUnsignedDecimalText)
     } cases[] = {{0, "0"}, {1, "1"}, {30, "30"}, {0x80000000u, "2147483648"}, {0xFFFFFFFFu, "4294967295"}};
     for (const auto& c : cases) {
         SetDwordPolicy(HKEY_LOCAL_MACHINE, "Delay", c.number);
-        EXPECT_EQ(Read("Delay").text, c.text) << c.number;
+        EXPECT_EQ(Read(Setting::Delay).text, c.text) << c.number;
     }
     EXPECT_EQ(ParseDelay("4294967295"), INT_MAX);
 }
@@ -140,21 +151,21 @@ TEST_F(PolicySettingsTest, OddPolicyValueIsPassedOverAndLoggedOnce)
         SetRawPolicy(HKEY_LOCAL_MACHINE, "Delay", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
 
         for (int read = 0; read < 3; ++read) {
-            const Effective own = Read("Delay");
+            const Effective own = Read(Setting::Delay);
             EXPECT_EQ(own.text, "5");
             EXPECT_FALSE(own.enforced);
         }
         EXPECT_EQ(IgnoredLines(), linesBefore + 1);
 
         SetStringPolicy(HKEY_CURRENT_USER, "Delay", "20");
-        EXPECT_EQ(Read("Delay").text, "20") << "the user's policy decides after an odd machine value";
+        EXPECT_EQ(Read(Setting::Delay).text, "20") << "the user's policy decides after an odd machine value";
         EXPECT_EQ(IgnoredLines(), linesBefore + 1);
 
         // Gone and back: logged again.
         DeletePolicyKeys();
-        EXPECT_EQ(Read("Delay").text, "5");
+        EXPECT_EQ(Read(Setting::Delay).text, "5");
         SetRawPolicy(HKEY_CURRENT_USER, "Delay", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
-        EXPECT_EQ(Read("Delay").text, "5");
+        EXPECT_EQ(Read(Setting::Delay).text, "5");
         EXPECT_EQ(IgnoredLines(), linesBefore + 2);
     }
     const std::vector<std::string> log = AddinLogMessages();
@@ -171,8 +182,8 @@ TEST_F(PolicySettingsTest, OddPolicyValueIsPassedOverAndLoggedOnce)
 // would look like an administrator's: reading, seeding and the enabled test create none.
 TEST_F(PolicySettingsTest, ReadingCreatesNoPolicyKey)
 {
-    for (const char* name : kSettingNames)
-        (void)Read(name);
+    for (Setting setting : PageSettings())
+        (void)Read(setting);
     (void)Addin_Enabled();
     SeedUserSettings();
     EXPECT_FALSE(PolicyKeyExists(HKEY_LOCAL_MACHINE));
@@ -184,7 +195,8 @@ TEST_F(PolicySettingsTest, SeedingNeverCopiesAPolicy)
     SetStringSetting(HKEY_LOCAL_MACHINE, "Enabled", "1");
     SetStringSetting(HKEY_LOCAL_MACHINE, "ShowExitDialog", "1");
     SetStringSetting(HKEY_LOCAL_MACHINE, "Delay", "15");
-    for (const char* name : kSettingNames) {
+    for (Setting setting : PageSettings()) {
+        const char* name = SettingName(setting);
         SetDwordPolicy(HKEY_LOCAL_MACHINE, name, 0);
         SetDwordPolicy(HKEY_CURRENT_USER, name, 0);
     }

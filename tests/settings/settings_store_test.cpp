@@ -21,11 +21,11 @@ protected:
         LogFile::DestroyInstance();
     }
 
-    static std::string Read(const char* name, HKEY root = HKEY_CURRENT_USER)
+    static std::string Read(Setting setting, HKEY root = HKEY_CURRENT_USER)
     {
-        char buffer[kSettingBufferSize];
+        SettingText buffer;
         std::memset(buffer, 'Z', sizeof(buffer));
-        ReadSetting(name, buffer, kSettingReadSize, root);
+        ReadSetting(setting, buffer, root);
         return buffer;
     }
     static std::string Stored(const char* name, HKEY root = HKEY_CURRENT_USER)
@@ -64,7 +64,7 @@ TEST_F(SettingsTest, ReadTable)
     for (const ReadCase& c : cases) {
         DeleteSettingsKeys();
         SetRawSetting(HKEY_CURRENT_USER, "Delay", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
-        EXPECT_EQ(Read("Delay"), c.expected) << c.label;
+        EXPECT_EQ(Read(Setting::Delay), c.expected) << c.label;
     }
 }
 
@@ -88,34 +88,34 @@ TEST_F(SettingsTest, StringWithoutTerminatingNulReadsEmpty)
     RegCloseKey(key);
     if (length == 3 && raw[2] == '\0')
         GTEST_SKIP() << "this registry terminates unterminated strings when it converts them";
-    EXPECT_EQ(Read("Delay"), "");
+    EXPECT_EQ(Read(Setting::Delay), "");
 }
 
 TEST_F(SettingsTest, FailedReadGivesEmptyTextAndCreatesTheKey)
 {
     ASSERT_FALSE(SettingsKeyExists(HKEY_CURRENT_USER));
-    EXPECT_EQ(Read("Delay"), "");
+    EXPECT_EQ(Read(Setting::Delay), "");
     EXPECT_TRUE(SettingsKeyExists(HKEY_CURRENT_USER));
-    EXPECT_EQ(Read("Delay"), "") << "no value in an existing key";
+    EXPECT_EQ(Read(Setting::Delay), "") << "no value in an existing key";
 }
 
 TEST_F(SettingsTest, WriteStoresRegSzWithItsTerminator)
 {
-    EXPECT_EQ(WriteSetting("Delay", "10", HKEY_CURRENT_USER), 0) << "no key yet: the first write fails";
+    EXPECT_EQ(WriteSetting(Setting::Delay, "10", HKEY_CURRENT_USER), 0) << "no key yet: the first write fails";
     EXPECT_TRUE(SettingsKeyExists(HKEY_CURRENT_USER));
     EXPECT_EQ(Stored("Delay"), "<missing>");
 
-    EXPECT_EQ(WriteSetting("Delay", "10", HKEY_CURRENT_USER), 1);
+    EXPECT_EQ(WriteSetting(Setting::Delay, "10", HKEY_CURRENT_USER), 1);
     EXPECT_EQ(Stored("Delay"), std::string("10", 3));
-    EXPECT_EQ(WriteSetting("Delay", "", HKEY_CURRENT_USER), 1);
+    EXPECT_EQ(WriteSetting(Setting::Delay, "", HKEY_CURRENT_USER), 1);
     EXPECT_EQ(Stored("Delay"), std::string("", 1));
 }
 
 TEST_F(SettingsTest, NullTextWritesNothing)
 {
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "5");
-    EXPECT_EQ(WriteSetting("Delay", nullptr, HKEY_CURRENT_USER), 0);
-    EXPECT_EQ(Read("Delay"), "5");
+    EXPECT_EQ(WriteSetting(Setting::Delay, nullptr, HKEY_CURRENT_USER), 0);
+    EXPECT_EQ(Read(Setting::Delay), "5");
 }
 
 TEST_F(SettingsTest, EnabledUnlessExactlyZero)
@@ -158,24 +158,24 @@ TEST_F(SettingsTest, SeedingCopiesMachineDefaultsWhileUserDelayIsEmpty)
     SetStringSetting(HKEY_LOCAL_MACHINE, "CloseWinWord", "1");
 
     SeedUserSettings();
-    EXPECT_EQ(Read("Enabled"), "1");
-    EXPECT_EQ(Read("ShowExitDialog"), "1");
+    EXPECT_EQ(Read(Setting::Enabled), "1");
+    EXPECT_EQ(Read(Setting::ShowExitDialog), "1");
     EXPECT_EQ(Stored("CloseWinWord"), "<missing>");
 
     // The machine's Delay is empty too, so the next connection seeds again and overwrites.
     SetStringSetting(HKEY_CURRENT_USER, "Enabled", "0");
     SetStringSetting(HKEY_LOCAL_MACHINE, "ShowExitDialog", "0");
     SeedUserSettings();
-    EXPECT_EQ(Read("Enabled"), "1");
-    EXPECT_EQ(Read("ShowExitDialog"), "0");
+    EXPECT_EQ(Read(Setting::Enabled), "1");
+    EXPECT_EQ(Read(Setting::ShowExitDialog), "0");
 
     // Once the machine gives a Delay, the copy stops.
     SetStringSetting(HKEY_LOCAL_MACHINE, "Delay", "15");
     SeedUserSettings();
-    EXPECT_EQ(Read("Delay"), "15");
+    EXPECT_EQ(Read(Setting::Delay), "15");
     SetStringSetting(HKEY_LOCAL_MACHINE, "Enabled", "0");
     SeedUserSettings();
-    EXPECT_EQ(Read("Enabled"), "1");
+    EXPECT_EQ(Read(Setting::Enabled), "1");
 }
 
 // The machine's defaults live in the 64-bit view for Office of either bitness: an x86 add-in on
@@ -193,9 +193,9 @@ TEST_F(SettingsTest, MachineDefaultsComeFromThe64BitView)
     ASSERT_EQ(RegSetValueExA(decoy.get(), "Delay", 0, REG_SZ, reinterpret_cast<const BYTE*>("99"), 3), ERROR_SUCCESS);
 
     SeedUserSettings();
-    EXPECT_EQ(Read("Delay"), "12");
-    EXPECT_EQ(Read("Enabled"), "0");
-    EXPECT_EQ(Read("Delay", HKEY_LOCAL_MACHINE), "12");
+    EXPECT_EQ(Read(Setting::Delay), "12");
+    EXPECT_EQ(Read(Setting::Enabled), "0");
+    EXPECT_EQ(Read(Setting::Delay, HKEY_LOCAL_MACHINE), "12");
 }
 
 TEST_F(SettingsTest, UserDelayOfZeroStopsSeeding)
@@ -205,24 +205,25 @@ TEST_F(SettingsTest, UserDelayOfZeroStopsSeeding)
     SetStringSetting(HKEY_LOCAL_MACHINE, "Enabled", "1");
     SetStringSetting(HKEY_LOCAL_MACHINE, "Delay", "30");
     SeedUserSettings();
-    EXPECT_EQ(Read("Enabled"), "0");
-    EXPECT_EQ(Read("Delay"), "0");
+    EXPECT_EQ(Read(Setting::Enabled), "0");
+    EXPECT_EQ(Read(Setting::Delay), "0");
 }
 
-void Hammer(const char* name)
+// The last read is of a value that no test here writes: a failed read, which makes the key.
+void Hammer(Setting setting)
 {
-    char buffer[kSettingBufferSize];
+    SettingText buffer;
     for (int i = 0; i < 2000; ++i) {
-        ReadSetting("Delay", buffer, kSettingReadSize, HKEY_CURRENT_USER);
-        WriteSetting(name, buffer, HKEY_CURRENT_USER);
-        ReadSetting("Missing", buffer, kSettingReadSize, HKEY_CURRENT_USER);
+        ReadSetting(Setting::Delay, buffer, HKEY_CURRENT_USER);
+        WriteSetting(setting, buffer, HKEY_CURRENT_USER);
+        ReadSetting(Setting::WaitForWrites, buffer, HKEY_CURRENT_USER);
     }
 }
 
 // One of the two hammering threads. It says it runs, waits for the start, hammers, says it is
 // done and waits to be let go: its start and its end both fall outside the measured window.
 struct HammerThread {
-    const char* name = nullptr;
+    Setting setting = Setting::Enabled;
     HANDLE start = nullptr;
     HANDLE letGo = nullptr;
     UniqueHandle running{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
@@ -235,7 +236,7 @@ DWORD WINAPI RunHammer(void* context) noexcept
     auto* self = static_cast<HammerThread*>(context);
     SetEvent(self->running.get());
     WaitForSingleObject(self->start, INFINITE);
-    Hammer(self->name);
+    Hammer(self->setting);
     SetEvent(self->done.get());
     return WaitForSingleObject(self->letGo, INFINITE);
 }
@@ -246,12 +247,12 @@ TEST_F(SettingsTest, TwoThreadsLeakNoHandles)
     // nothing is repeated. The handles are counted while both threads run, before the start and
     // once both are done; CreateThread, not std::thread (see support/leak_gauge.h).
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "10");
-    Hammer("Warmup");
+    Hammer(Setting::CloseWinWord);
     const UniqueHandle start(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     const UniqueHandle letGo(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     HammerThread threads[2];
-    threads[0].name = "Enabled";
-    threads[1].name = "ShowExitDialog";
+    threads[0].setting = Setting::Enabled;
+    threads[1].setting = Setting::ShowExitDialog;
     for (HammerThread& t : threads) {
         t.start = start.get();
         t.letGo = letGo.get();
@@ -279,8 +280,8 @@ TEST_F(SettingsTest, TwoThreadsLeakNoHandles)
     const int after = CountOpenHandles();
 
     EXPECT_EQ(after, before) << "every registry key opened must be closed again";
-    EXPECT_EQ(Read("Enabled"), "10");
-    EXPECT_EQ(Read("ShowExitDialog"), "10");
+    EXPECT_EQ(Read(Setting::Enabled), "10");
+    EXPECT_EQ(Read(Setting::ShowExitDialog), "10");
 }
 
 } // namespace

@@ -11,6 +11,8 @@
 
 namespace {
 
+const char* const kWaitForWrites = SettingName(Setting::WaitForWrites);
+
 TEST(ParseWaitForWrites, TakesDecimalSecondsUpTo3600Only)
 {
     struct Case {
@@ -67,11 +69,11 @@ TEST(ReadWaitForWrites, TheFirstUsableValueDecides)
             if (!source.value)
                 continue;
             if (!source.policy)
-                SetStringSetting(source.root, kWaitForWritesSetting, source.value);
+                SetStringSetting(source.root, kWaitForWrites, source.value);
             else if (source.value[0] == '#')
-                SetDwordPolicy(source.root, kWaitForWritesSetting, std::stoul(source.value + 1));
+                SetDwordPolicy(source.root, kWaitForWrites, std::stoul(source.value + 1));
             else
-                SetStringPolicy(source.root, kWaitForWritesSetting, source.value + 1);
+                SetStringPolicy(source.root, kWaitForWrites, source.value + 1);
         }
         EXPECT_EQ(ReadWaitForWrites(), c.expected);
     }

@@ -156,8 +156,15 @@ LANGID WINAPI WindowsLanguageStandIn()
     return g_windowsLanguage;
 }
 
+// Windows' language comes from the stand-in while a test of this fixture runs.
+class QuitPrompt : public ::testing::Test {
+protected:
+    void SetUp() override { UseWindowsLanguageSource(WindowsLanguageStandIn); }
+    void TearDown() override { UseWindowsLanguageSource(nullptr); }
+};
+
 // The installer actions have no Office to ask: the prompt follows the user's UI language.
-TEST(QuitProcessByName, PromptIsInTheUsersUiLanguage)
+TEST_F(QuitPrompt, PromptIsInTheUsersUiLanguage)
 {
     const struct {
         LANGID windows;
@@ -172,7 +179,7 @@ TEST(QuitProcessByName, PromptIsInTheUsersUiLanguage)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.windows);
         g_windowsLanguage = c.windows;
-        EXPECT_EQ(QuitPromptText(WindowsLanguageStandIn), c.prompt);
+        EXPECT_EQ(QuitPromptText(), c.prompt);
     }
 }
 

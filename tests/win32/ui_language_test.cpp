@@ -33,7 +33,14 @@ struct ChoiceCase {
     bool asksWindows;
 };
 
-TEST(UiLanguage, ChoiceFollowsOfficeByPrimaryLanguageAndAsksWindowsOnlyWhenOfficeIsSilent)
+// Windows' language comes from the stand-in while a test of this fixture runs.
+class UiLanguageChoice : public ::testing::Test {
+protected:
+    void SetUp() override { UseWindowsLanguageSource(WindowsStandIn); }
+    void TearDown() override { UseWindowsLanguageSource(nullptr); }
+};
+
+TEST_F(UiLanguageChoice, ChoiceFollowsOfficeByPrimaryLanguageAndAsksWindowsOnlyWhenOfficeIsSilent)
 {
     const ChoiceCase cases[] = {
         {"German", LANGID{1031}, 1036, UiLanguage::German, false},
@@ -65,7 +72,7 @@ TEST(UiLanguage, ChoiceFollowsOfficeByPrimaryLanguageAndAsksWindowsOnlyWhenOffic
         SCOPED_TRACE(c.what);
         g_windowsAsked = 0;
         g_windowsAnswer = c.windows;
-        EXPECT_EQ(ChooseUiLanguage(c.office, WindowsStandIn), c.expected);
+        EXPECT_EQ(ChooseUiLanguage(c.office), c.expected);
         EXPECT_EQ(g_windowsAsked, c.asksWindows ? 1 : 0);
     }
 }
