@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# Sourced by scripts/bench.sh.
 # The previous build's Vantrel.dll, for the start-up measured side by side: the sources of
 # VANTREL_PREVIOUS_REF (by default the commit where this branch left main; on main itself, the
 # commit before HEAD) exported with git archive into build/previous/<commit>/ and built there

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <thread>
 
+#include "com/raii.h"
+
 using Microsoft::WRL::ComPtr;
 
 const char kQuitPrompt[] = "Microsoft Outlook is currently running. Click OK to close Outlook.";
