@@ -205,10 +205,11 @@ void PrintSummary(const BuildFigures& current)
                 workingSet.median, workingSet.max, privateBytes.median, privateBytes.max);
 }
 
-void PrintSideBySide(const BuildFigures& current, const BuildFigures& previous)
+void PrintSideBySide(const BuildFigures& current, const BuildFigures& previous, const std::vector<double>& differences)
 {
     const Summary now = Summarize(current.totals);
     const Summary before = Summarize(previous.totals);
+    const Summary difference = Summarize(differences);
     std::printf("\nSide by side, the hosts of the two builds in turn:\n\n"
                 "| build | hosts | class object to OnStartupComplete, median | min | max |\n"
                 "|:---|---:|---:|---:|---:|\n"
@@ -216,9 +217,12 @@ void PrintSideBySide(const BuildFigures& current, const BuildFigures& previous)
                 "| previous build | %zu | %.2f ms | %.2f ms | %.2f ms |\n",
                 current.totals.size(), now.median, now.min, now.max, previous.totals.size(), before.median,
                 before.min, before.max);
+    std::printf("\nRun by run, this build's host minus the previous build's: median %+.2f ms (min %+.2f, max "
+                "%+.2f) over %zu runs.\n",
+                difference.median, difference.min, difference.max, differences.size());
     std::printf("RESULT side_runs=%zu\nRESULT side_median=%.2f\nRESULT previous_median=%.2f\n"
-                "RESULT previous_min=%.2f\nRESULT previous_max=%.2f\n",
-                previous.totals.size(), now.median, before.median, before.min, before.max);
+                "RESULT previous_min=%.2f\nRESULT previous_max=%.2f\nRESULT side_difference_median=%.2f\n",
+                previous.totals.size(), now.median, before.median, before.min, before.max, difference.median);
 }
 
 } // namespace
@@ -246,11 +250,15 @@ int main(int argc, char** argv)
                 "class object to OnStartupComplete | working set added | private bytes added |\n"
                 "|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     BuildFigures current, previous;
+    std::vector<double> differences; // this build's host minus the previous build's, run by run
     for (int run = 1; run <= runs; ++run) {
+        double previousTotal = -1;
         const auto runPrevious = [&] {
             HostFigures before;
-            if (!previousDll.empty() && RunOneHost(previousDll, before))
+            if (!previousDll.empty() && RunOneHost(previousDll, before)) {
                 previous.Add(before);
+                previousTotal = before.Total();
+            }
         };
         if (run % 2 == 0) // with a previous build, every other run starts with it
             runPrevious();
@@ -263,9 +271,11 @@ int main(int argc, char** argv)
         }
         if (run % 2 == 1)
             runPrevious();
+        if (previousTotal >= 0 && current.totals.size() == static_cast<size_t>(run))
+            differences.push_back(current.totals.back() - previousTotal);
     }
     PrintSummary(current);
     if (!previousDll.empty())
-        PrintSideBySide(current, previous);
+        PrintSideBySide(current, previous, differences);
     return current.totals.size() == static_cast<size_t>(runs) ? 0 : 1;
 }
