@@ -22,6 +22,10 @@ namespace {
 // deletes it at the final release, while an event writer may still be reporting a failure.
 SRWLOCK g_instanceLock = SRWLOCK_INIT;
 
+// One line at a time from this process's threads: the file is opened sharing no writing, so a
+// second thread's open at the same moment would fail and lose its line.
+SRWLOCK g_writeLock = SRWLOCK_INIT;
+
 // What LogBytesWritten answers.
 std::atomic<ULONGLONG> g_bytesWritten{0};
 
@@ -133,6 +137,7 @@ void LogFile::WriteLine(const char* message, UINT level) noexcept
 
     // Appended at the end whatever another handle did meanwhile; others may read, nobody else
     // may write. Opened for this line only, in the folder held since the first line.
+    const ExclusiveLock writing(g_writeLock);
     const UniqueFileHandle file = m_file->Open(FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS);
     if (!file)
         return;
