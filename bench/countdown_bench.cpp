@@ -92,17 +92,9 @@ void PrintRow(int round, const char* what, const ChildRun& run)
                 static_cast<unsigned long>(run.exitCode));
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Runs the rounds, printing each child's row as it ends.
+std::vector<Round> RunRounds(int rounds)
 {
-    if (argc > 2 && (std::strcmp(argv[1], "--poll") == 0 || std::strcmp(argv[1], "--wait") == 0))
-        return RunPumpHost(std::strcmp(argv[1], "--poll") == 0, static_cast<DWORD>(std::atol(argv[2])));
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultRounds;
-    if (!RegisterServerForRuns())
-        return 1;
-    SetUserSettings("1", kDelay, "1");
-
     std::vector<Round> results;
     std::printf("| round | child | wall time | process CPU | Wine server CPU meanwhile | exit code |\n"
                 "|---:|:---|---:|---:|---:|---:|\n");
@@ -121,8 +113,12 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         results.push_back(r);
     }
-    CallServerExport("DllUnregisterServer");
+    return results;
+}
 
+// Prints the medians over the rounds, net of the idle host, and their RESULT lines.
+void PrintSummary(const std::vector<Round>& results, int rounds)
+{
     // Net of the idle host; "with the server" adds what the Wine server did for each child.
     const auto server = [](const ChildRun& run) { return run.serverCpuMs > 0 ? run.serverCpuMs : 0; };
     std::vector<double> workerNet, pollingNet, workerAll, pollingAll, workerShare, pollingShare, walls;
@@ -155,5 +151,22 @@ int main(int argc, char** argv)
                 "RESULT polling_pct=%.1f\n",
                 rounds, wall.median, worker.median, workerWith.median, workerWith.min, workerWith.max,
                 workerPct.median, polling.median, pollingWith.median, pollingPct.median);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 2 && (std::strcmp(argv[1], "--poll") == 0 || std::strcmp(argv[1], "--wait") == 0))
+        return RunPumpHost(std::strcmp(argv[1], "--poll") == 0, static_cast<DWORD>(std::atol(argv[2])));
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultRounds;
+    if (!RegisterServerForRuns())
+        return 1;
+    SetUserSettings("1", kDelay, "1");
+
+    const std::vector<Round> results = RunRounds(rounds);
+    CallServerExport("DllUnregisterServer");
+
+    PrintSummary(results, rounds);
     return 0;
 }

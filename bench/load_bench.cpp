@@ -16,8 +16,13 @@
 // included, where Windows maps it and reads only the pages used. Otherwise it is the build's
 // bin/Vantrel.dll, and the memory figure counts its symbols too. Prints figures only.
 //
-//   bench_load_bench.exe [runs]          (9 when not given; at least 7 are used)
-//   bench_load_bench.exe --child FILE    (one host; used by the parent)
+//
+// Given a previous build's DLL, each run starts one host with it beside the one with this build,
+// the two in turn (which goes first alternates from run to run, so that a drift of the machine
+// falls on both alike), and the start-up of both is printed side by side.
+//
+//   bench_load_bench.exe [runs] [--previous DLL]  (9 runs when not given; at least 7 are used)
+//   bench_load_bench.exe --child FILE [DLL]       (one host; used by the parent)
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -85,7 +90,7 @@ std::string MeasuredDll()
     return ProgramFolder() + "\\Vantrel.dll";
 }
 
-int RunHost(const std::string& resultPath)
+int RunHost(const std::string& resultPath, const std::string& dll)
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     HWND window = CreateHostWindow();
@@ -100,7 +105,7 @@ int RunHost(const std::string& resultPath)
         HostedAddin addin;
         const std::set<std::string> modulesBefore = LoadedModules();
         const MemoryFigures before = ProcessMemory();
-        const HRESULT hr = addin.Start(app.Get(), MeasuredDll());
+        const HRESULT hr = addin.Start(app.Get(), dll);
         const MemoryFigures after = ProcessMemory();
         if (SUCCEEDED(hr)) {
             std::string added;
@@ -123,13 +128,117 @@ int RunHost(const std::string& resultPath)
     return status;
 }
 
+// What one host measured.
+struct HostFigures {
+    double load = 0, classObject = 0, connection = 0, startup = 0, workingSet = 0, privateBytes = 0;
+    std::string addedModules;
+    unsigned long exitCode = 0;
+    double Total() const { return classObject + connection + startup; }
+};
+
+// Starts one host with the DLL at `dll`; false when it failed (with its exit code kept).
+bool RunOneHost(const std::string& dll, HostFigures& figures)
+{
+    const std::string resultPath = NewResultPath();
+    const ChildRun child =
+        RunChild("\"" + ProgramPath() + "\" --child \"" + resultPath + "\" \"" + dll + "\"", "", 60000);
+    const std::string result = ReadResult(resultPath);
+    if (!child.ended || child.exitCode != 0 ||
+        std::sscanf(result.c_str(), "%lf %lf %lf %lf %lf %lf", &figures.load, &figures.classObject,
+                    &figures.connection, &figures.startup, &figures.workingSet, &figures.privateBytes) != 6) {
+        figures.exitCode = static_cast<unsigned long>(child.exitCode);
+        return false;
+    }
+    const size_t newline = result.find('\n');
+    if (newline != std::string::npos)
+        figures.addedModules = result.substr(newline + 1, result.find('\n', newline + 1) - newline - 1);
+    return true;
+}
+
+// The figures of every host of one build.
+struct BuildFigures {
+    std::vector<double> totals, loads, workingSets, privates;
+    std::string addedModules;
+
+    void Add(const HostFigures& host)
+    {
+        totals.push_back(host.Total());
+        loads.push_back(host.load);
+        workingSets.push_back(host.workingSet / kMiB);
+        privates.push_back(host.privateBytes / kMiB);
+        addedModules = host.addedModules;
+    }
+};
+
+void PrintRun(int run, const HostFigures& f)
+{
+    std::printf("| %d | %.2f ms | %.2f ms | %.2f ms | %.2f ms | %.2f ms | %.2f MiB | %.2f MiB |\n", run, f.load,
+                f.classObject, f.connection, f.startup, f.Total(), f.workingSet / kMiB, f.privateBytes / kMiB);
+    std::fflush(stdout);
+}
+
+void PrintSummary(const BuildFigures& current)
+{
+    const Summary total = Summarize(current.totals);
+    const Summary load = Summarize(current.loads);
+    const Summary workingSet = Summarize(current.workingSets);
+    const Summary privateBytes = Summarize(current.privates);
+    std::printf("\nClass object to OnStartupComplete over %zu fresh hosts: median %.2f ms, min %.2f ms, max %.2f ms "
+                "(%.2f %% of Outlook's %.0f ms start-up threshold at the median). LoadLibrary before it: median "
+                "%.2f ms, max %.2f ms.\n",
+                current.totals.size(), total.median, total.min, total.max,
+                100.0 * total.median / kResiliencyThresholdMs, kResiliencyThresholdMs, load.median, load.max);
+    std::printf("RESULT load_runs=%zu\nRESULT load_median=%.2f\nRESULT load_min=%.2f\nRESULT load_max=%.2f\n"
+                "RESULT loadlibrary_median=%.2f\nRESULT loadlibrary_max=%.2f\n",
+                current.totals.size(), total.median, total.min, total.max, load.median, load.max);
+    std::printf("\nMemory the add-in adds to its host, from before LoadLibrary to after OnStartupComplete: working set "
+                "median %.2f MiB (min %.2f, max %.2f), private bytes median %.2f MiB (min %.2f, max %.2f).\n",
+                workingSet.median, workingSet.min, workingSet.max, privateBytes.median, privateBytes.min,
+                privateBytes.max);
+    std::printf("DLLs that came into the host with the add-in (last host): %s.\n",
+                current.addedModules.empty() ? "none" : current.addedModules.c_str());
+    std::printf("The host has loaded and set up the common controls before it loads the add-in, as every Outlook "
+                "has; under Wine the working set is the Linux process's resident memory, so read the figure as an "
+                "order of magnitude for Windows.\n");
+    std::printf("RESULT workingset_added_median_mib=%.2f\nRESULT workingset_added_max_mib=%.2f\n"
+                "RESULT private_added_median_mib=%.2f\nRESULT private_added_max_mib=%.2f\n",
+                workingSet.median, workingSet.max, privateBytes.median, privateBytes.max);
+}
+
+void PrintSideBySide(const BuildFigures& current, const BuildFigures& previous, const std::vector<double>& differences)
+{
+    const Summary now = Summarize(current.totals);
+    const Summary before = Summarize(previous.totals);
+    const Summary difference = Summarize(differences);
+    std::printf("\nSide by side, the hosts of the two builds in turn:\n\n"
+                "| build | hosts | class object to OnStartupComplete, median | min | max |\n"
+                "|:---|---:|---:|---:|---:|\n"
+                "| this build | %zu | %.2f ms | %.2f ms | %.2f ms |\n"
+                "| previous build | %zu | %.2f ms | %.2f ms | %.2f ms |\n",
+                current.totals.size(), now.median, now.min, now.max, previous.totals.size(), before.median,
+                before.min, before.max);
+    std::printf("\nRun by run, this build's host minus the previous build's: median %+.2f ms (min %+.2f, max "
+                "%+.2f) over %zu runs.\n",
+                difference.median, difference.min, difference.max, differences.size());
+    std::printf("RESULT side_runs=%zu\nRESULT side_median=%.2f\nRESULT previous_median=%.2f\n"
+                "RESULT previous_min=%.2f\nRESULT previous_max=%.2f\nRESULT side_difference_median=%.2f\n",
+                previous.totals.size(), now.median, before.median, before.min, before.max, difference.median);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc > 2 && std::strcmp(argv[1], "--child") == 0)
-        return RunHost(argv[2]);
-    int runs = argc > 1 ? std::atoi(argv[1]) : kDefaultRuns;
+        return RunHost(argv[2], argc > 3 ? argv[3] : MeasuredDll());
+    int runs = kDefaultRuns;
+    std::string previousDll;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--previous") == 0 && i + 1 < argc)
+            previousDll = argv[++i];
+        else
+            runs = std::atoi(argv[i]);
+    }
     if (runs < kMinimumRuns)
         runs = kMinimumRuns;
 
@@ -137,58 +246,36 @@ int main(int argc, char** argv)
     std::printf("Measured: %s.\n\n", MeasuredDll() == ProgramFolder() + "\\Vantrel.dll"
                                            ? "build/bin/Vantrel.dll, with its symbols (this build has no release DLL)"
                                            : "build/release/Vantrel.dll, the stripped DLL that the installer ships");
-    std::vector<double> totals, loads, workingSets, privates;
-    std::string addedModules;
     std::printf("| run | LoadLibrary | class object + CreateInstance | OnConnection | OnStartupComplete | "
                 "class object to OnStartupComplete | working set added | private bytes added |\n"
                 "|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    BuildFigures current, previous;
+    std::vector<double> differences; // this build's host minus the previous build's, run by run
     for (int run = 1; run <= runs; ++run) {
-        const std::string resultPath = NewResultPath();
-        const ChildRun child = RunChild("\"" + ProgramPath() + "\" --child \"" + resultPath + "\"", "", 60000);
-        double load = 0, classObject = 0, connection = 0, startup = 0, workingSet = 0, privateBytes = 0;
-        const std::string result = ReadResult(resultPath);
-        if (!child.ended || child.exitCode != 0 ||
-            std::sscanf(result.c_str(), "%lf %lf %lf %lf %lf %lf", &load, &classObject, &connection, &startup,
-                        &workingSet, &privateBytes) != 6) {
-            std::printf("| %d | host failed (exit code %lu) | | | | | | |\n", run,
-                        static_cast<unsigned long>(child.exitCode));
-            continue;
+        double previousTotal = -1;
+        const auto runPrevious = [&] {
+            HostFigures before;
+            if (!previousDll.empty() && RunOneHost(previousDll, before)) {
+                previous.Add(before);
+                previousTotal = before.Total();
+            }
+        };
+        if (run % 2 == 0) // with a previous build, every other run starts with it
+            runPrevious();
+        HostFigures host;
+        if (RunOneHost(MeasuredDll(), host)) {
+            current.Add(host);
+            PrintRun(run, host);
+        } else {
+            std::printf("| %d | host failed (exit code %lu) | | | | | | |\n", run, host.exitCode);
         }
-        const double total = classObject + connection + startup;
-        totals.push_back(total);
-        loads.push_back(load);
-        const size_t newline = result.find('\n');
-        if (newline != std::string::npos)
-            addedModules = result.substr(newline + 1, result.find('\n', newline + 1) - newline - 1);
-        workingSets.push_back(workingSet / kMiB);
-        privates.push_back(privateBytes / kMiB);
-        std::printf("| %d | %.2f ms | %.2f ms | %.2f ms | %.2f ms | %.2f ms | %.2f MiB | %.2f MiB |\n", run, load,
-                    classObject, connection, startup, total, workingSet / kMiB, privateBytes / kMiB);
-        std::fflush(stdout);
+        if (run % 2 == 1)
+            runPrevious();
+        if (previousTotal >= 0 && current.totals.size() == static_cast<size_t>(run))
+            differences.push_back(current.totals.back() - previousTotal);
     }
-    const Summary total = Summarize(totals);
-    const Summary load = Summarize(loads);
-    const Summary workingSet = Summarize(workingSets);
-    const Summary privateBytes = Summarize(privates);
-    std::printf("\nClass object to OnStartupComplete over %zu fresh hosts: median %.2f ms, min %.2f ms, max %.2f ms "
-                "(%.2f %% of Outlook's %.0f ms start-up threshold at the median). LoadLibrary before it: median "
-                "%.2f ms, max %.2f ms.\n",
-                totals.size(), total.median, total.min, total.max, 100.0 * total.median / kResiliencyThresholdMs,
-                kResiliencyThresholdMs, load.median, load.max);
-    std::printf("RESULT load_runs=%zu\nRESULT load_median=%.2f\nRESULT load_min=%.2f\nRESULT load_max=%.2f\n"
-                "RESULT loadlibrary_median=%.2f\nRESULT loadlibrary_max=%.2f\n",
-                totals.size(), total.median, total.min, total.max, load.median, load.max);
-    std::printf("\nMemory the add-in adds to its host, from before LoadLibrary to after OnStartupComplete: working set "
-                "median %.2f MiB (min %.2f, max %.2f), private bytes median %.2f MiB (min %.2f, max %.2f).\n",
-                workingSet.median, workingSet.min, workingSet.max, privateBytes.median, privateBytes.min,
-                privateBytes.max);
-    std::printf("DLLs that came into the host with the add-in (last host): %s.\n",
-                addedModules.empty() ? "none" : addedModules.c_str());
-    std::printf("The host has loaded and set up the common controls before it loads the add-in, as every Outlook "
-                "has; under Wine the working set is the Linux process's resident memory, so read the figure as an "
-                "order of magnitude for Windows.\n");
-    std::printf("RESULT workingset_added_median_mib=%.2f\nRESULT workingset_added_max_mib=%.2f\n"
-                "RESULT private_added_median_mib=%.2f\nRESULT private_added_max_mib=%.2f\n",
-                workingSet.median, workingSet.max, privateBytes.median, privateBytes.max);
-    return totals.size() == static_cast<size_t>(runs) ? 0 : 1;
+    PrintSummary(current);
+    if (!previousDll.empty())
+        PrintSideBySide(current, previous, differences);
+    return current.totals.size() == static_cast<size_t>(runs) ? 0 : 1;
 }

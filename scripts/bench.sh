@@ -2,20 +2,40 @@
 # Builds the benchmarks, runs every one of them under a private Wine session and writes
 # docs/performance.md with their figures, the machine and the date. Takes about three minutes
 # after the build. Figures only: nothing here passes or fails on a time.
-#   bash scripts/bench.sh [OUTPUT]      (docs/performance.md when not given)
+#   bash scripts/bench.sh [OUTPUT]             (docs/performance.md when not given)
+#   bash scripts/bench.sh --startup [OUTPUT]   only the start-up: its section of OUTPUT is
+#                                              rewritten, the rest of the page is left as it is
+# The start-up is measured side by side with the previous build (scripts/previous-build.sh:
+# VANTREL_PREVIOUS_REF, by default where this branch left main), built once into build/previous/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+startup_only=false
+if [ "${1:-}" = --startup ]; then
+  startup_only=true
+  shift
+fi
 out="${1:-docs/performance.md}"
 
 bash scripts/deps.sh
 cmake --preset mingw >/dev/null
 targets=(Vantrel outlook_sim session_keeper bench_pump_bench bench_load_bench bench_release_bench
          bench_countdown_bench bench_write_hold_bench)
+if $startup_only; then
+  targets=(Vantrel bench_load_bench)
+fi
 # The installer package's build (where there is one) makes the stripped release DLL.
 if cmake --build build --target help | grep -qE '^(\.\.\. vantrel_package$|vantrel_package:)'; then
   targets+=(vantrel_package)
 fi
 cmake --build build --parallel 2 --target "${targets[@]}"
+# shellcheck source=scripts/previous-build.sh
+source scripts/previous-build.sh
+previous_dll=$(previous_dll)
+previous_commit=$(basename "$(dirname "$previous_dll")" 2>/dev/null || true)
+previous_args=()
+if [ -n "$previous_dll" ]; then
+  previous_args=(--previous "Z:${previous_dll//\//\\}")
+fi
 
 work=$(mktemp -d)
 export VANTREL_WINEPREFIX="${VANTREL_WINEPREFIX:-$PWD/build/bench-prefix}"
@@ -40,36 +60,42 @@ run_as() {  # run_as KEY NAME ARGS...: the same, its output kept in $work/KEY.tx
   echo "== $key" >&2
   "$WINE64" "build/bin/$name.exe" "$@" </dev/null | tr -d '\r' | tee "$work/$key.txt" >&2
 }
-result() {  # result FILE KEY: a figure the benchmark printed as "RESULT KEY=VALUE"
+result() {  # result FILE KEY: a figure the benchmark printed as "RESULT KEY=VALUE" (empty if not run)
+  [ -f "$work/$1.txt" ] || return 0
   sed -n "s/^RESULT $2=//p" "$work/$1.txt" | head -n 1
 }
 body() {  # the benchmark's printed table and summary, without the RESULT lines
   grep -v '^RESULT ' "$work/$1.txt"
 }
 
-run bench_load_bench 9
+# 21 hosts of each build: the machine is shared, and the side-by-side wants medians that hold.
+run bench_load_bench 21 "${previous_args[@]}"
 # The same start-up with Enabled switched off by a policy: the add-in then writes event 1003 at
 # each start, and Outlook's thread waits for that entry (at most a second).
 "$WINE64" reg add 'HKCU\SOFTWARE\Policies\Vantrel' /v Enabled /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
 run_as load_with_event bench_load_bench 9
 "$WINE64" reg delete 'HKCU\SOFTWARE\Policies\Vantrel' /f </dev/null >/dev/null 2>&1
-run bench_countdown_bench 3
-run bench_write_hold_bench 9
-run bench_release_bench 5
-run bench_pump_bench
+if ! $startup_only; then
+  run bench_countdown_bench 3
+  run bench_write_hold_bench 9
+  run bench_release_bench 5
+  run bench_pump_bench
+fi
+wine_session_stop
 
-# The x86 build (32-bit Office): the same start-up under Debian's i386 Wine, which runs through
-# qemu-i386 here, and the size of its shipped DLL.
-wine_session_stop
-cmake --preset mingw-x86 >/dev/null
-cmake --build build-x86 --parallel 2 --target Vantrel session_keeper bench_load_bench vantrel_package
-VANTREL_WINEPREFIX="$PWD/build-x86/bench-prefix" wine_session_start build-x86 x86
-echo "== x86 bench_load_bench" >&2
-"$WINE64" build-x86/bin/bench_load_bench.exe 9 </dev/null | tr -d '\r' | tee "$work/x86_load.txt" >&2
-wine_session_stop
-x86_dll=build-x86/release/Vantrel.dll
-x86_dll_bytes=$(stat -c %s "$x86_dll")
-x86_load_median=$(result x86_load load_median)
+if ! $startup_only; then
+  # The x86 build (32-bit Office): the same start-up under Debian's i386 Wine, which runs through
+  # qemu-i386 here, and the size of its shipped DLL.
+  cmake --preset mingw-x86 >/dev/null
+  cmake --build build-x86 --parallel 2 --target Vantrel session_keeper bench_load_bench vantrel_package
+  VANTREL_WINEPREFIX="$PWD/build-x86/bench-prefix" wine_session_start build-x86 x86
+  echo "== x86 bench_load_bench" >&2
+  "$WINE64" build-x86/bin/bench_load_bench.exe 9 </dev/null | tr -d '\r' | tee "$work/x86_load.txt" >&2
+  wine_session_stop
+  x86_dll=build-x86/release/Vantrel.dll
+  x86_dll_bytes=$(stat -c %s "$x86_dll")
+  x86_load_median=$(result x86_load load_median)
+fi
 
 # The DLL that is shipped: the installer's stripped release DLL when this build has one.
 objdump=x86_64-w64-mingw32-objdump
@@ -109,12 +135,16 @@ pump_line() {  # pump_line NAME: "CPU % of one core" and median dispatch delay o
   awk -v name="$1" '$1==name {for (i=1; i<=NF; i++) { if ($i=="%") pct=$(i-1); if ($i=="median") med=$(i+1) }
                     print pct " " med}' "$work/bench_pump_bench.txt"
 }
-read -r waiting_pct waiting_delay < <(pump_line waiting)
-read -r polling_pct polling_delay < <(pump_line polling)
+waiting_pct="" waiting_delay="" polling_pct="" polling_delay=""
+if [ -f "$work/bench_pump_bench.txt" ]; then
+  read -r waiting_pct waiting_delay < <(pump_line waiting)
+  read -r polling_pct polling_delay < <(pump_line polling)
+fi
 
 cpu_model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 memory=$(awk '/^MemTotal:/{printf "%.1f GiB", $2/1048576}' /proc/meminfo)
-wine_version=$("$WINE64" --version 2>/dev/null || echo unknown)
+# The wine64 loader takes no --version: the version is the package's.
+wine_version="Wine $(dpkg-query -W -f='${Version}' wine64 2>/dev/null || echo unknown)"
 commit=$(git rev-parse --short HEAD)
 git diff --quiet HEAD -- src tests bench installer 2>/dev/null || commit="$commit with uncommitted changes"
 
@@ -147,32 +177,25 @@ hold_spread=$(result bench_write_hold_bench hold_base_wall_spread)
 release_median=$(result bench_release_bench release_median)
 release_max=$(result bench_release_bench release_max)
 
-mkdir -p "$(dirname "$out")"
-cat >"$out" <<PAGE
-# Performance
-
-Written by \`bash scripts/bench.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), from commit $commit.
-Every figure below was measured by the benchmark programs in \`bench/\` in that run; they print
-figures and assert nothing.
-
-**Machine:** $(nproc) processors ($cpu_model), $memory of memory, $wine_version under Xvfb
-on $(. /etc/os-release && echo "$PRETTY_NAME"). The programs are the 64-bit Windows build, run under
-Wine, with other builds possibly running on the same machine: read the figures as orders of
-magnitude for Windows, not as Windows timings.
-
+# The start-up's section of the page (written alone by --startup).
+startup_section() {
+  cat <<SECTION
 ## Load cost at Outlook's start-up
 
 Each run is a fresh host process with a fake Outlook (one Explorer and a window of its own): it
 loads \`Vantrel.dll\` with \`LoadLibrary\`, asks \`DllGetClassObject\` for the add-in object, and
 calls \`OnConnection\` and \`OnStartupComplete\` (\`bench/load_bench.cpp\`). Under Wine every
 process's token reports itself elevated, so each of the start-up's log lines takes the path of an
-elevated Outlook: the log's folder is held and both it and the file are checked for links, two
-opens more than the one a normal, unelevated Outlook makes per line.
+elevated Outlook: the log's folder is opened, checked for a link and held at the first line, and
+each line's file is opened as itself and checked, one call more per line than a normal,
+unelevated Outlook makes. Measured on $(date -u '+%Y-%m-%d %H:%M UTC') from commit $commit.
 
 $(body bench_load_bench)
 
+$(side_by_side)
+
 With the policy "Turn Vantrel on or off" switching the add-in off, every start writes event
-1003, and Outlook's thread waits for that entry: the same 9 fresh hosts then take
+1003, and Outlook's thread waits for that entry: 9 fresh hosts of this build then take
 $event_load_median ms at the median (at most $event_load_max ms) from the class-object request to
 the end of \`OnStartupComplete\`, the entry included. Wine's Event Log stores nothing and answers at
 once, so this shows the cost of the entry's thread and of the wait, not of a slow Event Log
@@ -192,6 +215,56 @@ $(compare $((2 * event_wait_ms)) "$resiliency_ms") it, so on a machine whose Eve
 Vantrel for slowness after a crash under the policy. The memory the add-in adds to Outlook,
 $memory_added MiB of working set at the median, is $(compare "$memory_added" "$memory_goal_mib") this project's goal of
 $memory_goal_mib MiB.
+SECTION
+}
+
+# The paragraph on the side-by-side run with the previous build, when there was one.
+side_by_side() {
+  local side previous
+  side=$(result bench_load_bench side_median)
+  previous=$(result bench_load_bench previous_median)
+  if [ -z "$previous" ]; then
+    echo "No previous build could be built for a side-by-side run."
+    return
+  fi
+  cat <<PARAGRAPH
+The side-by-side table compares this build with the previous one (commit $previous_commit, built from
+its own sources into \`build/previous/\` and stripped as the installer strips the shipped DLL):
+the two builds' hosts start in turn within the one run, each build first every other time, so
+that whatever else the machine does falls on both alike.
+
+**What it means for you:** an elevated Outlook's start-up with this build, $side ms at the
+median, is $(compare "$side" "$previous") the previous build's $previous ms; run by run, this build's host took
+$(result bench_load_bench side_difference_median) ms more than the previous build's next to it, at the median (a negative
+figure: less).
+PARAGRAPH
+}
+
+if $startup_only; then
+  # The page as it is, with only the start-up's section put in anew.
+  startup_section >"$work/startup.md"
+  awk -v section="$work/startup.md" '
+    /^## Load cost at Outlook.s start-up$/ { while ((getline line < section) > 0) print line; print ""; skip = 1; next }
+    skip && /^## / { skip = 0 }
+    !skip { print }' "$out" >"$work/page.md"
+  cp "$work/page.md" "$out"
+  echo "wrote the start-up section of $out" >&2
+  exit 0
+fi
+mkdir -p "$(dirname "$out")"
+cat >"$out" <<PAGE
+# Performance
+
+Written by \`bash scripts/bench.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), from commit $commit.
+Every figure below was measured by the benchmark programs in \`bench/\` in that run; they print
+figures and assert nothing.
+
+**Machine:** $(nproc) processors ($cpu_model), $memory of memory, $wine_version under Xvfb
+on $(. /etc/os-release && echo "$PRETTY_NAME"). The programs are the 64-bit Windows build, run under
+Wine, with other builds possibly running on the same machine: read the figures as orders of
+magnitude for Windows, not as Windows timings.
+
+$(startup_section)
 
 ## The countdown's processor time
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "win32/raii.h"
+#include "win32/scoped_lock.h"
 #include "log/crash_record_form.h"
 #include "log/event_log.h"
 #include "log/log_file.h"
@@ -167,19 +168,17 @@ public:
     // On the thread that wrote the report, after the write succeeded.
     void Reported() noexcept
     {
-        AcquireSRWLockExclusive(&m_lock);
+        const ExclusiveLock lock(m_lock);
         if (!m_givenUp) {
             FILE_END_OF_FILE_INFO end{};
             (void)SetFileInformationByHandle(m_file.get(), FileEndOfFileInfo, &end, sizeof(end)); // kept if it fails
         }
-        ReleaseSRWLockExclusive(&m_lock);
     }
     // On Outlook's thread, once it stops waiting: the record is emptied by now or stays.
     void GiveUp() noexcept
     {
-        AcquireSRWLockExclusive(&m_lock);
+        const ExclusiveLock lock(m_lock);
         m_givenUp = true;
-        ReleaseSRWLockExclusive(&m_lock);
     }
 
     HANDLE File() const noexcept { return m_file.get(); }

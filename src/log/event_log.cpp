@@ -2,6 +2,7 @@
 
 #include <type_traits>
 #include <atomic>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -91,15 +92,14 @@ void UseEventWriter(EventWriter writer) noexcept
 
 namespace {
 
-// ReportAddinEvent with its strings already in UTF-16; `fill` puts them into the report's texts
-// and may throw std::bad_alloc.
+// A report of the event for its thread, or null with the failure logged; `fill` puts the
+// strings into the report's texts and may throw std::bad_alloc.
 template <class Fill>
-bool ReportTexts(WORD type, DWORD id, const Fill& fill, DWORD waitMs, HANDLE stopWaiting,
-                 std::function<void()> afterWritten) noexcept
+std::unique_ptr<Report> NewReport(WORD type, DWORD id, const Fill& fill, std::function<void()> afterWritten) noexcept
 {
-    Report* report = nullptr;
+    std::unique_ptr<Report> report;
     try {
-        report = new Report();
+        report = std::make_unique<Report>();
         report->type = type;
         report->id = id;
         report->afterWritten = std::move(afterWritten);
@@ -109,28 +109,42 @@ bool ReportTexts(WORD type, DWORD id, const Fill& fill, DWORD waitMs, HANDLE sto
         for (const std::wstring& text : report->texts)
             report->strings.push_back(text.c_str());
     } catch (...) {
-        delete report;
         LogFailure(id, ERROR_OUTOFMEMORY);
-        return false;
+        return nullptr;
     }
     if (!report->done) {
-        delete report;
         LogFailure(id, GetLastError());
-        return false;
+        return nullptr;
     }
+    return report;
+}
 
-    // Without a reference the thread would run code that COM may unload under it: the event is
-    // dropped rather than written on the caller's thread, which may be Outlook's.
-    report->module = HoldModule();
-    UniqueHandle thread(report->module ? CreateThread(nullptr, 0, ReportThread, report, 0, nullptr) : nullptr);
-    if (!thread) {
-        const DWORD error = GetLastError();
-        if (report->module)
-            (void)FreeLibrary(report->module);
-        delete report;
-        LogFailure(id, error ? error : ERROR_NOT_ENOUGH_MEMORY);
+// Starts the thread that writes the report and then lets go of one of its two references. False,
+// with the failure logged, when no thread can be started: without a reference on this module the
+// thread would run code that COM may unload under it, so the event is dropped rather than
+// written on the caller's thread, which may be Outlook's.
+bool StartReportThread(Report& report) noexcept
+{
+    report.module = HoldModule();
+    const UniqueHandle thread(report.module ? CreateThread(nullptr, 0, ReportThread, &report, 0, nullptr) : nullptr);
+    if (thread)
+        return true;
+    const DWORD error = GetLastError();
+    if (report.module)
+        (void)FreeLibrary(report.module);
+    LogFailure(report.id, error ? error : ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+}
+
+// ReportAddinEvent with its strings already in UTF-16, filled in by `fill` (as NewReport takes it).
+template <class Fill>
+bool ReportTexts(WORD type, DWORD id, const Fill& fill, DWORD waitMs, HANDLE stopWaiting,
+                 std::function<void()> afterWritten) noexcept
+{
+    std::unique_ptr<Report> owned = NewReport(type, id, fill, std::move(afterWritten));
+    if (!owned || !StartReportThread(*owned))
         return false;
-    }
+    Report* report = owned.release(); // the caller's reference, let go below
     if (waitMs == 0) {
         report->Release();
         return true;

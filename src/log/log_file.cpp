@@ -1,15 +1,16 @@
 #include "log/log_file.h"
 
 #include <oleauto.h>
-#include <shlobj.h>
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
 
 #include "com/raii.h"
+#include "win32/scoped_lock.h"
 #include "win32/text_convert.h"
 #include "log/profile_file.h"
 
@@ -21,38 +22,18 @@ namespace {
 // deletes it at the final release, while an event writer may still be reporting a failure.
 SRWLOCK g_instanceLock = SRWLOCK_INIT;
 
+// One line at a time from this process's threads: the file is opened sharing no writing, so a
+// second thread's open at the same moment would fail and lose its line.
+SRWLOCK g_writeLock = SRWLOCK_INIT;
+
 // What LogBytesWritten answers.
 std::atomic<ULONGLONG> g_bytesWritten{0};
-
-// The lock held for one scope: shared by the threads writing lines, exclusive for a change.
-class InstanceLock {
-public:
-    explicit InstanceLock(bool exclusive) noexcept : m_exclusive(exclusive)
-    {
-        if (m_exclusive)
-            AcquireSRWLockExclusive(&g_instanceLock);
-        else
-            AcquireSRWLockShared(&g_instanceLock);
-    }
-    ~InstanceLock()
-    {
-        if (m_exclusive)
-            ReleaseSRWLockExclusive(&g_instanceLock);
-        else
-            ReleaseSRWLockShared(&g_instanceLock);
-    }
-    InstanceLock(const InstanceLock&) = delete;
-    InstanceLock& operator=(const InstanceLock&) = delete;
-
-private:
-    const bool m_exclusive;
-};
 
 } // namespace
 
 LogFile* LogFile::GetInstance()
 {
-    InstanceLock lock(true);
+    const ExclusiveLock lock(g_instanceLock);
     if (!s_pInstance)
         s_pInstance = new LogFile();
     return s_pInstance;
@@ -62,7 +43,7 @@ void LogFile::DestroyInstance()
 {
     LogFile* instance = nullptr;
     {
-        InstanceLock lock(true);
+        const ExclusiveLock lock(g_instanceLock);
         std::swap(instance, s_pInstance);
     }
     delete instance;
@@ -77,13 +58,15 @@ LogFile* LogFile::Existing()
 void LogFile::SetLogPath(const wchar_t* path)
 {
     std::wstring text = path ? path : L"";
-    InstanceLock lock(true);
+    std::unique_ptr<HeldFolderFile> file = text.empty() ? nullptr : std::make_unique<HeldFolderFile>(text);
+    const ExclusiveLock lock(g_instanceLock);
     m_strPath.swap(text);
+    m_file.swap(file);
 }
 
 void LogFile::SetOptions(BOOL enabled, BOOL timeStamp)
 {
-    InstanceLock lock(true);
+    const ExclusiveLock lock(g_instanceLock);
     m_bEnabled = enabled;
     m_bTimeStamp = timeStamp;
 }
@@ -133,13 +116,12 @@ std::string LogTimeStamp()
     return ToNarrow(std::wstring_view(text.get(), SysStringLen(text.get())), CP_THREAD_ACP);
 }
 
-void LogFile::WriteFormatted(UINT level, const wchar_t* format, va_list args) noexcept
+void LogFile::WriteFormatted(UINT level, const char* format, va_list args) noexcept
 {
     if (!m_bEnabled)
         return;
     try {
-        const std::string narrowFormat = format ? ToNarrow(format, CP_THREAD_ACP) : std::string();
-        std::string message = FormatV(narrowFormat.c_str(), args);
+        const std::string message = FormatV(format ? format : "", args);
         WriteLine(message.c_str(), level);
     } catch (...) {
         // A message that cannot be composed is dropped; logging never fails its caller.
@@ -150,12 +132,13 @@ void LogFile::WriteLine(const char* message, UINT level) noexcept
 {
     if (level < m_nMinLevel)
         return;
-    if (!m_bEnabled || m_strPath.empty())
+    if (!m_bEnabled || !m_file)
         return;
 
     // Appended at the end whatever another handle did meanwhile; others may read, nobody else
-    // may write.
-    const UniqueFileHandle file = OpenProfileFile(m_strPath, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS);
+    // may write. Opened for this line only, in the folder held since the first line.
+    const ExclusiveLock writing(g_writeLock);
+    const UniqueFileHandle file = m_file->Open(FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS);
     if (!file)
         return;
     try {
@@ -190,19 +173,14 @@ void LogFile::WriteLine(const char* message, UINT level) noexcept
 
 void LogMessage(UINT level, const char* format, ...) noexcept
 {
-    InstanceLock lock(false);
+    const SharedLock lock(g_instanceLock);
     LogFile* log = LogFile::Existing();
     if (!log)
         return;
-    try {
-        const std::wstring wideFormat = format ? ToWide(format, CP_THREAD_ACP) : std::wstring();
-        va_list args;
-        va_start(args, format);
-        log->WriteFormatted(level, format ? wideFormat.c_str() : nullptr, args);
-        va_end(args);
-    } catch (...) {
-        // Out of memory while converting the format: the line is dropped.
-    }
+    va_list args;
+    va_start(args, format);
+    log->WriteFormatted(level, format, args);
+    va_end(args);
 }
 
 ULONGLONG LogBytesWritten() noexcept
@@ -212,12 +190,7 @@ ULONGLONG LogBytesWritten() noexcept
 
 LogFile* OpenAddinLog()
 {
-    return OpenAddinLog(SHGetKnownFolderPath);
-}
-
-LogFile* OpenAddinLog(KnownFolderQuery query)
-{
-    const std::wstring folder = JoinPath(RoamingFolder(query), kLogFolderName);
+    const std::wstring folder = JoinPath(RoamingFolder(), kLogFolderName);
     const std::wstring path = JoinPath(folder, kLogFileName);
     const std::wstring previous = JoinPath(folder, kPreviousLogFileName);
     if (path.empty() || previous.empty())

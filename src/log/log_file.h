@@ -1,11 +1,14 @@
 // The process-wide log: one plain-text line per event, appended to a file that is
-// opened and closed for every line so that other programs can read it at any time.
+// opened and closed for every line so that other programs can read it at any time. Its folder
+// is checked once and held from the first line on (profile_file.h: HeldFolderFile).
 #pragma once
 
 #include <windows.h>
 #include <cstdarg>
+#include <memory>
 #include <string>
 
+#include "log/profile_file.h"
 #include "log/profile_path.h"
 
 class LogFile {
@@ -23,8 +26,9 @@ public:
     void SetOptions(BOOL enabled, BOOL timeStamp);
     void DeleteLogFile();
 
-    // Formats a message (printf rules, %s takes a narrow string) and writes it. No-throw.
-    void WriteFormatted(UINT level, const wchar_t* format, va_list args) noexcept;
+    // Formats a message (printf rules, %s takes a narrow string) and writes it: the format's
+    // bytes as they are, formatted once. No-throw.
+    void WriteFormatted(UINT level, const char* format, va_list args) noexcept;
     // Appends one line built from the message. No-throw; a failure drops the line.
     void WriteLine(const char* message, UINT level) noexcept;
 
@@ -39,6 +43,8 @@ private:
     BOOL m_bXmlFormat = FALSE;
     BOOL m_bEnabled = FALSE;
     std::wstring m_strPath;
+    // The file at m_strPath (none while it is empty), opened for each line.
+    std::unique_ptr<HeldFolderFile> m_file;
     BOOL m_bTimeStamp = TRUE;
 
     static LogFile* s_pInstance;
@@ -78,8 +84,6 @@ constexpr wchar_t kPreviousLogFileName[] = L"Vantrel.previous.log";
 // old log is deleted as before). The folder is the user's roaming folder as UTF-16, whatever
 // characters its name holds. Returns the instance, or null when that folder cannot be found or
 // the paths cannot be joined (the log then stays closed and no file is written anywhere).
+// The roaming folder is found through the known-folder query (profile_path.h: UseKnownFolderQuery).
 // Throws std::bad_alloc.
 LogFile* OpenAddinLog();
-
-// OpenAddinLog with the roaming folder found through `query` (SHGetKnownFolderPath's form).
-LogFile* OpenAddinLog(KnownFolderQuery query);

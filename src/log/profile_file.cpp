@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "log/profile_path.h"
+#include "win32/scoped_lock.h"
 
 namespace {
 
@@ -40,6 +41,19 @@ bool IsNameSurrogate(HANDLE opened) noexcept
 const LinkGuard kRealGuard = {TokenIsElevated, IsNameSurrogate};
 std::atomic<const LinkGuard*> g_guard{&kRealGuard};
 
+// Runs a step that may run out of memory: its result, or `failed` with the last error set to
+// ERROR_NOT_ENOUGH_MEMORY when it does.
+template <typename Step, typename Result>
+Result OrOutOfMemory(Step step, Result failed) noexcept
+{
+    try {
+        return step();
+    } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return failed;
+    }
+}
+
 // Opens path under the guard: as itself and checked when links are refused.
 UniqueFileHandle OpenGuarded(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
                              const LinkGuard& guard, bool refuse) noexcept
@@ -53,8 +67,22 @@ UniqueFileHandle OpenGuarded(const std::wstring& path, DWORD access, DWORD share
     return file;
 }
 
-// The folder of path held open for as long as the result lives, when links are refused: a
-// handle that reads it and shares no deletion keeps it from being renamed, deleted or replaced.
+// The folder at `folder` (long-path form), opened as itself and checked: a handle that reads it
+// and shares no deletion, which keeps it from being renamed, deleted or replaced while it is open.
+UniqueFileHandle OpenFolderToHold(const std::wstring& folder, const LinkGuard& guard) noexcept
+{
+    return OpenGuarded(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, guard, true);
+}
+
+// The file in a profile folder opened as OpenProfileFile opens it, once its folder is held.
+UniqueFileHandle OpenInHeldFolder(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
+                                  const LinkGuard& guard, bool refuse) noexcept
+{
+    return OpenGuarded(path, access, share, disposition, FILE_ATTRIBUTE_NORMAL, guard, refuse);
+}
+
+// The folder of path held open for as long as the result lives, when links are refused.
 // Without the guard, nothing is held and the result is a valid empty pin.
 struct FolderPin {
     bool held = true;
@@ -66,13 +94,8 @@ FolderPin PinFolder(const std::wstring& path, const LinkGuard& guard, bool refus
     FolderPin pin;
     if (!refuse)
         return pin;
-    try {
-        pin.folder = OpenGuarded(LongPathForm(ParentFolder(path)), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, guard,
-                                 true);
-    } catch (...) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    }
+    pin.folder = OrOutOfMemory([&] { return OpenFolderToHold(LongPathForm(ParentFolder(path)), guard); },
+                               UniqueFileHandle());
     pin.held = pin.folder.valid();
     return pin;
 }
@@ -90,12 +113,12 @@ DeletionHandle OpenForDeletion(const std::wstring& path) noexcept
     DeletionHandle opened{PinFolder(path, guard, refuse), UniqueFileHandle()};
     if (!opened.pin.held)
         return opened;
-    try {
-        opened.file = OpenGuarded(LongPathForm(path), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  OPEN_EXISTING, 0, guard, refuse);
-    } catch (...) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    }
+    opened.file = OrOutOfMemory(
+        [&] {
+            return OpenGuarded(LongPathForm(path), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               OPEN_EXISTING, 0, guard, refuse);
+        },
+        UniqueFileHandle());
     return opened;
 }
 
@@ -113,12 +136,9 @@ UniqueFileHandle OpenProfileFile(const std::wstring& path, DWORD access, DWORD s
     const FolderPin pin = PinFolder(path, guard, refuse);
     if (!pin.held)
         return UniqueFileHandle();
-    try {
-        return OpenGuarded(LongPathForm(path), access, share, disposition, FILE_ATTRIBUTE_NORMAL, guard, refuse);
-    } catch (...) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return UniqueFileHandle();
-    }
+    return OrOutOfMemory(
+        [&] { return OpenInHeldFolder(LongPathForm(path), access, share, disposition, guard, refuse); },
+        UniqueFileHandle());
 }
 
 bool RenameProfileFile(const std::wstring& from, const std::wstring& to) noexcept
@@ -126,21 +146,20 @@ bool RenameProfileFile(const std::wstring& from, const std::wstring& to) noexcep
     const DeletionHandle opened = OpenForDeletion(from);
     if (!opened.file)
         return false;
-    try {
-        const std::wstring target = LongPathForm(to);
-        // The structure ends in the name, which runs past its declared one character.
-        std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + (target.size() + 1) * sizeof(wchar_t));
-        auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-        info->ReplaceIfExists = TRUE;
-        info->RootDirectory = nullptr;
-        info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-        target.copy(info->FileName, target.size());
-        return SetFileInformationByHandle(opened.file.get(), FileRenameInfo, info, static_cast<DWORD>(buffer.size())) !=
-               FALSE;
-    } catch (...) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
+    return OrOutOfMemory(
+        [&] {
+            const std::wstring target = LongPathForm(to);
+            // The structure ends in the name, which runs past its declared one character.
+            std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + (target.size() + 1) * sizeof(wchar_t));
+            auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+            info->ReplaceIfExists = TRUE;
+            info->RootDirectory = nullptr;
+            info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+            target.copy(info->FileName, target.size());
+            return SetFileInformationByHandle(opened.file.get(), FileRenameInfo, info,
+                                              static_cast<DWORD>(buffer.size())) != FALSE;
+        },
+        false);
 }
 
 bool DeleteProfileFile(const std::wstring& path) noexcept
@@ -157,19 +176,53 @@ bool CreateProfileFolder(const std::wstring& path) noexcept
 {
     const LinkGuard& guard = *g_guard.load();
     const bool refuse = guard.refuseLinks();
-    try {
-        const std::wstring longForm = LongPathForm(path);
-        if (!CreateDirectoryW(longForm.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
-        if (!refuse)
-            return true;
-        // What is there now must be a folder in its own right, not a link to one elsewhere.
-        const UniqueFileHandle folder = OpenGuarded(longForm, FILE_READ_ATTRIBUTES,
-                                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, guard, true);
-        return folder.valid();
-    } catch (...) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
+    return OrOutOfMemory(
+        [&] {
+            const std::wstring longForm = LongPathForm(path);
+            if (!CreateDirectoryW(longForm.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+                return false;
+            if (!refuse)
+                return true;
+            // What is there now must be a folder in its own right, not a link to one elsewhere.
+            const UniqueFileHandle folder = OpenGuarded(longForm, FILE_READ_ATTRIBUTES,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, guard, true);
+            return folder.valid();
+        },
+        false);
+}
+
+HeldFolderFile::HeldFolderFile(const std::wstring& path)
+    : m_path(LongPathForm(path)), m_folder(LongPathForm(ParentFolder(path)))
+{
+}
+
+void HeldFolderFile::HoldFolder() noexcept
+{
+    if (m_state != FolderState::Unchecked)
+        return;
+    const LinkGuard& guard = *g_guard.load();
+    if (!guard.refuseLinks()) {
+        m_state = FolderState::Followed;
+        return;
     }
+    m_folderHandle = OpenFolderToHold(m_folder, guard);
+    if (m_folderHandle)
+        m_state = FolderState::Held;
+}
+
+UniqueFileHandle HeldFolderFile::Open(DWORD access, DWORD share, DWORD disposition) noexcept
+{
+    const LinkGuard& guard = *g_guard.load();
+    {
+        const SharedLock lock(m_lock);
+        if (m_state != FolderState::Unchecked)
+            return OpenInHeldFolder(m_path, access, share, disposition, guard, m_state == FolderState::Held);
+    }
+    // The first open, or the folder could not be held before: one thread checks it.
+    const ExclusiveLock lock(m_lock);
+    HoldFolder();
+    if (m_state == FolderState::Unchecked)
+        return UniqueFileHandle(); // the last error is the folder's
+    return OpenInHeldFolder(m_path, access, share, disposition, guard, m_state == FolderState::Held);
 }

@@ -35,6 +35,41 @@ bool RenameProfileFile(const std::wstring& from, const std::wstring& to) noexcep
 // Deletes the file at `path`. False when it cannot (a missing file too), with the last error set.
 bool DeleteProfileFile(const std::wstring& path) noexcept;
 
+// One file of the profile that is opened again and again (the log: once for every line), with
+// its folder checked once and then held. While links are refused, the first open checks the
+// folder as itself and keeps its handle: a handle that shares no deletion keeps the folder from
+// being renamed, deleted or replaced by a link for as long as this object lives, so no later
+// open needs to open or check it again. The file is still opened as itself and checked at every
+// open: a link may take a file's place between two opens. A folder that cannot be held (missing,
+// a link) is tried again at the next open; without the guard nothing is held. Any thread: opens
+// run side by side, the first hold is made by one of them. Nothing here throws but the
+// constructor (std::bad_alloc).
+class HeldFolderFile {
+public:
+    // The file at `path`, a full wide path (profile_path.h).
+    explicit HeldFolderFile(const std::wstring& path);
+    HeldFolderFile(const HeldFolderFile&) = delete;
+    HeldFolderFile& operator=(const HeldFolderFile&) = delete;
+
+    // Opens the file as OpenProfileFile does. An invalid handle, with the last error set, when it
+    // cannot be opened or is refused.
+    UniqueFileHandle Open(DWORD access, DWORD share, DWORD disposition) noexcept;
+
+private:
+    // Unchecked until the first open that finds the folder usable; Held with the folder's handle
+    // while links are refused, Followed (nothing held) while they are not.
+    enum class FolderState { Unchecked, Held, Followed };
+
+    // Under the exclusive lock: checks and holds the folder unless that is done.
+    void HoldFolder() noexcept;
+
+    const std::wstring m_path;   // in the long-path form
+    const std::wstring m_folder; // in the long-path form
+    SRWLOCK m_lock = SRWLOCK_INIT;
+    FolderState m_state = FolderState::Unchecked;
+    UniqueFileHandle m_folderHandle;
+};
+
 // Creates the folder at `path` when it is missing. A folder that exists is fine; false when it
 // cannot be made. Under the guard, a link in its place counts as not made.
 bool CreateProfileFolder(const std::wstring& path) noexcept;

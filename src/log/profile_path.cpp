@@ -1,5 +1,7 @@
 #include "log/profile_path.h"
 
+#include <atomic>
+
 #include "com/raii.h"
 
 namespace {
@@ -19,17 +21,25 @@ bool IsSeparator(wchar_t c) noexcept
     return c == L'\\' || c == L'/';
 }
 
+std::atomic<KnownFolderQuery> g_query{nullptr};
+
 } // namespace
 
-std::wstring RoamingFolder(KnownFolderQuery query)
+void UseKnownFolderQuery(KnownFolderQuery query) noexcept
 {
-    return KnownFolder(query, FOLDERID_RoamingAppData);
+    g_query.store(query);
 }
 
-std::wstring KnownFolder(KnownFolderQuery query, REFKNOWNFOLDERID id)
+std::wstring RoamingFolder()
 {
+    return KnownFolder(FOLDERID_RoamingAppData);
+}
+
+std::wstring KnownFolder(REFKNOWNFOLDERID id)
+{
+    const KnownFolderQuery query = g_query.load();
     PWSTR raw = nullptr;
-    const HRESULT hr = query(id, 0, nullptr, &raw);
+    const HRESULT hr = (query ? query : SHGetKnownFolderPath)(id, 0, nullptr, &raw);
     const UniqueCoTaskMem owner(raw); // freed even when the query failed and left something
     if (FAILED(hr) || !raw)
         return std::wstring();

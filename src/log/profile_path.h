@@ -9,17 +9,20 @@
 #include <string>
 #include <string_view>
 
-// The form of SHGetKnownFolderPath, through which the roaming application-data folder is found
-// (tests stand in for it).
+// The form of SHGetKnownFolderPath, through which the roaming application-data folder is found.
 using KnownFolderQuery = HRESULT(WINAPI*)(REFKNOWNFOLDERID folder, DWORD flags, HANDLE token, PWSTR* path);
+
+// The query that RoamingFolder and KnownFolder make from now on (tests stand in for the shell's);
+// null puts SHGetKnownFolderPath back.
+void UseKnownFolderQuery(KnownFolderQuery query) noexcept;
 
 // The roaming application-data folder (FOLDERID_RoamingAppData) of the user Outlook runs as, or
 // empty when the query fails or answers anything but a full path (a drive's folder or a share).
 // Throws std::bad_alloc.
-std::wstring RoamingFolder(KnownFolderQuery query);
-// Any known folder through `query`, as RoamingFolder reads the roaming one: empty when it cannot
-// be read or is not a full path. Throws std::bad_alloc.
-std::wstring KnownFolder(KnownFolderQuery query, REFKNOWNFOLDERID folder);
+std::wstring RoamingFolder();
+// Any known folder, as RoamingFolder reads the roaming one: empty when it cannot be read or is
+// not a full path. Throws std::bad_alloc.
+std::wstring KnownFolder(REFKNOWNFOLDERID folder);
 
 // True for a full path: "X:\..." or "\\server\share\...", or either in the "\\?\" form.
 bool IsFullPath(std::wstring_view path) noexcept;

@@ -14,7 +14,7 @@ namespace {
 std::wstring KnownFolderFile(REFKNOWNFOLDERID folder, const wchar_t* name) noexcept
 {
     try {
-        return JoinPath(KnownFolder(SHGetKnownFolderPath, folder), name);
+        return JoinPath(KnownFolder(folder), name);
     } catch (...) {
         return std::wstring();
     }

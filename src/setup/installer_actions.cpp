@@ -1,5 +1,6 @@
 #include "setup/installer_actions.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <string>
@@ -90,20 +91,26 @@ void HandStartMenuToScript(MSIHANDLE install, const std::wstring& folder) noexce
     }
 }
 
+std::atomic<const ActionCalls*> g_calls{nullptr};
+
+// The stand-ins a test has set, or the system's.
+const ActionCalls& CurrentCalls() noexcept
+{
+    static const ActionCalls system{ActionRunsInScript, InRollback, SystemSessionFacts(), QuitOutlook, CloseOutlook};
+    const ActionCalls* calls = g_calls.load();
+    return calls ? *calls : system;
+}
+
 } // namespace
 
-ActionCalls SystemActionCalls() noexcept
+void UseActionCalls(const ActionCalls* calls) noexcept
 {
-    return ActionCalls{ActionRunsInScript, InRollback, SystemSessionFacts(), QuitOutlook, CloseOutlook};
+    g_calls.store(calls);
 }
 
 UINT Install(MSIHANDLE install) noexcept
 {
-    return Install(install, SystemActionCalls());
-}
-
-UINT Install(MSIHANDLE install, const ActionCalls& calls) noexcept
-{
+    const ActionCalls& calls = CurrentCalls();
     const std::wstring folder = VantrelStartMenuFolder();
     const bool named = !folder.empty();
     if (calls.runsInScript(install)) {
@@ -153,11 +160,7 @@ UINT PostInstall(MSIHANDLE install) noexcept
 
 UINT Uninstall(MSIHANDLE install) noexcept
 {
-    return Uninstall(install, SystemActionCalls());
-}
-
-UINT Uninstall(MSIHANDLE install, const ActionCalls& calls) noexcept
-{
+    const ActionCalls& calls = CurrentCalls();
     if (!calls.runsInScript(install)) {
         // Posts only: no prompt and no waiting. A quiet removal leaves a running Outlook alone,
         // as a quiet installation does: the files it holds go at the next restart.

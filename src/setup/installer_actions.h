@@ -58,10 +58,9 @@ struct ActionCalls {
     // Uninstall: posts close messages to each OUTLOOK.EXE's application windows.
     void (*closeOutlook)() noexcept;
 };
-// ActionRunsInScript, MsiGetMode's rollback mode, SystemSessionFacts, QuitProcessByName and
-// CloseProcessByName.
-ActionCalls SystemActionCalls() noexcept;
-UINT Install(MSIHANDLE install, const ActionCalls& calls) noexcept;
-UINT Uninstall(MSIHANDLE install, const ActionCalls& calls) noexcept;
+// The calls that Install and Uninstall make from now on; null puts the system's back
+// (ActionRunsInScript, MsiGetMode's rollback mode, SystemSessionFacts, QuitProcessByName and
+// CloseProcessByName). The caller keeps *calls alive until it puts them back.
+void UseActionCalls(const ActionCalls* calls) noexcept;
 
 } // namespace Setup

@@ -1,6 +1,12 @@
 #include "setup/msi_library.h"
 
+#include <atomic>
+
+#include "win32/scope_exit.h"
+
 namespace {
+
+std::atomic<LibraryLoader> g_loader{nullptr};
 
 // Through void(*)() so that the compiler accepts the change of function type.
 template <typename Fn>
@@ -11,8 +17,15 @@ Fn Lookup(HMODULE module, const char* name)
 
 } // namespace
 
-MsiLibrary::MsiLibrary(LibraryLoader loader) noexcept : m_module(LoadSystemLibrary("msi.dll", loader))
+void UseMsiLibraryLoader(LibraryLoader loader) noexcept
 {
+    g_loader.store(loader);
+}
+
+MsiLibrary::MsiLibrary() noexcept
+{
+    const LibraryLoader loader = g_loader.load();
+    m_module.reset(LoadSystemLibrary("msi.dll", loader ? loader : LoadLibraryExA));
     if (!m_module)
         return;
     m_getProperty = Lookup<GetPropertyFn>(m_module.get(), "MsiGetPropertyA");
@@ -60,19 +73,11 @@ bool MsiLibrary::LogLine(MSIHANDLE install, const wchar_t* text) const noexcept
 {
     if (!m_createRecord || !m_recordSetString || !m_processMessage || !m_closeHandle || !text)
         return false;
-    // Closes the record however the call ends.
-    struct Record {
-        MSIHANDLE handle;
-        CloseHandleFn close;
-        ~Record()
-        {
-            if (handle)
-                (void)close(handle);
-        }
-    } record{m_createRecord(1), m_closeHandle};
-    if (!record.handle)
+    const MSIHANDLE record = m_createRecord(1);
+    if (!record)
         return false;
+    const auto close = MakeScopeExit([&] { (void)m_closeHandle(record); });
     // Field 0 is the record's format: a text without [n] fields is written as it is.
-    return m_recordSetString(record.handle, 0, text) == ERROR_SUCCESS &&
-           m_processMessage(install, INSTALLMESSAGE_INFO, record.handle) >= 0;
+    return m_recordSetString(record, 0, text) == ERROR_SUCCESS &&
+           m_processMessage(install, INSTALLMESSAGE_INFO, record) >= 0;
 }

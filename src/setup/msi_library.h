@@ -13,9 +13,9 @@
 
 class MsiLibrary {
 public:
-    // Loads msi.dll with LoadSystemLibrary (through loader; tests pass their own) and looks its
-    // functions up. Frees it when the object goes.
-    explicit MsiLibrary(LibraryLoader loader = LoadLibraryExA) noexcept;
+    // Loads msi.dll with LoadSystemLibrary (through the loader that UseMsiLibraryLoader set) and
+    // looks its functions up. Frees it when the object goes.
+    MsiLibrary() noexcept;
     MsiLibrary(const MsiLibrary&) = delete;
     MsiLibrary& operator=(const MsiLibrary&) = delete;
 
@@ -58,3 +58,7 @@ private:
     ProcessMessageFn m_processMessage = nullptr;
     CloseHandleFn m_closeHandle = nullptr;
 };
+
+// The loader through which every MsiLibrary made from now on loads msi.dll (tests stand in for a
+// machine without it); null puts LoadLibraryExA back.
+void UseMsiLibraryLoader(LibraryLoader loader) noexcept;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "win32/raii.h"
@@ -36,7 +37,11 @@ protected:
         log->SetLogPath(Wide(m_path).c_str());
         log->SetOptions(TRUE, TRUE);
     }
-    void TearDown() override { LogFile::DestroyInstance(); }
+    void TearDown() override
+    {
+        LogFile::DestroyInstance();
+        UseLinkGuard(nullptr);
+    }
 
     std::string Content() const { return ReadWholeFile(m_path); }
 
@@ -147,6 +152,23 @@ TEST_F(LogFileTest, LinesAreDroppedWhileAnotherWriterHoldsTheFile)
     EXPECT_NE(content.find("after"), std::string::npos);
 }
 
+TEST_F(LogFileTest, LinesFromSeveralThreadsAtOnceAreAllWritten)
+{
+    // Each line opens the file sharing no writing: the add-in's own threads take turns rather
+    // than fail each other's open.
+    constexpr int kLines = 300;
+    const auto writer = [](const char* name) {
+        for (int i = 0; i < kLines; ++i)
+            LogMessage(0, "%s %d", name, i);
+    };
+    std::thread first(writer, "first");
+    std::thread second(writer, "second");
+    first.join();
+    second.join();
+    const std::string content = Content();
+    EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 2 * kLines);
+}
+
 TEST_F(LogFileTest, OthersMayReadTheFileWhileTheLoggerIsIdle)
 {
     LogMessage(0, "line");
@@ -174,6 +196,59 @@ TEST_F(LogFileTest, MissingFolderDropsLinesQuietly)
     EXPECT_FALSE(FileExists(m_dir.path() + "\\missing"));
 }
 
+// The log's set-up in the user's profile; the shell's query and the link checks are the real
+// ones again after each test.
+class LogSetup : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        UseKnownFolderQuery(nullptr);
+        UseLinkGuard(nullptr);
+    }
+};
+
+// An elevated process's checks, with nothing that counts as a link.
+const LinkGuard kElevatedGuard = {[]() noexcept { return true; }, [](HANDLE) noexcept { return false; }};
+
+TEST_F(LogFileTest, TheFolderIsHeldFromTheFirstLineWhileTheLogItselfMayGo)
+{
+    // Elevated, the log's folder stays held between lines: it cannot be renamed (nor deleted),
+    // so no link can take its place. The log in it may be deleted or moved aside between two
+    // lines, and the next line begins a new one. Once the log is closed, the folder is free.
+    UseLinkGuard(&kElevatedGuard); // read at the first line
+    const std::string folder = m_dir.path();
+    const std::string moved = folder + "-moved";
+    LogMessage(0, "first");
+    EXPECT_FALSE(MoveFileA(folder.c_str(), moved.c_str())) << "the folder was let go after the line";
+
+    ASSERT_TRUE(DeleteFileA(m_path.c_str())) << GetLastError();
+    LogMessage(0, "second");
+    ASSERT_TRUE(MoveFileA(m_path.c_str(), (m_path + ".old").c_str())) << GetLastError();
+    LogMessage(0, "third");
+    EXPECT_EQ(ReadWholeFile(m_path + ".old").find("first"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(m_path + ".old").find("): second\r\n"), std::string::npos);
+    EXPECT_EQ(Content().find("second"), std::string::npos) << Content();
+    EXPECT_NE(Content().find("): third\r\n"), std::string::npos) << Content();
+
+    LogFile::DestroyInstance();
+    ASSERT_TRUE(MoveFileA(folder.c_str(), moved.c_str())) << GetLastError();
+    ASSERT_TRUE(MoveFileA(moved.c_str(), folder.c_str())) << GetLastError();
+}
+
+TEST_F(LogFileTest, AFolderThatCouldNotBeHeldIsTriedAgainAtTheNextLine)
+{
+    UseLinkGuard(&kElevatedGuard);
+    const std::string folder = m_dir.path() + "\\later";
+    LogFile::GetInstance()->SetLogPath(Wide(folder + "\\Vantrel.log").c_str());
+    LogMessage(0, "nowhere");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    LogMessage(0, "found");
+    const std::string content = ReadWholeFile(folder + "\\Vantrel.log");
+    EXPECT_EQ(content.find("nowhere"), std::string::npos) << content;
+    EXPECT_NE(content.find("): found\r\n"), std::string::npos) << content;
+    LogFile::DestroyInstance();
+}
+
 std::string AppDataLogPath()
 {
     char path[MAX_PATH] = {};
@@ -181,7 +256,7 @@ std::string AppDataLogPath()
     return std::string(path) + "\\Vantrel\\Vantrel.log";
 }
 
-TEST(LogSetup, NoSetUpMeansNoInstanceAndNoFile)
+TEST_F(LogSetup, NoSetUpMeansNoInstanceAndNoFile)
 {
     LogFile::DestroyInstance();
     DeleteFileA(AppDataLogPath().c_str());
@@ -190,7 +265,7 @@ TEST(LogSetup, NoSetUpMeansNoInstanceAndNoFile)
     EXPECT_FALSE(FileExists(AppDataLogPath()));
 }
 
-TEST(LogSetup, SetUpEmptiesTheOldLogInTheApplicationDataFolder)
+TEST_F(LogSetup, SetUpEmptiesTheOldLogInTheApplicationDataFolder)
 {
     LogFile::DestroyInstance();
     const std::string path = AppDataLogPath();
@@ -221,6 +296,13 @@ HRESULT WINAPI QueryTestFolder(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR* path)
     return g_folderAnswer;
 }
 
+// The log set up in the roaming folder that QueryTestFolder answers.
+LogFile* OpenTestFolderLog()
+{
+    UseKnownFolderQuery(QueryTestFolder);
+    return OpenAddinLog();
+}
+
 // Whether a failed join could have put a file where no file of the add-in belongs: in the current
 // folder or at the root of the current drive.
 bool AnyStrayFile()
@@ -232,7 +314,7 @@ bool AnyStrayFile()
     return false;
 }
 
-TEST(LogSetup, OnlyAFoundFullFolderOpensTheLog)
+TEST_F(LogSetup, OnlyAFoundFullFolderOpensTheLog)
 {
     // A failed query, and one answering what is not a full path (as a User Shell Folders value
     // may be written), leave the log closed: never a file relative to the current folder or at
@@ -255,7 +337,7 @@ TEST(LogSetup, OnlyAFoundFullFolderOpensTheLog)
         LogFile::DestroyInstance();
         g_folder = c.folder;
         g_folderAnswer = c.answer;
-        LogFile* log = OpenAddinLog(QueryTestFolder);
+        LogFile* log = OpenTestFolderLog();
         LogMessage(0, "line");
         EXPECT_EQ(log != nullptr, c.opens) << std::hex << c.answer;
         EXPECT_EQ(LogFile::Existing(), log) << std::hex << c.answer;
@@ -266,7 +348,7 @@ TEST(LogSetup, OnlyAFoundFullFolderOpensTheLog)
     }
 }
 
-TEST(LogSetup, EachLoadKeepsTheRunBeforeAsThePreviousLog)
+TEST_F(LogSetup, EachLoadKeepsTheRunBeforeAsThePreviousLog)
 {
     LogFile::DestroyInstance();
     ScopedTempDir dir;
@@ -275,16 +357,16 @@ TEST(LogSetup, EachLoadKeepsTheRunBeforeAsThePreviousLog)
     const std::string log = dir.file("Vantrel") + "\\Vantrel.log";
     const std::string previous = dir.file("Vantrel") + "\\Vantrel.previous.log";
 
-    ASSERT_NE(OpenAddinLog(QueryTestFolder), nullptr);
+    ASSERT_NE(OpenTestFolderLog(), nullptr);
     EXPECT_FALSE(FileExists(previous)) << "no run before the first";
     LogMessage(0, "first run");
-    ASSERT_NE(OpenAddinLog(QueryTestFolder), nullptr);
+    ASSERT_NE(OpenTestFolderLog(), nullptr);
     LogMessage(0, "second run");
     EXPECT_NE(ReadWholeFile(previous).find("): first run\r\n"), std::string::npos);
     EXPECT_EQ(ReadWholeFile(log).find("first run"), std::string::npos) << "the log itself begins empty";
 
     // A third load replaces the older previous log.
-    ASSERT_NE(OpenAddinLog(QueryTestFolder), nullptr);
+    ASSERT_NE(OpenTestFolderLog(), nullptr);
     const std::string kept = ReadWholeFile(previous);
     EXPECT_NE(kept.find("second run"), std::string::npos);
     EXPECT_EQ(kept.find("first run"), std::string::npos);
@@ -319,12 +401,8 @@ LogFile* OpenUsualLog()
     return OpenAddinLog();
 }
 
-LogFile* OpenTestFolderLog()
-{
-    return OpenAddinLog(QueryTestFolder);
-}
 
-TEST(LogSetup, ARoamingFolderOutsideTheAnsiCodePageHoldsTheRunsFiles)
+TEST_F(LogSetup, ARoamingFolderOutsideTheAnsiCodePageHoldsTheRunsFiles)
 {
     // The user's roaming folder moved as Windows moves it for a user named so: the shell's own
     // query finds it, and every file of the run lands in it.
@@ -338,7 +416,7 @@ TEST(LogSetup, ARoamingFolderOutsideTheAnsiCodePageHoldsTheRunsFiles)
     DeleteTree(user);
 }
 
-TEST(LogSetup, AFolderWhoseFilesPassMaxPathHoldsThemInTheLongForm)
+TEST_F(LogSetup, AFolderWhoseFilesPassMaxPathHoldsThemInTheLongForm)
 {
     // A roaming folder that fits in MAX_PATH while the files' full paths do not: once with room
     // for the "Vantrel" folder in the short form, once without.
@@ -382,7 +460,7 @@ DWORD CountingWriter(WORD, DWORD id, const wchar_t* const*, WORD) noexcept
     return ERROR_SUCCESS;
 }
 
-TEST(LogSetup, AnElevatedOutlookRefusesALinkInItsFolder)
+TEST_F(LogSetup, AnElevatedOutlookRefusesALinkInItsFolder)
 {
     // The folder or one of its files stood in for by a link that a process of the same user
     // planted: elevated, nothing is written through it, moved or deleted, and nothing is read
@@ -421,7 +499,7 @@ TEST(LogSetup, AnElevatedOutlookRefusesALinkInItsFolder)
         g_linkName = c.link;
         g_crashReports = 0;
 
-        LogFile* log = OpenAddinLog(QueryTestFolder);
+        LogFile* log = OpenTestFolderLog();
         ASSERT_NE(log, nullptr) << label;
         LogMessage(0, "new run");
         PrepareCrashRecord(ParentFolder(log->LogPath()));

@@ -100,7 +100,11 @@ Lines RollbackData(const ActionRun& run)
 class InstallerActionsTest : public ::testing::Test {
 protected:
     void SetUp() override { DeleteTree(MenuFolder()); }
-    void TearDown() override { DeleteTree(MenuFolder()); }
+    void TearDown() override
+    {
+        Setup::UseActionCalls(nullptr);
+        DeleteTree(MenuFolder());
+    }
 };
 
 struct InstallCase {
@@ -183,19 +187,23 @@ struct CallRecord {
 };
 CallRecord g_calls;
 
-Setup::ActionCalls StandIns()
+const Setup::ActionCalls kStandIns{
+    [](MSIHANDLE) noexcept { return g_calls.inScript; },
+    [](MSIHANDLE) noexcept { return g_calls.rollback; },
+    SessionFacts{[]() noexcept { return g_calls.localSystem; }, []() noexcept { return g_calls.session; }},
+    []() noexcept { ++g_calls.quits; },
+    []() noexcept { ++g_calls.closes; },
+};
+
+// The actions from here to the test's end ask the stand-ins (the fixture puts the system's back).
+void UseStandIns()
 {
-    return Setup::ActionCalls{
-        [](MSIHANDLE) noexcept { return g_calls.inScript; },
-        [](MSIHANDLE) noexcept { return g_calls.rollback; },
-        SessionFacts{[]() noexcept { return g_calls.localSystem; }, []() noexcept { return g_calls.session; }},
-        []() noexcept { ++g_calls.quits; },
-        []() noexcept { ++g_calls.closes; },
-    };
+    Setup::UseActionCalls(&kStandIns);
 }
 
 TEST_F(InstallerActionsTest, OutlookIsAskedAboutOnlyByAnImmediateActionForAnInteractiveUser)
 {
+    UseStandIns();
     // A deployment tool's msiexec runs as LocalSystem in session 0 even with a full UI: a prompt
     // there waits for ever. Inside the script (deferred) nobody can answer either, whatever
     // UILevel reads (Windows gives a deferred action no UILevel, Wine does).
@@ -221,9 +229,9 @@ TEST_F(InstallerActionsTest, OutlookIsAskedAboutOnlyByAnImmediateActionForAnInte
         TestInstallation install(c.uiLevel);
         ASSERT_TRUE(install.ready());
         g_calls = CallRecord{c.inScript, false, c.localSystem, c.session};
-        EXPECT_EQ(Setup::Install(install.get(), StandIns()), static_cast<UINT>(ERROR_SUCCESS));
+        EXPECT_EQ(Setup::Install(install.get()), static_cast<UINT>(ERROR_SUCCESS));
         EXPECT_EQ(g_calls.quits, c.asked);
-        EXPECT_EQ(Setup::Uninstall(install.get(), StandIns()), static_cast<UINT>(ERROR_SUCCESS));
+        EXPECT_EQ(Setup::Uninstall(install.get()), static_cast<UINT>(ERROR_SUCCESS));
         EXPECT_EQ(g_calls.closes, c.asked);
     }
     // A complete removal that runs Install to look at the Start menu leaves Outlook to Uninstall.
@@ -231,12 +239,13 @@ TEST_F(InstallerActionsTest, OutlookIsAskedAboutOnlyByAnImmediateActionForAnInte
     ASSERT_TRUE(removal.ready());
     ASSERT_EQ(MsiSetPropertyA(removal.get(), "REMOVE", "ALL"), static_cast<UINT>(ERROR_SUCCESS));
     g_calls = CallRecord{};
-    (void)Setup::Install(removal.get(), StandIns());
+    (void)Setup::Install(removal.get());
     EXPECT_EQ(g_calls.quits, 0);
 }
 
 TEST_F(InstallerActionsTest, InstallInsideTheScriptCreatesTheUninstallShortcut)
 {
+    UseStandIns();
     // Handle 0: the product code cannot be read. "/x " and the code fill the 260-byte buffer
     // exactly at 256 characters; a longer code gives no shortcut rather than a cut-off one.
     const std::string fits(256, 'C');
@@ -253,7 +262,7 @@ TEST_F(InstallerActionsTest, InstallInsideTheScriptCreatesTheUninstallShortcut)
         }
         g_calls = CallRecord{};
         g_calls.inScript = true;
-        EXPECT_EQ(Setup::Install(install.get(), StandIns()), static_cast<UINT>(ERROR_SUCCESS));
+        EXPECT_EQ(Setup::Install(install.get()), static_cast<UINT>(ERROR_SUCCESS));
 
         EXPECT_TRUE(FolderExists(MenuFolder()));
         const std::string expected = c.code.empty() ? "/x " : c.code.size() <= 256 ? "/x " + c.code : "";
@@ -271,6 +280,7 @@ TEST_F(InstallerActionsTest, InstallInsideTheScriptCreatesTheUninstallShortcut)
 
 TEST_F(InstallerActionsTest, UninstallInsideTheScriptDeletesTheShortcutAndOnlyAnEmptyFolder)
 {
+    UseStandIns();
     for (const bool other : {false, true}) {
         SCOPED_TRACE(other ? "another file beside the shortcut" : "the shortcut alone");
         PrepareMenu(true, true);
@@ -281,7 +291,7 @@ TEST_F(InstallerActionsTest, UninstallInsideTheScriptDeletesTheShortcutAndOnlyAn
         ASSERT_TRUE(install.ready());
         g_calls = CallRecord{};
         g_calls.inScript = true;
-        EXPECT_EQ(Setup::Uninstall(install.get(), StandIns()), static_cast<UINT>(ERROR_SUCCESS));
+        EXPECT_EQ(Setup::Uninstall(install.get()), static_cast<UINT>(ERROR_SUCCESS));
         EXPECT_FALSE(FileExists(LinkPath()));
         EXPECT_EQ(FolderExists(MenuFolder()), other);
         EXPECT_EQ(FileExists(MenuFolder() + "\\Notes.txt"), other);
@@ -298,6 +308,7 @@ std::string Property(MSIHANDLE install, const char* name)
 
 TEST_F(InstallerActionsTest, InAnUpgradeTheRollbackPointsTheShortcutBackAtTheOlderProduct)
 {
+    UseStandIns();
     // The shortcut there removes the older product (the first one the upgrade found); the
     // elevated Install points it at this one, so a rolled back upgrade would leave a shortcut to
     // the removal of a product that is not installed.
@@ -308,19 +319,20 @@ TEST_F(InstallerActionsTest, InAnUpgradeTheRollbackPointsTheShortcutBackAtTheOld
     ASSERT_EQ(MsiSetPropertyA(install.get(), "WIX_UPGRADE_DETECTED", "{OLD-1};{OLD-2}"),
               static_cast<UINT>(ERROR_SUCCESS));
     g_calls = CallRecord{};
-    (void)Setup::Install(install.get(), StandIns());
+    (void)Setup::Install(install.get());
     EXPECT_EQ(Property(install.get(), "VantrelInstallRollback"), "relink={OLD-1}");
 
     // That rollback, run with its data: the shortcut removes the older product again.
     ASSERT_EQ(MsiSetPropertyA(install.get(), "CustomActionData", "relink={OLD-1}"), static_cast<UINT>(ERROR_SUCCESS));
     g_calls.inScript = true;
     g_calls.rollback = true;
-    (void)Setup::Uninstall(install.get(), StandIns());
+    (void)Setup::Uninstall(install.get());
     EXPECT_EQ(ReadLink(LinkPath()).arguments, "/x {OLD-1}");
 }
 
 TEST_F(InstallerActionsTest, RollbackActionsUndoOnlyWhatTheirDataNames)
 {
+    UseStandIns();
     // Wine's msiexec never rolls a removal back and rolls a failed installation back by running
     // a removal, so the rollback modes are shown here with a stand-in for MsiGetMode and the
     // CustomActionData that the immediate Install would have set.
@@ -349,9 +361,9 @@ TEST_F(InstallerActionsTest, RollbackActionsUndoOnlyWhatTheirDataNames)
         g_calls.inScript = true;
         g_calls.rollback = true;
         if (c.install)
-            (void)Setup::Install(install.get(), StandIns());
+            (void)Setup::Install(install.get());
         else
-            (void)Setup::Uninstall(install.get(), StandIns());
+            (void)Setup::Uninstall(install.get());
         EXPECT_EQ(FolderExists(MenuFolder()), c.folderAfter);
         EXPECT_EQ(FileExists(LinkPath()), c.linkAfter);
         if (c.install && c.linkAfter) {
@@ -416,13 +428,14 @@ TEST_F(InstallerActionsTest, ActionsInsideARealScriptWithFullUiOpenNoProcessAndA
 
 TEST_F(InstallerActionsTest, UninstallWithoutTheFolderStillSucceeds)
 {
+    UseStandIns();
     ScopedTempDir dir;
     ASSERT_FALSE(FolderExists(MenuFolder()));
     TestInstallation install("2");
     ASSERT_TRUE(install.ready());
     g_calls = CallRecord{};
     g_calls.inScript = true;
-    EXPECT_EQ(Setup::Uninstall(install.get(), StandIns()), static_cast<UINT>(ERROR_SUCCESS));
+    EXPECT_EQ(Setup::Uninstall(install.get()), static_cast<UINT>(ERROR_SUCCESS));
     EXPECT_FALSE(FolderExists(MenuFolder()));
 }
 

@@ -19,9 +19,15 @@ HMODULE WINAPI MissingLibrary(LPCSTR name, HANDLE, DWORD flags)
     return nullptr;
 }
 
-TEST(MsiLibrary, WithoutMsiDllEveryReadFailsAndWritesNothing)
+class MsiLibraryTest : public ::testing::Test {
+protected:
+    void TearDown() override { UseMsiLibraryLoader(nullptr); }
+};
+
+TEST_F(MsiLibraryTest, WithoutMsiDllEveryReadFailsAndWritesNothing)
 {
-    const MsiLibrary msi(MissingLibrary);
+    UseMsiLibraryLoader(MissingLibrary);
+    const MsiLibrary msi;
     EXPECT_EQ(g_requested, "msi.dll");
     EXPECT_EQ(g_flags, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32)) << "from the system folder only";
 
