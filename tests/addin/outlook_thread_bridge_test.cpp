@@ -105,9 +105,14 @@ TEST(OutlookThreadBridge, StopEventOrTimeLimitEndsTheWaitAndTheCallNeverRuns)
         Recorded recorded;
         UniqueHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
         BridgeAnswer result;
+        std::weak_ptr<BridgeWork> work;
         // The owner thread does not serve its queue (as in a final release, or an Outlook that
         // hangs): only the stop event or the time limit ends the wait.
-        std::thread worker([&] { result = bridge->Run(Work(RecordThread, &recorded), stop.get()); });
+        std::thread worker([&] {
+            const std::shared_ptr<BridgeWork> own = Work(RecordThread, &recorded);
+            work = own;
+            result = bridge->Run(own, stop.get());
+        });
         if (stopped) {
             // Stopped while it waits: only once its request is queued here.
             EXPECT_TRUE(WaitForQueuedRequest());
@@ -115,12 +120,16 @@ TEST(OutlookThreadBridge, StopEventOrTimeLimitEndsTheWaitAndTheCallNeverRuns)
         }
         worker.join();
         EXPECT_EQ(result.outcome, stopped ? BridgeOutcome::Stopped : BridgeOutcome::TimedOut);
-        if (!stopped)
+        if (!stopped) {
             EXPECT_EQ(result.result, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+        }
+        // The caller has let go of its work; the queued request keeps it until it is served.
+        EXPECT_FALSE(work.expired()) << "abandoned work freed while the owner thread may still take it";
         // Served late, the abandoned request is dropped unrun.
         PumpUntil([] { return true; }, 0);
         bridge.reset();
         EXPECT_EQ(recorded.calls, 0);
+        EXPECT_TRUE(work.expired());
     }
 }
 
