@@ -103,7 +103,7 @@ BridgeAnswer OutlookThreadBridge::Run(const std::shared_ptr<BridgeWork>& work, H
     // Outlook's thread may send a message to one of this thread's windows (the exit dialog)
     // while it runs the call: a plain wait would then hold both threads for ever.
     const HANDLE handles[2] = {request->done.get(), stopEvent};
-    const DWORD waited = PumpMessagesUntilAny(g_callTimeoutMs.load(), handles, 2, GetTickCount);
+    const DWORD waited = PumpMessagesUntilAny(g_callTimeoutMs.load(), handles, 2);
     if (waited == 0)
         return {BridgeOutcome::Ran, request->result};
     request->abandoned.store(true);

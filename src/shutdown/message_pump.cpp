@@ -1,24 +1,33 @@
 #include "shutdown/message_pump.h"
 
+#include <atomic>
+
+namespace {
+std::atomic<TickSource> g_tickSource{nullptr};
+} // namespace
+
+void UsePumpTickSource(TickSource tick) noexcept
+{
+    g_tickSource.store(tick);
+}
+
 void PumpMessages(DWORD seconds) noexcept
 {
-    (void)PumpMessagesUntil(seconds, nullptr, GetTickCount);
+    (void)PumpMessagesUntil(seconds, nullptr);
 }
 
 bool PumpMessagesUntil(DWORD seconds, HANDLE stopEvent) noexcept
 {
-    return PumpMessagesUntil(seconds, stopEvent, GetTickCount);
-}
-
-bool PumpMessagesUntil(DWORD seconds, HANDLE stopEvent, TickSource tick) noexcept
-{
     const ULONGLONG wanted = static_cast<ULONGLONG>(seconds) * 1000;
     const DWORD duration = wanted > MAXDWORD ? MAXDWORD : static_cast<DWORD>(wanted);
-    return PumpMessagesUntilAny(duration, &stopEvent, 1, tick) == 0;
+    return PumpMessagesUntilAny(duration, &stopEvent, 1) == 0;
 }
 
-DWORD PumpMessagesUntilAny(DWORD milliseconds, const HANDLE* events, DWORD count, TickSource tick) noexcept
+DWORD PumpMessagesUntilAny(DWORD milliseconds, const HANDLE* events, DWORD count) noexcept
 {
+    const TickSource standIn = g_tickSource.load();
+    const TickSource tick = standIn ? standIn : GetTickCount;
+
     // The watched handles with their places in `events`; the wait below takes one slot fewer
     // than MAXIMUM_WAIT_OBJECTS because the message queue needs one.
     HANDLE watched[MAXIMUM_WAIT_OBJECTS - 1];
