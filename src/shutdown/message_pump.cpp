@@ -23,6 +23,9 @@ bool PumpMessagesUntil(DWORD seconds, HANDLE stopEvent) noexcept
     return PumpMessagesUntilAny(duration, &stopEvent, 1) == 0;
 }
 
+// Longer than a screen on purpose: the one loop holds the clock, the events' checks, one
+// message at a time and the wait, whose order together keeps the time bound and the answer
+// right; split apart, each piece would need the loop's state handed to it.
 DWORD PumpMessagesUntilAny(DWORD milliseconds, const HANDLE* events, DWORD count) noexcept
 {
     const TickSource standIn = g_tickSource.load();
