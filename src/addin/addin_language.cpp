@@ -4,6 +4,7 @@
 
 #include "com/com_error.h"
 #include "log/log_file.h"
+#include "log/log_result.h"
 #include "outlook/outlook.h"
 
 UiLanguage ChooseAddinLanguage(IDispatch* application) noexcept
@@ -12,7 +13,7 @@ UiLanguage ChooseAddinLanguage(IDispatch* application) noexcept
     try {
         office = Outlook::UiLanguageId(application);
     } catch (...) {
-        LogMessage(0, "Connect<LanguageSettings> ==> [HRES %08x]", static_cast<unsigned>(CaughtExceptionResult()));
+        (void)LogResult("Connect<LanguageSettings>", CaughtExceptionResult());
     }
     const UiLanguage language = ChooseUiLanguage(office);
     SetUiLanguage(language);

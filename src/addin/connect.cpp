@@ -18,11 +18,13 @@
 #include "log/event_log.h"
 #include "log/info_dialog.h"
 #include "log/log_file.h"
+#include "log/log_result.h"
 #include "outlook/outlook.h"
 #include "resource_ids/string_ids.h"
 #include "settings/options_pages_add.h"
 #include "settings/settings_store.h"
 #include "shutdown/shutdown_thread.h"
+#include "win32/scope_exit.h"
 
 namespace {
 
@@ -121,12 +123,11 @@ HRESULT CConnect::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexc
 // without its way to this thread.
 HRESULT CConnect::FinalConstruct() noexcept
 {
-    m_pLog = OpenLog(*g_setup);
+    (void)OpenLog(*g_setup); // the process-wide log, which LogMessage writes to
     // The bridge and the stop event are what the worker needs to reach this thread.
     m_stopEvent.reset(g_setup->createStopEvent());
     m_bridge = g_setup->createBridge();
-    LogMessage(0, "Connect<FinalConstruct> ==> [HRES %08x]", 0);
-    return S_OK;
+    return LogResult("Connect<FinalConstruct>", S_OK);
 }
 
 STDMETHODIMP CConnect::QueryInterface(REFIID riid, void** ppv) noexcept
@@ -170,9 +171,8 @@ void CConnect::FinalRelease() noexcept
         // Log entries are not cut short. It ends the process; only when that fails does it return.
         WaitForSingleObject(m_thread.get(), INFINITE);
     }
-    LogMessage(0, "Connect<FinalRelease> ==> [HRES %08x]", 0);
+    (void)LogResult("Connect<FinalRelease>", S_OK);
     LogFile::DestroyInstance();
-    m_pLog = nullptr;
     m_moduleLock.Release();
     // The members then delete the watchers and release the Explorers and Application references.
 }
@@ -180,9 +180,7 @@ void CConnect::FinalRelease() noexcept
 STDMETHODIMP CConnect::OnConnection(IDispatch* application, ext_ConnectMode, IDispatch*, SAFEARRAY**) noexcept
 {
     LogMessage(0, "Connect<OnConnection> ==> Connecting ... ");
-    const HRESULT hr = Connect(application);
-    LogMessage(0, "Connect<OnConnection> ==> [HRES %08x]", static_cast<unsigned>(hr));
-    return hr;
+    return LogResult("Connect<OnConnection>", Connect(application));
 }
 
 HRESULT CConnect::Connect(IDispatch* application) noexcept
@@ -245,9 +243,7 @@ STDMETHODIMP CConnect::OnStartupComplete(SAFEARRAY**) noexcept
     bool enabled = true;
     const HRESULT hr = StartupComplete(enabled);
     // A disabled add-in returns without the result line; a failed Outlook call writes it.
-    if (enabled)
-        LogMessage(0, "Connect<OnStartupComplete> ==> [HRES %08x]", static_cast<unsigned>(hr));
-    return hr;
+    return enabled ? LogResult("Connect<OnStartupComplete>", hr) : hr;
 }
 
 // The body of OnStartupComplete once connected: the result of the Explorers subscription, or
@@ -288,10 +284,7 @@ STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**) noexcept
     // below drops the last one. The object stays alive until this call has returned, and its
     // final release comes after it.
     AddRef();
-    struct CallReference {
-        CConnect* self;
-        ~CallReference() { self->ReleaseAfterShutdownCall(); }
-    } callReference{this};
+    const auto callReference = MakeScopeExit([this] { ReleaseAfterShutdownCall(); });
     m_bConnected = 0;
     if (m_spExplorers && FAILED(m_explorersSink.Unadvise(m_spExplorers.Get())))
         InfoDialog(IDS_INFO_EXPLORERS_UNADVISE);
@@ -306,22 +299,41 @@ STDMETHODIMP CConnect::OnBeginShutdown(SAFEARRAY**) noexcept
         (void)PinModule();
         ReadOutlookVersion();
         m_runState.store(RunState::Running);
-        // The worker gets this object's address, as its ShutdownOwner, and no reference: the
-        // final release clears the running flag, signals the stop event and waits for the
-        // thread, so the object outlives the worker. Once the event is signalled the worker
-        // calls Outlook no more; it reads only this object's own state (the running flag, the
-        // last call's name and the version read here) for its log and Event Log entries.
-        m_thread.reset(CreateThread(nullptr, 0, ShutdownThread, static_cast<ShutdownOwner*>(this), 0, nullptr));
+        StartWorker();
     }
     return S_OK;
 }
 
-HRESULT CConnect::AskOutlookToEnd() noexcept
+// The worker gets this object's address, as its ShutdownOwner, and no reference: the final
+// release ends the run, signals the stop event and waits for the thread, so the object outlives
+// the worker. Once the event is signalled the worker calls Outlook no more. What it reads once
+// (the version read here) it gets as its own copy; it frees the start itself. Without memory
+// for the version the entries say "unknown"; without a start there is no worker.
+void CConnect::StartWorker() noexcept
+{
+    std::unique_ptr<ShutdownStart> start(new (std::nothrow) ShutdownStart);
+    if (!start)
+        return;
+    start->owner = this;
+    try {
+        start->outlookVersion = m_outlookVersion;
+    } catch (...) {
+        start->outlookVersion.clear();
+    }
+    m_thread.reset(CreateThread(nullptr, 0, ShutdownThread, start.get(), 0, nullptr));
+    if (m_thread)
+        (void)start.release(); // the worker's now
+}
+
+OutlookEndAnswer CConnect::AskOutlookToEnd() noexcept
 {
     OutlookThreadBridge* bridge = Bridge();
-    if (!bridge)
-        return E_UNEXPECTED;
-    return AskOutlookToEndThrough(*bridge, m_endRequest, m_stopEvent.get());
+    if (!bridge) {
+        OutlookEndAnswer none;
+        none.result = E_UNEXPECTED;
+        return none;
+    }
+    return AskOutlookToEndThrough(*bridge, m_spApplication, m_stopEvent.get());
 }
 
 // A Version that cannot be read leaves it empty: it only goes into the Event Log's entries.

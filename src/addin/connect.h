@@ -2,8 +2,8 @@
 // subscribes to Outlook's events, keeps one watcher per Explorer window and, at its first
 // OnBeginShutdown, starts the shutdown worker; its final release stops and waits for it.
 // Runs on Outlook's user-interface thread; the worker uses it only as its ShutdownOwner (the
-// running flag, the stop event and the bridged request to Outlook), the watchers only as their
-// ExplorerWatcherOwner. Nothing here throws.
+// run state, the stop event and the bridged request to Outlook, whose answer it gets as a
+// value), the watchers only as their ExplorerWatcherOwner. Nothing here throws.
 #pragma once
 
 #include <windows.h>
@@ -68,20 +68,13 @@ public:
     bool DecideToEnd() noexcept override { return MoveFromRunning(RunState::Ending); }
     // Signalled by the final release, so that a waiting worker stops at once.
     HANDLE StopEvent() const noexcept override { return m_stopEvent.get(); }
-    // Logs off and quits Outlook on this object's thread, through the bridge; E_UNEXPECTED,
-    // before any Outlook call, without a whole bridge.
-    HRESULT AskOutlookToEnd() noexcept override;
-    // The call the request made last, as the request noted it on Outlook's thread.
-    const char* LastOutlookCall() const noexcept override { return m_endRequest.lastCall.load(); }
-    // Filled on this thread by the request, before its answer reaches the worker.
-    const OutlookDataFiles& DataFiles() const noexcept override { return m_endRequest.dataFiles; }
-    // Written on this thread before the worker starts, only read afterwards.
-    const char* OutlookVersion() const noexcept override { return m_outlookVersion.c_str(); }
+    // Logs off and quits Outlook on this object's thread, through the bridge; Failed with
+    // E_UNEXPECTED, before any Outlook call, without a whole bridge.
+    OutlookEndAnswer AskOutlookToEnd() noexcept override;
 
     // A watcher hands over the Version it read at a window's close, so that the shutdown it
-    // begins does not read it again. Only the first one counts: once known (and always before
-    // the worker starts) the text is never written again, so the worker may read it without a
-    // lock while Outlook closes further windows. Throws std::bad_alloc.
+    // begins does not read it again. Only the first one counts; the worker gets a copy at its
+    // start. Throws std::bad_alloc.
     void NoteOutlookVersion(const std::string& version) override
     {
         if (m_bVersionKnown)
@@ -137,6 +130,8 @@ private:
     HRESULT StartupComplete(bool& enabled) noexcept;
     // Reads Outlook's Version for the worker's Event Log entries, unless a watcher handed it over.
     void ReadOutlookVersion() noexcept;
+    // Starts the worker with what it is handed (this object as its owner, the version).
+    void StartWorker() noexcept;
     void Disconnect();
     void Event_Explorers_New(IDispatch* explorer);
     void Event_Appliance_Quit();
@@ -157,11 +152,9 @@ private:
     UniqueHandle m_thread;
     std::unique_ptr<OutlookThreadBridge> m_bridge;
     Microsoft::WRL::ComPtr<IDispatch> m_spApplication;
-    OutlookEndRequest m_endRequest{m_spApplication}; // the worker's request, on Outlook's thread
     std::string m_outlookVersion;
     bool m_bVersionKnown = false;
     Microsoft::WRL::ComPtr<IDispatch> m_spExplorers;
     ExplorerWatcherList m_watchers;
-    LogFile* m_pLog = nullptr;
     ModuleLockHolder m_moduleLock;
 };

@@ -24,7 +24,6 @@ public:
     void Event_Explorer_Close();
 
     // The watcher's COM identity, as the connection point sees it.
-    IDispatch* Sink() { return &m_sink; }
     DWORD Cookie() const { return m_sink.Cookie(); }
     IDispatch* Explorer() const { return m_spExplorer.Get(); }
 

@@ -1,23 +1,56 @@
 #include "addin/outlook_end_request.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
 #include "addin/outlook_thread_bridge.h"
 #include "com/com_error.h"
 #include "log/log_file.h"
+#include "log/log_result.h"
 #include "outlook/outlook.h"
 #include "shutdown/shutdown_owner.h"
 
 namespace {
 
-// The bridge's call: the context is the request. The call keeps a reference of its own, since
-// Outlook may release the add-in, and with it the request, inside Quit.
-HRESULT AskOutlookToEndOnItsThread(void* context) noexcept
+// The request as the bridge runs it on Outlook's thread, shared with the worker that waits for
+// it. It reads the connection object's Application reference when it runs: it only runs while
+// the bridge, and so the connection object, is there (a bridge drops what it never ran).
+class OutlookEndRequest final : public BridgeWork {
+public:
+    explicit OutlookEndRequest(const Microsoft::WRL::ComPtr<IDispatch>& application) : m_application(application) {}
+
+    // The call keeps a reference of its own, since Outlook may release the add-in, and with it
+    // the reference read here, inside Quit.
+    HRESULT Run() noexcept override
+    {
+        const Microsoft::WRL::ComPtr<IDispatch> application = m_application;
+        return AskOutlookToEnd(application.Get(), &m_lastCall, &m_dataFiles);
+    }
+    // Any thread: written on Outlook's thread as each call begins.
+    const char* LastCall() const noexcept { return m_lastCall.load(); }
+    // Complete once Run has returned; taken by the worker after the bridge's answer.
+    OutlookDataFiles& DataFiles() noexcept { return m_dataFiles; }
+
+private:
+    const Microsoft::WRL::ComPtr<IDispatch>& m_application;
+    std::atomic<const char*> m_lastCall{nullptr};
+    OutlookDataFiles m_dataFiles;
+};
+
+OutlookEndOutcome EndOutcome(BridgeOutcome outcome, HRESULT result)
 {
-    OutlookEndRequest* request = static_cast<OutlookEndRequest*>(context);
-    const Microsoft::WRL::ComPtr<IDispatch> application = request->application;
-    return AskOutlookToEnd(application.Get(), &request->lastCall, &request->dataFiles);
+    switch (outcome) {
+    case BridgeOutcome::Ran:
+        return SUCCEEDED(result) ? OutlookEndOutcome::Asked : OutlookEndOutcome::Failed;
+    case BridgeOutcome::Stopped:
+        return OutlookEndOutcome::Stopped;
+    case BridgeOutcome::TimedOut:
+        return OutlookEndOutcome::TimedOut;
+    case BridgeOutcome::NotSent:
+        break;
+    }
+    return OutlookEndOutcome::Failed;
 }
 
 void NoteCall(std::atomic<const char*>* lastCall, const char* name) noexcept
@@ -38,7 +71,7 @@ void ReadDataFiles(IDispatch* session, OutlookDataFiles& files) noexcept
         files.result = S_OK;
     } catch (...) {
         files.result = CaughtExceptionResult();
-        LogMessage(0, "Connect<ReadDataFiles> ==> [HRES %08x]", static_cast<unsigned>(files.result));
+        (void)LogResult("Connect<ReadDataFiles>", files.result);
     }
     try {
         for (Outlook::StoreReading& reading : readings) {
@@ -82,8 +115,21 @@ HRESULT AskOutlookToEnd(IDispatch* application, std::atomic<const char*>* lastCa
     CATCH_RETURN()
 }
 
-HRESULT AskOutlookToEndThrough(OutlookThreadBridge& bridge, OutlookEndRequest& request, HANDLE stopEvent) noexcept
+OutlookEndAnswer AskOutlookToEndThrough(OutlookThreadBridge& bridge, const Microsoft::WRL::ComPtr<IDispatch>& application,
+                                        HANDLE stopEvent) noexcept
 {
-    const HRESULT hr = bridge.Run(AskOutlookToEndOnItsThread, &request, stopEvent);
-    return hr == kBridgeStopped ? kStoppedWhileAsking : hr;
+    OutlookEndAnswer answer;
+    try {
+        const auto request = std::make_shared<OutlookEndRequest>(application);
+        const BridgeAnswer bridged = bridge.Run(request, stopEvent);
+        answer.outcome = EndOutcome(bridged.outcome, bridged.result);
+        answer.result = answer.outcome == OutlookEndOutcome::Stopped ? S_OK : bridged.result;
+        answer.lastCall = request->LastCall();
+        if (answer.outcome == OutlookEndOutcome::Asked)
+            answer.dataFiles = std::move(request->DataFiles()); // Outlook's thread is done with it
+    } catch (...) {
+        answer.outcome = OutlookEndOutcome::Failed;
+        answer.result = CaughtExceptionResult();
+    }
+    return answer;
 }

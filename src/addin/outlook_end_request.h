@@ -13,20 +13,6 @@
 
 class OutlookThreadBridge;
 
-// What the bridged request reads and writes on Outlook's thread. It lives in the connection
-// object, not on the worker's stack: a call that did not answer in time may still run after the
-// worker has stopped waiting for it.
-struct OutlookEndRequest {
-    explicit OutlookEndRequest(const Microsoft::WRL::ComPtr<IDispatch>& app) : application(app) {}
-    // The connection object's Application reference, read when the call runs.
-    const Microsoft::WRL::ComPtr<IDispatch>& application;
-    // The Outlook call made last ("Session", "Stores", "Logoff", "Quit"), null before the first:
-    // after a failure the one that failed, after a timeout the one that did not answer.
-    std::atomic<const char*> lastCall{nullptr};
-    // Outlook's data files, read before Logoff; complete once the request has answered.
-    OutlookDataFiles dataFiles;
-};
-
 // On Outlook's own thread: logs off the session (when there is one) and asks Outlook to quit,
 // in that order. The first failing call ends the sequence; its HRESULT is returned. Each call's
 // name goes into lastCall (may be null) before the call is made. Before Logoff the paths of the
@@ -37,6 +23,9 @@ HRESULT AskOutlookToEnd(IDispatch* application, std::atomic<const char*>* lastCa
                         OutlookDataFiles* dataFiles = nullptr) noexcept;
 
 // From the worker's thread: has AskOutlookToEnd run on Outlook's thread with the reference that
-// request.application holds when the call runs, and waits for it as the bridge's Run does.
-// Answers as ShutdownOwner::AskOutlookToEnd: S_OK, kStoppedWhileAsking, or the failure.
-HRESULT AskOutlookToEndThrough(OutlookThreadBridge& bridge, OutlookEndRequest& request, HANDLE stopEvent) noexcept;
+// `application` (the connection object's) holds when the call runs, and waits for it as the
+// bridge's Run does. The answer is the worker's own copy: the outcome, the failure, the call
+// made last and, once Outlook was asked, its data files. The request itself lives on while
+// Outlook's thread may still take it, after a wait that was abandoned.
+OutlookEndAnswer AskOutlookToEndThrough(OutlookThreadBridge& bridge, const Microsoft::WRL::ComPtr<IDispatch>& application,
+                                        HANDLE stopEvent) noexcept;

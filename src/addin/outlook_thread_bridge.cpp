@@ -1,6 +1,7 @@
 #include "addin/outlook_thread_bridge.h"
 
 #include <type_traits>
+#include <atomic>
 #include <new>
 
 #include "com/com_error.h"
@@ -8,26 +9,33 @@
 #include "com/module_lock.h"
 #include "win32/raii.h"
 #include "shutdown/message_pump.h"
+#include "win32/scope_exit.h"
+#include "win32/scoped_lock.h"
 
 namespace {
 const char kWindowClass[] = "VantrelOutlookThreadBridge";
 const UINT kRunMessage = WM_APP + 1;
+std::atomic<DWORD> g_callTimeoutMs{OutlookThreadBridge::kDefaultCallTimeoutMs};
 } // namespace
+
+void UseBridgeCallTimeout(DWORD milliseconds) noexcept
+{
+    g_callTimeoutMs.store(milliseconds ? milliseconds : OutlookThreadBridge::kDefaultCallTimeoutMs);
+}
 
 // Shared by the caller and the owner thread: whichever lets go last frees it.
 struct OutlookThreadBridge::Request {
-    Request(Call c, void* x) noexcept : call(c), context(x) {}
-    Call call;
-    void* context;
-    HRESULT result = E_UNEXPECTED;
+    explicit Request(const std::shared_ptr<BridgeWork>& w) noexcept : work(w) {}
+    std::shared_ptr<BridgeWork> work;
+    HRESULT result = E_UNEXPECTED; // written on the owner thread before `done` is set
     UniqueHandle done;
-    volatile LONG abandoned = 0;
-    volatile LONG references = 2;
+    std::atomic<bool> abandoned{false};
+    std::atomic<int> references{2};
 };
 
 void OutlookThreadBridge::ReleaseRequest(Request* request) noexcept
 {
-    if (InterlockedDecrement(&request->references) == 0)
+    if (request->references.fetch_sub(1) == 1)
         delete request;
 }
 
@@ -61,77 +69,72 @@ OutlookThreadBridge::~OutlookThreadBridge()
     SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
     DestroyWindow(m_hWnd);
     std::vector<Queued> unrun;
-    AcquireSRWLockExclusive(&m_lock);
-    unrun.swap(m_queue);
-    ReleaseSRWLockExclusive(&m_lock);
+    {
+        const ExclusiveLock lock(m_lock);
+        unrun.swap(m_queue);
+    }
     for (const Queued& queued : unrun)
         ReleaseRequest(queued.request);
     // A DLL's window classes outlive it; fails harmlessly while another bridge still has a window.
     (void)UnregisterClassA(kWindowClass, ModuleInstance());
 }
 
-HRESULT OutlookThreadBridge::Run(Call call, void* context, HANDLE stopEvent) noexcept
+BridgeAnswer OutlookThreadBridge::Run(const std::shared_ptr<BridgeWork>& work, HANDLE stopEvent) noexcept
 {
     // Owned here until the owner thread has it too.
-    std::unique_ptr<Request> owned(new (std::nothrow) Request(call, context));
+    std::unique_ptr<Request> owned(new (std::nothrow) Request(work));
     if (!owned)
-        return E_OUTOFMEMORY;
+        return {BridgeOutcome::NotSent, E_OUTOFMEMORY};
     owned->done.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!owned->done)
-        return LastErrorOr(ERROR_OUTOFMEMORY);
+        return {BridgeOutcome::NotSent, LastErrorOr(ERROR_OUTOFMEMORY)};
     const ULONG_PTR id = Enqueue(owned.get());
     if (!id)
-        return E_OUTOFMEMORY;
+        return {BridgeOutcome::NotSent, E_OUTOFMEMORY};
     Request* request = owned.release(); // shared now: the last of the two threads frees it
+    const auto release = MakeScopeExit([request] { ReleaseRequest(request); });
     if (!PostMessageA(m_hWnd, kRunMessage, id, 0)) {
         const HRESULT failed = LastErrorOr(ERROR_INVALID_WINDOW_HANDLE);
         if (Request* unposted = Dequeue(id))
             ReleaseRequest(unposted); // the queue's reference
-        ReleaseRequest(request);
-        return failed;
+        return {BridgeOutcome::NotSent, failed};
     }
 
     // Outlook's thread may send a message to one of this thread's windows (the exit dialog)
     // while it runs the call: a plain wait would then hold both threads for ever.
     const HANDLE handles[2] = {request->done.get(), stopEvent};
-    const DWORD waited = PumpMessagesUntilAny(m_timeoutMs, handles, 2, GetTickCount);
-    HRESULT result;
-    if (waited == 0) {
-        result = request->result;
-    } else {
-        InterlockedExchange(&request->abandoned, 1);
-        result = waited == 1 ? kBridgeStopped : kBridgeTimedOut;
-    }
-    ReleaseRequest(request);
-    return result;
+    const DWORD waited = PumpMessagesUntilAny(g_callTimeoutMs.load(), handles, 2);
+    if (waited == 0)
+        return {BridgeOutcome::Ran, request->result};
+    request->abandoned.store(true);
+    if (waited == 1)
+        return {BridgeOutcome::Stopped, S_FALSE};
+    return {BridgeOutcome::TimedOut, HRESULT_FROM_WIN32(ERROR_TIMEOUT)};
 }
 
 ULONG_PTR OutlookThreadBridge::Enqueue(Request* request) noexcept
 {
-    AcquireSRWLockExclusive(&m_lock);
-    ULONG_PTR id = ++m_lastId;
+    const ExclusiveLock lock(m_lock);
+    const ULONG_PTR id = ++m_lastId;
     try {
         m_queue.push_back(Queued{id, request});
     } catch (...) {
-        id = 0;
+        return 0;
     }
-    ReleaseSRWLockExclusive(&m_lock);
     return id;
 }
 
 OutlookThreadBridge::Request* OutlookThreadBridge::Dequeue(ULONG_PTR id) noexcept
 {
-    Request* request = nullptr;
-    AcquireSRWLockExclusive(&m_lock);
+    const ExclusiveLock lock(m_lock);
     for (auto queued = m_queue.begin(); queued != m_queue.end(); ++queued) {
         if (queued->id == id) {
-            request = queued->request;
+            Request* request = queued->request;
             m_queue.erase(queued);
-            break;
+            return request;
         }
     }
-    ReleaseSRWLockExclusive(&m_lock);
-    return request;
+    return nullptr;
 }
 
 LRESULT CALLBACK OutlookThreadBridge::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept
@@ -150,8 +153,8 @@ LRESULT CALLBACK OutlookThreadBridge::WindowProc(HWND hwnd, UINT message, WPARAM
     // unloaded under the code that runs here. It is given back on this same thread, just before
     // the return to Outlook's loop, so no unload can come in between.
     ModuleLockHolder running;
-    if (!InterlockedCompareExchange(&request->abandoned, 0, 0))
-        request->result = request->call(request->context); // a no-throw call
+    if (!request->abandoned.load())
+        request->result = request->work->Run(); // no-throw
     SetEvent(request->done.get());
     ReleaseRequest(request);
     return 0;

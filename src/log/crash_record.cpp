@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <memory>
 #include <string_view>
+#include <type_traits>
 
 #include "win32/raii.h"
 #include "win32/scoped_lock.h"
@@ -338,3 +339,10 @@ void UseCrashRecordCalls(const CrashRecordCalls* calls) noexcept
     g_write.store(calls ? calls->write : nullptr);
     g_wait.store(calls ? calls->wait : nullptr);
 }
+
+LONG WINAPI VantrelUnhandledExceptionFilter(EXCEPTION_POINTERS* info) noexcept
+{
+    WriteCrashRecord(info);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+static_assert(std::is_convertible_v<decltype(&VantrelUnhandledExceptionFilter), LPTOP_LEVEL_EXCEPTION_FILTER>);

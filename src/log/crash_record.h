@@ -62,3 +62,10 @@ struct CrashRecordCalls {
     DWORD(WINAPI* wait)(HANDLE handle, DWORD milliseconds);
 };
 void UseCrashRecordCalls(const CrashRecordCalls* calls) noexcept;
+
+// The process-wide exception filter that the module installs at load and the shutdown worker
+// once more when it starts (after any filter Outlook set meanwhile): any exception that no code
+// handles, on any thread of the host, ends the process at once, without the system's error
+// report or a hang; the one trace left is the crash record, written without allocating or
+// locking. No-throw.
+LONG WINAPI VantrelUnhandledExceptionFilter(EXCEPTION_POINTERS* info) noexcept;

@@ -1,6 +1,5 @@
 #include "vantrel_module.h"
 
-#include <type_traits>
 #include <olectl.h>
 
 #include "addin/addin_interfaces.h"
@@ -38,16 +37,6 @@ ObjectMapEntry g_objectMap[] = {
     {&CLSID_Connect, &CConnect::CreateInstance, false, IDR_CONNECT, nullptr, nullptr},
 };
 
-// Any exception that no code handles, on any thread of the host, ends the process at once,
-// without the system's error report; the one trace left is the crash record (crash_record.h),
-// written without allocating or locking.
-LONG WINAPI VantrelUnhandledExceptionFilter(EXCEPTION_POINTERS* info) noexcept
-{
-    WriteCrashRecord(info);
-    return EXCEPTION_EXECUTE_HANDLER;
-}
-static_assert(std::is_convertible_v<decltype(&VantrelUnhandledExceptionFilter), LPTOP_LEVEL_EXCEPTION_FILTER>);
-
 } // namespace
 
 CVantrelModule g_module;
@@ -64,8 +53,9 @@ CVantrelModule::CVantrelModule() noexcept
 CVantrelModule::~CVantrelModule()
 {
     // The filter before ours goes back only while ours is the current one: a filter installed
-    // after it (the shutdown worker's, or one of Outlook's) stays. There is no exchange that
-    // compares, so a later one taken out here is put straight back.
+    // after it (one of Outlook's) stays. There is no exchange that compares, so a later one taken
+    // out here is put straight back. The shutdown worker installs the same filter again; a module
+    // that started a worker is pinned, so this runs after that only as the process ends.
     const LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(m_pfnPreviousFilter);
     if (current != &VantrelUnhandledExceptionFilter)
         (void)SetUnhandledExceptionFilter(current);

@@ -244,16 +244,3 @@ void SeedUserSettings()
         (void)WriteSetting(rule.setting, buffer, HKEY_CURRENT_USER); // nobody looks at the result
     }
 }
-
-bool ReadEffectiveSetting(const char* name, char* buffer, DWORD size)
-{
-    for (const SettingRule& rule : kSettingRules) {
-        if (name && std::strcmp(name, rule.name) == 0 && size == rule.readSize) {
-            SettingText text;
-            const bool enforced = ReadEffectiveSetting(rule.setting, text);
-            std::memcpy(buffer, text, size);
-            return enforced;
-        }
-    }
-    return false;
-}

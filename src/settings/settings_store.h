@@ -112,11 +112,3 @@ int Addin_Enabled();
 // key when the user's "Delay" is empty. The others are never seeded, and no policy value is ever
 // copied: the user's own values stay theirs. No-throw.
 void SeedUserSettings();
-
-// Transitional, for the worker's three reads by name and its test's value name until they use
-// Setting (ReadEffectiveSetting(Setting::Delay, text) with a SettingText; SettingName(
-// Setting::WaitForWrites)); nothing else may use them.
-constexpr DWORD kSettingReadSize = RuleOf(Setting::Delay).readSize;
-constexpr DWORD kSettingBufferSize = sizeof(SettingText);
-constexpr const char* kWaitForWritesSetting = SettingName(Setting::WaitForWrites);
-bool ReadEffectiveSetting(const char* name, char* buffer, DWORD size);

@@ -14,16 +14,19 @@ public:
     CExitProgDlg& operator=(const CExitProgDlg&) = delete;
 
     // Creates the window hidden on the calling thread; its initialisation centres it, sets the
-    // bar's range to 0..m_nDelay (0 when negative) at position 0 and shows it. Returns the
+    // bar's range to 0..the delay (0 when negative) at position 0 and shows it. Returns the
     // window or null when creation fails; a second call gives the existing window. Never throws.
     HWND Create(HWND owner);
 
-    // Countdown length in seconds; set before Create. It is the bar's maximum.
-    int m_nDelay = 0;
-    // The dialog's window: null until created and again once destroyed. Read only.
-    HWND m_hWnd = nullptr;
+    // The countdown's length in seconds, the bar's maximum; set before Create.
+    void SetDelay(int seconds) noexcept { m_nDelay = seconds; }
+    // The dialog's window: null until created and again once destroyed.
+    HWND Window() const noexcept { return m_hWnd; }
 
 private:
+    int m_nDelay = 0;
+    HWND m_hWnd = nullptr;
+
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     void OnInitDialog();
 };

@@ -1,24 +1,36 @@
 #include "shutdown/message_pump.h"
 
+#include <atomic>
+
+namespace {
+std::atomic<TickSource> g_tickSource{nullptr};
+} // namespace
+
+void UsePumpTickSource(TickSource tick) noexcept
+{
+    g_tickSource.store(tick);
+}
+
 void PumpMessages(DWORD seconds) noexcept
 {
-    (void)PumpMessagesUntil(seconds, nullptr, GetTickCount);
+    (void)PumpMessagesUntil(seconds, nullptr);
 }
 
 bool PumpMessagesUntil(DWORD seconds, HANDLE stopEvent) noexcept
 {
-    return PumpMessagesUntil(seconds, stopEvent, GetTickCount);
-}
-
-bool PumpMessagesUntil(DWORD seconds, HANDLE stopEvent, TickSource tick) noexcept
-{
     const ULONGLONG wanted = static_cast<ULONGLONG>(seconds) * 1000;
     const DWORD duration = wanted > MAXDWORD ? MAXDWORD : static_cast<DWORD>(wanted);
-    return PumpMessagesUntilAny(duration, &stopEvent, 1, tick) == 0;
+    return PumpMessagesUntilAny(duration, &stopEvent, 1) == 0;
 }
 
-DWORD PumpMessagesUntilAny(DWORD milliseconds, const HANDLE* events, DWORD count, TickSource tick) noexcept
+// Longer than a screen on purpose: the one loop holds the clock, the events' checks, one
+// message at a time and the wait, whose order together keeps the time bound and the answer
+// right; split apart, each piece would need the loop's state handed to it.
+DWORD PumpMessagesUntilAny(DWORD milliseconds, const HANDLE* events, DWORD count) noexcept
 {
+    const TickSource standIn = g_tickSource.load();
+    const TickSource tick = standIn ? standIn : GetTickCount;
+
     // The watched handles with their places in `events`; the wait below takes one slot fewer
     // than MAXIMUM_WAIT_OBJECTS because the message queue needs one.
     HANDLE watched[MAXIMUM_WAIT_OBJECTS - 1];

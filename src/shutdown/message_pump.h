@@ -13,11 +13,12 @@ void PumpMessages(DWORD seconds) noexcept;
 // when the time has run out. Never throws.
 bool PumpMessagesUntil(DWORD seconds, HANDLE stopEvent) noexcept;
 
-// The millisecond counter the pump measures its time with (GetTickCount; tests pass their own).
+// The millisecond counter the pump measures its time with: GetTickCount, or a test's stand-in.
 using TickSource = DWORD(WINAPI*)();
 
-// PumpMessagesUntil with the given tick source. Never throws.
-bool PumpMessagesUntil(DWORD seconds, HANDLE stopEvent, TickSource tick) noexcept;
+// The tick source the pumps use from now on; null puts GetTickCount back. Not while a pump
+// runs. Never throws.
+void UsePumpTickSource(TickSource tick) noexcept;
 
 // What PumpMessagesUntilAny answers when its time has run out.
 constexpr DWORD kPumpTimedOut = MAXDWORD;
@@ -25,4 +26,4 @@ constexpr DWORD kPumpTimedOut = MAXDWORD;
 // As PumpMessages for up to `milliseconds`, returning early with the index in `events` of the
 // first one found signalled (null entries and handles that cannot be waited on are skipped;
 // at most MAXIMUM_WAIT_OBJECTS - 1 are watched), or kPumpTimedOut. Never throws.
-DWORD PumpMessagesUntilAny(DWORD milliseconds, const HANDLE* events, DWORD count, TickSource tick) noexcept;
+DWORD PumpMessagesUntilAny(DWORD milliseconds, const HANDLE* events, DWORD count) noexcept;

@@ -66,23 +66,21 @@ void CloseBackgroundProcessByName(const char* name, bool appWindowsOnly, void (*
 
 bool KillProcess(DWORD processId, DWORD exitCode) noexcept
 {
-    UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
-    if (!process)
-        return false;
-    return TerminateProcess(process.get(), exitCode) != FALSE;
+    const ProcessTerminator terminator = g_terminator.load();
+    const ProcessTerminator terminate = terminator ? terminator : TerminateProcess;
+    if (processId != GetCurrentProcessId()) {
+        UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
+        return process && terminate(process.get(), exitCode) != FALSE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    (void)terminate(GetCurrentProcess(), exitCode);
+    // Still here: the process was not ended, whatever the call answered.
+    if (GetLastError() == ERROR_SUCCESS)
+        SetLastError(ERROR_GEN_FAILURE);
+    return false;
 }
 
 void UseProcessTerminator(ProcessTerminator terminator) noexcept
 {
     g_terminator.store(terminator);
-}
-
-DWORD EndOwnProcess(UINT exitCode) noexcept
-{
-    const ProcessTerminator terminator = g_terminator.load();
-    SetLastError(ERROR_SUCCESS);
-    (void)(terminator ? terminator : TerminateProcess)(GetCurrentProcess(), exitCode);
-    // Still here: the process was not ended, whatever the call answered.
-    const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }

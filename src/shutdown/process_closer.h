@@ -19,17 +19,15 @@ void CloseProcessByName(const char* name, bool appWindowsOnly) noexcept;
 void CloseBackgroundProcessByName(const char* name, bool appWindowsOnly, void (*onLeftOpen)(DWORD processId)) noexcept;
 
 // Terminates the process with exitCode; true when it was terminated (for the caller's own
-// process a success does not return). False when it cannot be opened or has ended. Never throws.
+// process a success does not return). The caller's own process is ended through its
+// pseudo-handle, which needs no opening and so no access right. False when the process cannot
+// be opened or has ended, or when the caller's own process was not ended, with the error in
+// GetLastError (ERROR_GEN_FAILURE when the termination gave none). Never throws.
 bool KillProcess(DWORD processId, DWORD exitCode) noexcept;
 
 // The call that ends a process: TerminateProcess, or a test's stand-in.
 using ProcessTerminator = BOOL(WINAPI*)(HANDLE process, UINT exitCode);
 
-// The terminator EndOwnProcess uses from now on; null puts TerminateProcess back. Not while a
+// The terminator KillProcess uses from now on; null puts TerminateProcess back. Not while a
 // worker may be ending its process. Never throws.
 void UseProcessTerminator(ProcessTerminator terminator) noexcept;
-
-// Ends the calling process with exitCode through its pseudo-handle, which needs no opening and
-// so no access right. Returns only when the termination failed, with the error it gave
-// (ERROR_GEN_FAILURE when it gave none). Never throws.
-DWORD EndOwnProcess(UINT exitCode) noexcept;

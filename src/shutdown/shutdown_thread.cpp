@@ -3,7 +3,6 @@
 #include <type_traits>
 #include <commctrl.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -11,7 +10,6 @@
 
 #include "com/com_error.h"
 #include "log/crash_record.h"
-#include "log/event_log.h"
 #include "log/log_file.h"
 #include "resource_ids/resource.h"
 #include "settings/settings_store.h"
@@ -19,28 +17,65 @@
 #include "shutdown/message_pump.h"
 #include "shutdown/process_closer.h"
 #include "shutdown/shutdown_owner.h"
+#include "shutdown/shutdown_reports.h"
 #include "shutdown/write_hold.h"
 
 namespace {
 
-// Stays installed for the rest of the process's life: a fault on any thread ends Outlook's
-// process at once, as the module's own filter does, instead of a report or a hang; the crash
-// record (written without allocating or locking) is the one trace it leaves.
-LONG WINAPI WorkerExceptionFilter(EXCEPTION_POINTERS* info) noexcept
+// What one run goes by, read once at its start and never changed afterwards.
+struct ShutdownRun {
+    int delay = 0;           // the countdown's seconds, as "Delay" sets them
+    bool showDialog = false; // "ShowExitDialog"
+    bool closeWord = false;  // "CloseWinWord"
+    int waitForWrites = 0;   // the hold's bound in seconds; none at 0 or less
+    std::string outlookVersion;
+};
+
+bool IsOne(const char* text)
 {
-    WriteCrashRecord(info);
-    return EXCEPTION_EXECUTE_HANDLER;
+    return std::strcmp(text, "1") == 0;
 }
-static_assert(std::is_convertible_v<decltype(&WorkerExceptionFilter), LPTOP_LEVEL_EXCEPTION_FILTER>);
+
+// The run's settings (an enforced value where an administrator set one), in the order their log
+// lines have always come, and the version that the worker was handed at its start.
+ShutdownRun ReadRun(const ShutdownStart& start)
+{
+    ShutdownRun run;
+    SettingText setting;
+    (void)ReadEffectiveSetting(Setting::Delay, setting);
+    run.delay = ParseDelay(setting);
+    (void)ReadEffectiveSetting(Setting::ShowExitDialog, setting);
+    run.showDialog = IsOne(setting);
+    (void)ReadEffectiveSetting(Setting::CloseWinWord, setting);
+    run.closeWord = IsOne(setting);
+    run.waitForWrites = ReadWaitForWrites();
+    run.outlookVersion = start.outlookVersion;
+    return run;
+}
 
 void LogWordLeftOpen(DWORD processId) noexcept
 {
     LogMessage(0, "ShutdownThread<CloseWinWord> ==> [VISIBLE, LEFT OPEN] %lu", static_cast<unsigned long>(processId));
 }
 
-bool IsOne(const char* text)
+// The countdown's dialog when the run shows one; null otherwise, or when it cannot be made (it
+// is then left out).
+HWND ShowCountdown(CExitProgDlg& dialog, const ShutdownRun& run)
 {
-    return std::strcmp(text, "1") == 0;
+    if (!run.showDialog)
+        return nullptr;
+    dialog.SetDelay(run.delay);
+    HWND window = dialog.Create(nullptr);
+    if (window)
+        ShowWindow(window, SW_SHOW);
+    return window;
+}
+
+// Only a Word left running in the background: one on the screen may hold unsaved documents.
+void CloseWord(const ShutdownRun& run)
+{
+    if (run.closeWord)
+        CloseBackgroundProcessByName("winword.exe", true, LogWordLeftOpen);
 }
 
 void AdvanceProgress(HWND dialog)
@@ -52,154 +87,39 @@ void AdvanceProgress(HWND dialog)
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-const char* VersionText(const ShutdownOwner& owner)
+// One step of the bar a second while the run is on; returns at once when the add-in is released.
+void CountDown(const ShutdownOwner& owner, HWND window, int delay, HANDLE stop)
 {
-    const char* version = owner.OutlookVersion();
-    return version && *version ? version : "unknown";
-}
-
-// Whole seconds since `since`, as text for an entry.
-std::string SecondsSince(ULONGLONG since)
-{
-    return std::to_string((GetTickCount64() - since) / 1000);
-}
-
-// The Event Log's entry saying that Outlook let go of the add-in before the worker decided to
-// end it (Delay, the seconds since the worker asked Outlook to quit, its version). Outlook's
-// thread waits for this one in its final release, so the wait is the short one.
-void ReportLetGo(int delay, ULONGLONG askedAt, const ShutdownOwner& owner) noexcept
-{
-    try {
-        (void)ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_LET_GO,
-                               {std::to_string(delay), SecondsSince(askedAt), VersionText(owner)},
-                               kEventReportOutlookWaitMs);
-    }
-    catch (...) {
-        // No memory for the entry's texts: it is left out, the shutdown goes on.
-    }
-}
-
-// The entries of a decision to end Outlook, written before the end, which leaves no time
-// afterwards: 1000 (Delay, the seconds since the worker asked Outlook to quit, the version, the
-// seconds the hold added for the writes), and, when the hold's bound ran out while Outlook was
-// still writing, the warning naming the file last seen changing, or, when no file was seen
-// changing, the warning that the process's write count alone saw the writes. The waits are
-// bounded and a release no longer cuts them: the decision is taken, and Outlook's thread waits
-// for it.
-void ReportEnd(int delay, ULONGLONG askedAt, const ShutdownOwner& owner, const WriteHold* hold,
-               bool boundRanOut) noexcept
-{
-    try {
-        (void)ReportAddinEvent(EVENTLOG_INFORMATION_TYPE, VANTREL_EVENT_OUTLOOK_ENDED,
-                               {std::to_string(delay), SecondsSince(askedAt), VersionText(owner),
-                                std::to_string(hold ? hold->ExtraSeconds() : 0)},
-                               kEventReportTimeoutMs);
-        if (hold && boundRanOut) {
-            const std::wstring& file = hold->LastChanged();
-            const std::wstring seconds = std::to_wstring(hold->BoundSeconds());
-            if (file.empty())
-                (void)ReportAddinEventW(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_WRITES_COUNTED_NOT_FINISHED, {seconds},
-                                        kEventReportTimeoutMs);
-            else
-                (void)ReportAddinEventW(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_WRITES_NOT_FINISHED, {file, seconds},
-                                        kEventReportTimeoutMs);
-        }
-    }
-    catch (...) {
-        // No memory for the entry's texts: it is left out, the shutdown goes on.
-    }
-}
-
-// Still running after the termination: the decision could not be carried out. Logged and
-// reported; Outlook ends by itself or not at all.
-void ReportTerminationFailed(DWORD error, const ShutdownOwner& owner) noexcept
-{
-    LogMessage(0, "ShutdownThread<Terminate> ==> [FAILED %lu]", static_cast<unsigned long>(error));
-    try {
-        (void)ReportAddinEvent(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_TERMINATION_FAILED,
-                               {std::to_string(error), VersionText(owner)}, kEventReportTimeoutMs);
-    }
-    catch (...) {
-        // No memory for the entry's texts: it is left out, the shutdown goes on.
-    }
-}
-
-// The Event Log's entry for a run that an Outlook call cut short: the call and its HRESULT.
-// The wait ends when Outlook lets go of the add-in, whose final release waits for this thread.
-void ReportFailedCall(const ShutdownOwner& owner, HRESULT hr, HANDLE stop) noexcept
-{
-    char code[16];
-    std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(hr));
-    const char* call = owner.LastOutlookCall();
-    (void)ReportAddinEvent(EVENTLOG_WARNING_TYPE, VANTREL_EVENT_OUTLOOK_CALL_FAILED, {call ? call : "(none)", code},
-                           kEventReportTimeoutMs, stop);
-}
-
-// One run; the thread routine catches what it may throw.
-DWORD RunShutdown(ShutdownOwner* owner)
-{
-    if (!owner->IsRunning())
-        return 0;
-    SetUnhandledExceptionFilter(WorkerExceptionFilter); // the module's filter is not put back
-
-    CExitProgDlg dialog;
-    char setting[kSettingBufferSize];
-    (void)ReadEffectiveSetting("Delay", setting, kSettingReadSize);
-    const int configuredDelay = ParseDelay(setting);
-    int delay = configuredDelay;
-    (void)ReadEffectiveSetting("ShowExitDialog", setting, kSettingReadSize);
-    const bool showDialog = IsOne(setting);
-    (void)ReadEffectiveSetting("CloseWinWord", setting, kSettingReadSize);
-    const bool closeWord = IsOne(setting);
-    const int waitForWrites = ReadWaitForWrites();
-
-    HWND window = nullptr;
-    if (showDialog) {
-        dialog.m_nDelay = delay;
-        window = dialog.Create(nullptr); // a dialog that cannot be made is left out
-        if (window)
-            ShowWindow(window, SW_SHOW);
-    }
-
-    // Only a Word left running in the background: one on the screen may hold unsaved documents.
-    if (closeWord)
-        CloseBackgroundProcessByName("winword.exe", true, LogWordLeftOpen);
-
-    // The owner has the calls run on Outlook's thread. It signals the stop event before it waits
-    // for this thread, so this wait can never hold Outlook's thread in a deadlock.
-    HANDLE stop = owner->StopEvent();
-    const ULONGLONG askedAt = GetTickCount64();
-    const HRESULT asked = owner->AskOutlookToEnd();
-    if (FAILED(asked)) {
-        // A failed Outlook call ends the run. The dialog goes first, as nothing pumps its
-        // messages while the entry is written.
-        if (window)
-            DestroyWindow(window);
-        ReportFailedCall(*owner, asked, stop);
-        return 0;
-    }
-
-    while (delay > 0 && owner->IsRunning()) {
+    for (; delay > 0 && owner.IsRunning(); --delay) {
         if (window)
             AdvanceProgress(window);
-        PumpMessagesUntil(1, stop); // returns at once when the add-in is released
-        --delay;
+        PumpMessagesUntil(1, stop);
     }
+}
 
-    // The hold before the end watches Outlook's writes from here on: sampled at each second of
-    // the wind-down, and then a second after the close messages, when Outlook's own exit work
-    // begins; an Outlook that is not writing is ended at that sample.
-    std::unique_ptr<WriteHold> hold;
-    if (waitForWrites <= 0) {
+// The hold before the end watches Outlook's writes from here on: sampled at each second of the
+// wind-down, and then a second after the close messages, when Outlook's own exit work begins; an
+// Outlook that is not writing is ended at that sample. None when it is off or the run is over.
+std::unique_ptr<WriteHold> StartHold(const ShutdownRun& run, const ShutdownOwner& owner, const OutlookDataFiles& files)
+{
+    if (run.waitForWrites <= 0) {
         LogMessage(0, "ShutdownThread<WaitForWrites> ==> [OFF]");
-    } else if (owner->IsRunning()) {
-        const OutlookDataFiles& files = owner->DataFiles();
-        if (FAILED(files.result))
-            LogMessage(0, "ShutdownThread<WaitForWrites> ==> [STORES FAILED] 0x%08lX",
-                       static_cast<unsigned long>(files.result));
-        hold.reset(new WriteHold(files.stores, waitForWrites));
+        return nullptr;
     }
+    if (!owner.IsRunning())
+        return nullptr;
+    if (FAILED(files.result))
+        LogMessage(0, "ShutdownThread<WaitForWrites> ==> [STORES FAILED] 0x%08lX",
+                   static_cast<unsigned long>(files.result));
+    return std::make_unique<WriteHold>(files.stores, run.waitForWrites);
+}
 
+// Two seconds of the thread's messages, the hold sampling at the end of each; then the dialog goes.
+void WindDown(HWND window, WriteHold* hold)
+{
+    // The worker's steps post a quit message to its own queue before the wind-down. The thread
+    // has no message loop for it to end: the pump takes it from the queue without effect, by
+    // design, and the wind-down lasts its full two seconds.
     PostQuitMessage(0);
     for (int second = 0; second < 2; ++second) {
         PumpMessages(1);
@@ -209,21 +129,64 @@ DWORD RunShutdown(ShutdownOwner* owner)
     if (window)
         DestroyWindow(window);
     LogMessage(0, "ShutdownThread<WindDown> ==> [DONE]");
+}
 
+// The close messages to Outlook's windows, then the hold, whose second after them and whose
+// bound both count from here. True when the hold's bound ran out while Outlook still wrote.
+bool CloseOutlookAndHold(WriteHold* hold, const ShutdownOwner& owner, HANDLE stop)
+{
     CloseProcessByName("OUTLOOK.EXE", false);
-    // The hold's second after the close messages and its bound both count from here.
-    const bool boundRanOut = hold && hold->Wait(*owner, stop) == HoldEnd::Bound;
+    return hold && hold->Wait(owner, stop) == HoldEnd::Bound;
+}
 
-    // The one decision, raced for with the final release: whichever moves the run from running
-    // first acts. The worker that wins ends Outlook; a release after this has lost and changes
-    // nothing.
-    if (owner->DecideToEnd()) {
-        ReportEnd(configuredDelay, askedAt, *owner, hold.get(), boundRanOut);
-        ReportTerminationFailed(EndOwnProcess(0), *owner); // reached only when the end failed
+// The one decision, raced for with the final release: whichever moves the run from running
+// first acts. The worker that wins ends Outlook (its own process); a release after this has lost
+// and changes nothing.
+void Decide(ShutdownOwner& owner, const ShutdownRun& run, ULONGLONG askedAt, const WriteHold* hold, bool boundRanOut)
+{
+    if (owner.DecideToEnd()) {
+        ReportEnd(run.delay, askedAt, run.outlookVersion, hold, boundRanOut);
+        if (!KillProcess(GetCurrentProcessId(), 0)) // returns only when the end failed
+            ReportTerminationFailed(GetLastError(), run.outlookVersion);
     } else {
         LogMessage(0, "ShutdownThread<Terminate> ==> [SKIPPED, ADD-IN RELEASED]");
-        ReportLetGo(configuredDelay, askedAt, *owner);
+        ReportLetGo(run.delay, askedAt, run.outlookVersion);
     }
+}
+
+// One run, as its phases; the thread routine catches what it may throw.
+DWORD RunShutdown(const ShutdownStart& start)
+{
+    ShutdownOwner& owner = *start.owner;
+    if (!owner.IsRunning())
+        return 0;
+    SetUnhandledExceptionFilter(VantrelUnhandledExceptionFilter); // stays for the rest of the process
+
+    CExitProgDlg dialog;
+    const ShutdownRun run = ReadRun(start);
+    const HWND window = ShowCountdown(dialog, run);
+    CloseWord(run);
+
+    // The owner has the calls run on Outlook's thread. It signals the stop event before it waits
+    // for this thread, so this wait can never hold Outlook's thread in a deadlock.
+    const HANDLE stop = owner.StopEvent();
+    const ULONGLONG askedAt = GetTickCount64();
+    const OutlookEndAnswer answer = owner.AskOutlookToEnd();
+    if (answer.outcome == OutlookEndOutcome::Failed || answer.outcome == OutlookEndOutcome::TimedOut) {
+        // A failed Outlook call ends the run. The dialog goes first, as nothing pumps its
+        // messages while the entry is written.
+        if (window)
+            DestroyWindow(window);
+        ReportFailedCall(answer.lastCall, answer.result, stop);
+        return 0;
+    }
+    // Stopped while asking: the run goes on to its end, which the cleared running flag cuts short.
+
+    CountDown(owner, window, run.delay, stop);
+    const std::unique_ptr<WriteHold> hold = StartHold(run, owner, answer.dataFiles);
+    WindDown(window, hold.get());
+    const bool boundRanOut = CloseOutlookAndHold(hold.get(), owner, stop);
+    Decide(owner, run, askedAt, hold.get(), boundRanOut);
     return 0;
 }
 
@@ -238,8 +201,9 @@ int ParseDelay(const char* text) noexcept
 DWORD WINAPI ShutdownThread(LPVOID parameter) noexcept
 {
     // What escapes ends the run; the routine returns 0 in every case.
+    const std::unique_ptr<ShutdownStart> start(static_cast<ShutdownStart*>(parameter));
     try {
-        return RunShutdown(static_cast<ShutdownOwner*>(parameter));
+        return RunShutdown(*start);
     }
     CATCH_RETURN_VALUE(0)
 }

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-// Thread routine; the parameter is the connection object as its ShutdownOwner*. Returns 0.
-// No-throw.
+// Thread routine; the parameter is a ShutdownStart made with new, which the routine owns and
+// deletes. Returns 0. No-throw.
 DWORD WINAPI ShutdownThread(LPVOID parameter) noexcept;
 
 // The countdown in seconds from the "Delay" text: strtol rules in base 10 (leading blanks,

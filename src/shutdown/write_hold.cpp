@@ -19,7 +19,7 @@ bool PumpUntil(ULONGLONG until, HANDLE stop)
         if (now >= until)
             return false;
         const DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(until - now, kPumpTimedOut - 1));
-        if (PumpMessagesUntilAny(wait, &stop, 1, GetTickCount) == 0)
+        if (PumpMessagesUntilAny(wait, &stop, 1) == 0)
             return true;
     }
 }

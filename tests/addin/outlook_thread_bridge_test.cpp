@@ -8,8 +8,27 @@
 #include "com/module_lock.h"
 #include "win32/raii.h"
 #include "support/pump_until.h"
+#include "win32/scope_exit.h"
 
 namespace {
+
+using Call = HRESULT (*)(void* context) noexcept;
+
+// Work that runs a function with its context on the owner thread.
+class CallWork final : public BridgeWork {
+public:
+    CallWork(Call call, void* context) : m_call(call), m_context(context) {}
+    HRESULT Run() noexcept override { return m_call(m_context); }
+
+private:
+    Call m_call;
+    void* m_context;
+};
+
+std::shared_ptr<BridgeWork> Work(Call call, void* context)
+{
+    return std::make_shared<CallWork>(call, context);
+}
 
 struct Recorded {
     DWORD thread = 0;
@@ -32,12 +51,15 @@ void ServeUntilDone(std::thread& worker, HANDLE done)
 }
 
 // Runs `call` through the bridge from another thread while this thread serves its messages.
-HRESULT RunFromWorker(OutlookThreadBridge& bridge, OutlookThreadBridge::Call call, void* context)
+// The work's result when it ran; E_FAIL when it did not.
+HRESULT RunFromWorker(OutlookThreadBridge& bridge, Call call, void* context)
 {
     HRESULT result = E_FAIL;
     UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     std::thread worker([&] {
-        result = bridge.Run(call, context, nullptr);
+        const BridgeAnswer answer = bridge.Run(Work(call, context), nullptr);
+        if (answer.outcome == BridgeOutcome::Ran)
+            result = answer.result;
         SetEvent(done.get());
     });
     ServeUntilDone(worker, done.get());
@@ -78,24 +100,36 @@ TEST(OutlookThreadBridge, StopEventOrTimeLimitEndsTheWaitAndTheCallNeverRuns)
         SCOPED_TRACE(stopped ? "stop event" : "time limit");
         std::unique_ptr<OutlookThreadBridge> bridge = OutlookThreadBridge::Create();
         ASSERT_NE(bridge, nullptr);
-        bridge->SetCallTimeout(stopped ? OutlookThreadBridge::kDefaultCallTimeoutMs : 200);
+        UseBridgeCallTimeout(stopped ? OutlookThreadBridge::kDefaultCallTimeoutMs : 200);
+        const auto usualTimeout = MakeScopeExit([] { UseBridgeCallTimeout(0); });
         Recorded recorded;
         UniqueHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        HRESULT result = E_FAIL;
+        BridgeAnswer result;
+        std::weak_ptr<BridgeWork> work;
         // The owner thread does not serve its queue (as in a final release, or an Outlook that
         // hangs): only the stop event or the time limit ends the wait.
-        std::thread worker([&] { result = bridge->Run(RecordThread, &recorded, stop.get()); });
+        std::thread worker([&] {
+            const std::shared_ptr<BridgeWork> own = Work(RecordThread, &recorded);
+            work = own;
+            result = bridge->Run(own, stop.get());
+        });
         if (stopped) {
             // Stopped while it waits: only once its request is queued here.
             EXPECT_TRUE(WaitForQueuedRequest());
             SetEvent(stop.get());
         }
         worker.join();
-        EXPECT_EQ(result, stopped ? kBridgeStopped : kBridgeTimedOut);
+        EXPECT_EQ(result.outcome, stopped ? BridgeOutcome::Stopped : BridgeOutcome::TimedOut);
+        if (!stopped) {
+            EXPECT_EQ(result.result, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+        }
+        // The caller has let go of its work; the queued request keeps it until it is served.
+        EXPECT_FALSE(work.expired()) << "abandoned work freed while the owner thread may still take it";
         // Served late, the abandoned request is dropped unrun.
         PumpUntil([] { return true; }, 0);
         bridge.reset();
         EXPECT_EQ(recorded.calls, 0);
+        EXPECT_TRUE(work.expired());
     }
 }
 
@@ -120,7 +154,7 @@ TEST(OutlookThreadBridge, CallRunsUnderALockOnTheModule)
 // What a request looked like when the bridge's message carried its address: a process that
 // can post to the window fills one with a function of its choice.
 struct ForgedRequest {
-    OutlookThreadBridge::Call call;
+    Call call;
     void* context;
     HRESULT result;
     HANDLE done;

@@ -13,6 +13,7 @@
 #include "com/module_lock.h"
 #include "support/pump_until.h"
 #include "support/simulated_outlook.h"
+#include "win32/scope_exit.h"
 
 namespace {
 
@@ -121,7 +122,8 @@ TEST_F(AddinTest, OutlookThreadThatNeverAnswersEndsTheRun)
 {
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "1");
     StartAddin(1);
-    m_connect->Bridge()->SetCallTimeout(300);
+    UseBridgeCallTimeout(300);
+    const auto usualTimeout = MakeScopeExit([] { UseBridgeCallTimeout(0); });
     m_app->CloseExplorer(ExplorerAt(0));
     ASSERT_TRUE(m_connect->IsRunning());
     m_app->Log().Clear();

@@ -24,7 +24,7 @@ TEST(CExitProgDlg, CaptionIsInTheAddinsLanguage)
         SCOPED_TRACE(UiLanguageTag(c.language));
         SetUiLanguage(c.language);
         CExitProgDlg dialog;
-        dialog.m_nDelay = 1;
+        dialog.SetDelay(1);
         const HWND window = dialog.Create(nullptr);
         ASSERT_NE(window, nullptr);
         wchar_t caption[128] = {};

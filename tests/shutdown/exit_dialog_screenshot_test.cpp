@@ -20,7 +20,7 @@ TEST(ExitDialogScreenshot, DISABLED_SaveDialogPartWayThroughTheCountdown)
     ASSERT_NE(path, nullptr) << "set VANTREL_DIALOG_SCREENSHOT to the BMP file to write";
 
     CExitProgDlg dialog;
-    dialog.m_nDelay = 30;
+    dialog.SetDelay(30);
     HWND window = dialog.Create(nullptr);
     ASSERT_NE(window, nullptr);
     SendDlgItemMessageA(window, IDC_EXIT_PROGRESS, PBM_SETPOS, 12, 0);

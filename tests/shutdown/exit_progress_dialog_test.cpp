@@ -135,11 +135,11 @@ void TakeWaitingMessages()
 TEST(CExitProgDlg, CreateShowsTheBarAtZeroCentredInTheWorkArea)
 {
     CExitProgDlg dialog;
-    dialog.m_nDelay = 10;
-    EXPECT_EQ(dialog.m_hWnd, nullptr);
+    dialog.SetDelay(10);
+    EXPECT_EQ(dialog.Window(), nullptr);
     const HWND window = dialog.Create(nullptr);
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(dialog.m_hWnd, window);
+    EXPECT_EQ(dialog.Window(), window);
     EXPECT_EQ(dialog.Create(nullptr), window) << "one window per object";
 
     char caption[64] = {};
@@ -163,7 +163,7 @@ TEST(CExitProgDlg, CreateShowsTheBarAtZeroCentredInTheWorkArea)
     EXPECT_NEAR((rect.top + rect.bottom) / 2, (work.top + work.bottom) / 2, 1);
 
     DestroyWindow(window);
-    EXPECT_EQ(dialog.m_hWnd, nullptr);
+    EXPECT_EQ(dialog.Window(), nullptr);
 }
 
 // Each shown dialog costs about two seconds under Wine on a display without a window manager
@@ -180,7 +180,7 @@ TEST(CExitProgDlg, RangeMaximumIsTheDelayAndNeverBelowZero)
         HWND window = nullptr;
         {
             CExitProgDlg dialog;
-            dialog.m_nDelay = c.delay;
+            dialog.SetDelay(c.delay);
             window = dialog.Create(nullptr);
             ASSERT_NE(window, nullptr);
             EXPECT_EQ(RangeMaximum(window), c.maximum);
@@ -206,7 +206,7 @@ TEST(CExitProgDlg, OkOrCancelCommandHidesWithoutDestroying)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         CExitProgDlg dialog;
-        dialog.m_nDelay = 5;
+        dialog.SetDelay(5);
         const HWND window = dialog.Create(nullptr);
         ASSERT_NE(window, nullptr);
         SendMessageA(window, c.message, c.wParam, 0);
@@ -215,7 +215,7 @@ TEST(CExitProgDlg, OkOrCancelCommandHidesWithoutDestroying)
         EXPECT_EQ(IsWindowVisible(window) == FALSE, c.hidden);
         // Still there for the worker, which goes on advancing the bar until it destroys it.
         ASSERT_TRUE(IsWindow(window));
-        EXPECT_EQ(dialog.m_hWnd, window);
+        EXPECT_EQ(dialog.Window(), window);
         SendMessageA(Progress(window), PBM_SETPOS, 3, 0);
         EXPECT_EQ(SendMessageA(Progress(window), PBM_GETPOS, 0, 0), 3);
     }
@@ -227,15 +227,15 @@ TEST(CExitProgDlg, OkOrCancelCommandHidesWithoutDestroying)
 TEST(CExitProgDlg, OnlyTheCreationsInitDialogIsTaken)
 {
     CExitProgDlg dialog;
-    dialog.m_nDelay = 5;
+    dialog.SetDelay(5);
     const HWND window = dialog.Create(nullptr);
     ASSERT_NE(window, nullptr);
     CExitProgDlg other;
-    other.m_nDelay = 70;
+    other.SetDelay(70);
     SendMessageA(window, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&other));
     SendMessageA(window, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&dialog));
-    EXPECT_EQ(other.m_hWnd, nullptr);
-    EXPECT_EQ(dialog.m_hWnd, window);
+    EXPECT_EQ(other.Window(), nullptr);
+    EXPECT_EQ(dialog.Window(), window);
     EXPECT_EQ(RangeMaximum(window), 5);
     SendMessageA(Progress(window), PBM_SETPOS, 3, 0);
     SendMessageA(window, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&dialog));

@@ -137,9 +137,9 @@ TEST(PumpMessagesUntilAny, AnswersTheEventThatEndedItOrTheTimeLimit)
     UniqueHandle second(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     const HANDLE events[3] = {first.get(), nullptr, second.get()};
     std::thread other([&] { SetEvent(second.get()); });
-    EXPECT_EQ(PumpMessagesUntilAny(kLongPumpSeconds * 1000, events, 3, GetTickCount), 2u);
+    EXPECT_EQ(PumpMessagesUntilAny(kLongPumpSeconds * 1000, events, 3), 2u);
     other.join();
-    EXPECT_EQ(PumpMessagesUntilAny(200, events, 3, GetTickCount), kPumpTimedOut)
+    EXPECT_EQ(PumpMessagesUntilAny(200, events, 3), kPumpTimedOut)
         << "the auto-reset event's signal was taken by the first pump";
 }
 
@@ -158,7 +158,9 @@ TEST(PumpMessagesUntil, LastsItsFullTimeAcrossTheTickCounterWrap)
         SCOPED_TRACE(startTick);
         const DWORD before = GetTickCount();
         g_tickOffset = startTick - before;
-        const bool stopped = PumpMessagesUntil(1, nullptr, ShiftedTickCount);
+        UsePumpTickSource(ShiftedTickCount);
+        const bool stopped = PumpMessagesUntil(1, nullptr);
+        UsePumpTickSource(nullptr);
         const DWORD elapsed = GetTickCount() - before;
 
         EXPECT_FALSE(stopped);

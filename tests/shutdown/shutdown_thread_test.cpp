@@ -34,8 +34,18 @@
 
 namespace {
 
-// Stands in for the connection object. Its request to Outlook answers `answer` (S_OK unless a
-// test sets it), counts the calls and signals Asked().
+// What a request to Outlook answers when one of its calls failed with hr.
+OutlookEndAnswer FailedWith(HRESULT hr)
+{
+    OutlookEndAnswer answer;
+    answer.outcome = OutlookEndOutcome::Failed;
+    answer.result = hr;
+    return answer;
+}
+
+// Stands in for the connection object. Its request to Outlook answers `answer` (Outlook asked,
+// with `dataFiles`, unless a test sets it), counts the calls and signals Asked(). The worker is
+// handed the version "16.0.1.2".
 class FakeOwner final : public ShutdownOwner {
 public:
     explicit FakeOwner(bool running = true) : m_state(running ? kRunning : kIdle) {}
@@ -43,16 +53,18 @@ public:
     bool IsRunning() const noexcept override { return m_state.load() == kRunning; }
     bool DecideToEnd() noexcept override { return Move(kEnding); }
     HANDLE StopEvent() const noexcept override { return m_stop.get(); }
-    HRESULT AskOutlookToEnd() noexcept override
+    OutlookEndAnswer AskOutlookToEnd() noexcept override
     {
         ++m_asks;
-        const HRESULT hr = answer ? answer() : S_OK;
+        OutlookEndAnswer result;
+        result.outcome = OutlookEndOutcome::Asked;
+        result.result = S_OK;
+        result.dataFiles = dataFiles;
+        if (answer)
+            result = answer();
         SetEvent(m_asked.get());
-        return hr;
+        return result;
     }
-    const char* LastOutlookCall() const noexcept override { return lastCall; }
-    const OutlookDataFiles& DataFiles() const noexcept override { return dataFiles; }
-    const char* OutlookVersion() const noexcept override { return "16.0.1.2"; }
 
     // Ends the run as the connection object's final release does: when it comes before the
     // worker's decision, the run is over and the stop event set; after it, nothing changes.
@@ -70,11 +82,11 @@ public:
     bool Decided() const { return m_state.load() == kEnding; }
     int Asks() const { return m_asks.load(); }
     HANDLE Asked() const { return m_asked.get(); }
-    // The thread routine's parameter: the owner as the connection object passes itself.
-    LPVOID Parameter() { return static_cast<ShutdownOwner*>(this); }
+    // The thread routine's parameter, made as the connection object makes it: the routine
+    // deletes it.
+    LPVOID Parameter() { return new ShutdownStart{this, "16.0.1.2"}; }
 
-    std::function<HRESULT()> answer;
-    const char* lastCall = nullptr;
+    std::function<OutlookEndAnswer()> answer;
     OutlookDataFiles dataFiles{S_OK, {}};
 
 private:
@@ -137,13 +149,14 @@ TEST_F(ShutdownThreadTest, TheAnswerToTheRequestDecidesTheRest)
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "1");
     struct Case {
         const char* name;
-        HRESULT answer;
+        OutlookEndOutcome outcome;
+        HRESULT result;
         bool stopWhileAsking; // and so Outlook's windows are asked to close
     };
     const Case cases[] = {
-        {"Outlook call failed", E_FAIL, false},
-        {"Outlook thread never answered", HRESULT_FROM_WIN32(ERROR_TIMEOUT), false},
-        {"stopped while asking", kStoppedWhileAsking, true},
+        {"Outlook call failed", OutlookEndOutcome::Failed, E_FAIL, false},
+        {"Outlook thread never answered", OutlookEndOutcome::TimedOut, HRESULT_FROM_WIN32(ERROR_TIMEOUT), false},
+        {"stopped while asking", OutlookEndOutcome::Stopped, S_OK, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -155,7 +168,9 @@ TEST_F(ShutdownThreadTest, TheAnswerToTheRequestDecidesTheRest)
             owner.answer = [&owner, &c] {
                 if (c.stopWhileAsking)
                     owner.Stop();
-                return c.answer;
+                OutlookEndAnswer answer = FailedWith(c.result);
+                answer.outcome = c.outcome;
+                return answer;
             };
             EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u);
             EXPECT_EQ(owner.Asks(), 1);
@@ -214,7 +229,7 @@ TEST_F(ShutdownThreadTest, EnforcedSettingsDecideTheRun)
                             range = static_cast<int>(
                                 SendDlgItemMessageA(dialog, IDC_EXIT_PROGRESS, PBM_GETRANGE, FALSE, 0));
                         wordRecord = word.Record();
-                        return E_FAIL;
+                        return FailedWith(E_FAIL);
                     };
                     EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u);
                     EXPECT_EQ(owner.Asks(), 1);
@@ -245,7 +260,7 @@ TEST_F(ShutdownThreadTest, CloseWinWordLeavesAWordTheUserSeesOpen)
         ASSERT_TRUE(seen.ready() && background.ready() && unreached.ready());
         ASSERT_NE(OpenAddinLog(), nullptr);
         FakeOwner owner;
-        owner.answer = [] { return E_FAIL; }; // the run ends after the Word step, Outlook is left alone
+        owner.answer = [] { return FailedWith(E_FAIL); }; // the run ends after the Word step, Outlook is left alone
         EXPECT_EQ(ShutdownThread(owner.Parameter()), 0u);
 
         EXPECT_EQ(seen.Record(), std::vector<std::string>{});
@@ -348,7 +363,7 @@ TEST_F(ShutdownThreadTest, AReleaseEndsTheWaitForTheFailedCallsEntryAtOnce)
         ASSERT_NE(OpenAddinLog(), nullptr);
         UniqueHandle hold(CreateEventA(nullptr, TRUE, FALSE, nullptr));
         FakeOwner owner;
-        owner.answer = [] { return E_FAIL; };
+        owner.answer = [] { return FailedWith(E_FAIL); };
         g_owner = &owner;
         g_releaseAt = VANTREL_EVENT_OUTLOOK_CALL_FAILED;
         g_holdUntil = hold.get();
@@ -396,7 +411,7 @@ TEST_F(ShutdownThreadTest, TheBoundRunningOutIsReportedWithTheFileInUtf16)
     // so that the run returns.)
     SetStringSetting(HKEY_CURRENT_USER, "Delay", "0");
     SetStringSetting(HKEY_CURRENT_USER, "ShowExitDialog", "0");
-    SetStringSetting(HKEY_CURRENT_USER, kWaitForWritesSetting, "1");
+    SetStringSetting(HKEY_CURRENT_USER, SettingName(Setting::WaitForWrites), "1");
     ExpectInChildProcess([] {
         ScopedTempDir dir;
         const std::wstring folder = std::wstring(dir.path().begin(), dir.path().end()) + L"\\\u0141ukasz Ji\u0159\u00ED";
@@ -527,7 +542,7 @@ TEST_F(ShutdownThreadTest, AStoreRewrittenInPlaceHoldsTheEndUntilTheCountStopsGr
 {
     // The count grows through the wind-down and three samples after it, then stands still: the
     // end comes at the second quiet sample, and nothing is sampled after it.
-    SetStringSetting(HKEY_CURRENT_USER, kWaitForWritesSetting, "30");
+    SetStringSetting(HKEY_CURRENT_USER, SettingName(Setting::WaitForWrites), "30");
     g_growingReads = 5;
     RunAgainstAStillStore([](FakeOwner&) {
         const std::string writing = "[WRITING] 65536 bytes";
@@ -545,7 +560,7 @@ TEST_F(ShutdownThreadTest, AQuietOutlookIsEndedAtTheFirstSampleASecondAfterTheCl
 {
     // The count is read and shows nothing: the wind-down's two quiet samples, then one sample a
     // second after the close messages, and the end: one second later than without the hold.
-    SetStringSetting(HKEY_CURRENT_USER, kWaitForWritesSetting, "30");
+    SetStringSetting(HKEY_CURRENT_USER, SettingName(Setting::WaitForWrites), "30");
     g_growingReads = 0;
     RunAgainstAStillStore([](FakeOwner&) {
         EXPECT_EQ(HoldLinesAfterTheWindDown(),
@@ -560,7 +575,7 @@ TEST_F(ShutdownThreadTest, AStopWhileTheRunIsOnKeepsTheSamplesASecondApart)
     // The stop event is set at the hold's first sample while the run stays on, and the count
     // grows once more: the two quiet samples that end the hold are still a second apart each,
     // not taken back to back at the stop.
-    SetStringSetting(HKEY_CURRENT_USER, kWaitForWritesSetting, "30");
+    SetStringSetting(HKEY_CURRENT_USER, SettingName(Setting::WaitForWrites), "30");
     g_growingReads = 4;
     g_stopAtRead = 3;
     RunAgainstAStillStore([](FakeOwner& owner) {
@@ -584,7 +599,7 @@ TEST_F(ShutdownThreadTest, ASlowSampleCannotStretchTheBound)
     // bound of 5 s: the hold ends at the bound plus at most one sample, after two samples at
     // most (counted in steps of a second it would take five, 20 s). A release during a slow
     // sample ends the run without ending Outlook.
-    SetStringSetting(HKEY_CURRENT_USER, kWaitForWritesSetting, "5");
+    SetStringSetting(HKEY_CURRENT_USER, SettingName(Setting::WaitForWrites), "5");
     for (const bool release : {false, true}) {
         SCOPED_TRACE(release ? "released during the sample" : "not released");
         g_growingReads = INT_MAX;
@@ -636,7 +651,7 @@ TEST_F(ShutdownThreadTest, TheWorkersOwnFilterWritesTheCrashRecord)
             FakeOwner owner;
             owner.answer = [] {
                 *static_cast<volatile int*>(nullptr) = 1;
-                return S_OK;
+                return FailedWith(S_OK);
             };
             UniqueHandle worker(CreateThread(nullptr, 0, ShutdownThread, owner.Parameter(), 0, nullptr));
             WaitForSingleObject(worker.get(), 30000);
