@@ -59,7 +59,7 @@ void ReportIfDisabledByPolicy() noexcept
 }
 
 const ConnectSetup kUsualSetup = {OpenUsualLog, CreateStopEvent, OutlookThreadBridge::Create};
-const ConnectSetup* g_setup = &kUsualSetup;
+std::atomic<const ConnectSetup*> g_setup{&kUsualSetup};
 
 // Objects whose last reference is given back from Outlook's message loop, by thread timer.
 // Used on Outlook's thread only.
@@ -92,7 +92,7 @@ LogFile* OpenLog(const ConnectSetup& setup) noexcept
 
 void CConnect::UseSetup(const ConnectSetup* setup) noexcept
 {
-    g_setup = setup ? setup : &kUsualSetup;
+    g_setup.store(setup ? setup : &kUsualSetup);
 }
 
 const SinkEntry CConnect::s_sinkTable[] = {
@@ -123,10 +123,11 @@ HRESULT CConnect::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexc
 // without its way to this thread.
 HRESULT CConnect::FinalConstruct() noexcept
 {
-    (void)OpenLog(*g_setup); // the process-wide log, which LogMessage writes to
+    const ConnectSetup& setup = *g_setup.load();
+    (void)OpenLog(setup); // the process-wide log, which LogMessage writes to
     // The bridge and the stop event are what the worker needs to reach this thread.
-    m_stopEvent.reset(g_setup->createStopEvent());
-    m_bridge = g_setup->createBridge();
+    m_stopEvent.reset(setup.createStopEvent());
+    m_bridge = setup.createBridge();
     return LogResult("Connect<FinalConstruct>", S_OK);
 }
 
