@@ -6,6 +6,7 @@
 #include "addin/connect.h"
 #include "log/crash_record.h"
 #include "server_ids.h"
+#include "shutdown/shutdown_thread.h"
 #include "settings/addin_property_page.h"
 
 namespace {
@@ -52,12 +53,12 @@ CVantrelModule::CVantrelModule() noexcept
 
 CVantrelModule::~CVantrelModule()
 {
-    // The filter before ours goes back only while ours is the current one: a filter installed
-    // after it (one of Outlook's) stays. There is no exchange that compares, so a later one taken
-    // out here is put straight back. The shutdown worker installs the same filter again; a module
-    // that started a worker is pinned, so this runs after that only as the process ends.
+    // The filter before ours goes back only while the module's own registration is the current
+    // one: a filter installed after it (one of Outlook's, or the shutdown worker's, which is the
+    // same function registered again and stays for the rest of the process) stays. There is no
+    // exchange that compares, so a later one taken out here is put straight back.
     const LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(m_pfnPreviousFilter);
-    if (current != &VantrelUnhandledExceptionFilter)
+    if (current != &VantrelUnhandledExceptionFilter || WorkerFilterInstalled())
         (void)SetUnhandledExceptionFilter(current);
     CloseCrashRecord(); // no filter of this DLL's is left to write it
     // Released but not closed: the mutex object lives on with the process.

@@ -3,6 +3,7 @@
 #include <type_traits>
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -21,6 +22,9 @@
 #include "shutdown/write_hold.h"
 
 namespace {
+
+// Set by the first worker that installs the process-wide filter; never cleared.
+std::atomic<bool> g_workerFilterInstalled{false};
 
 // What one run goes by, read once at its start and never changed afterwards.
 struct ShutdownRun {
@@ -161,6 +165,7 @@ DWORD RunShutdown(const ShutdownStart& start)
     if (!owner.IsRunning())
         return 0;
     SetUnhandledExceptionFilter(VantrelUnhandledExceptionFilter); // stays for the rest of the process
+    g_workerFilterInstalled.store(true);
 
     CExitProgDlg dialog;
     const ShutdownRun run = ReadRun(start);
@@ -196,6 +201,11 @@ int ParseDelay(const char* text) noexcept
 {
     // long is 32 bits on Windows, so strtol itself clamps to that range.
     return static_cast<int>(std::strtol(text, nullptr, 10));
+}
+
+bool WorkerFilterInstalled() noexcept
+{
+    return g_workerFilterInstalled.load();
 }
 
 DWORD WINAPI ShutdownThread(LPVOID parameter) noexcept
